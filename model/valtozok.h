@@ -1,0 +1,32 @@
+// The program-wide variables: the head mesh arrays and the viewer state.
+// All live for the whole process and belong to the window thread.
+#pragma once
+
+// Fixed sizes of the head mesh: there are no count variables.
+inline constexpr int kVertexCount = 347;   // vertices 0..346
+inline constexpr int kFaceCount = 632;     // triangles 0..631
+
+// Vertex arrays (model units); element 347 is never loaded and stays 0.0.
+extern double hdindex[348];
+extern double hdx[348];
+extern double hdy[348];
+extern double hdz[348];
+// Triangle arrays: hda/hdb/hdc are 0-based vertex subscripts, in winding order.
+extern int hdracsindex[632];
+extern int hda[632];
+extern int hdb[632];
+extern int hdc[632];
+
+// Viewer state.
+extern double rotx, roty, rotz;  // rotation increments (degrees) for the next frame
+extern int rotspeed;             // rotation step in degrees, >= 1; also the marker size
+extern double tolx, toly;        // pan, model units
+extern double d;                 // zoom: half-size of the frustum at the near plane
+extern double feny;              // global ambient brightness
+extern int nezetselect;          // 0 points, 1 wire mesh, 2 polygons
+extern int pontselect;           // selected FP code, 0 for none
+extern bool menu;                // build the menu bar at window creation
+
+// Window geometry: position and outer size at creation; after every size notification
+// winW == winH == the side of the square viewport.
+extern int winX, winY, winW, winH;

@@ -1,0 +1,47 @@
+// Mel-frequency cepstral coefficients of one frame: Hamming window, real FFT, log2 power
+// per bin, triangular mel bands over the log spectrum, type-II cosine transform.
+#pragma once
+
+class qspFFT_c;
+class qspLog_c;
+
+// One triangular band over spectrum bins [first, end).
+class triangband_c {
+public:
+    // lo, centre, hi: edges as fractions of half the sample rate; scale: bins per 1.0
+    // (N/2); gain: level factor.
+    void Reset(double lo, double centre, double hi, int scale, double gain);
+    // norm * sum of spectrum[j] * weight(j) over the band's bins.
+    double DotProduct(double* spectrum);
+
+    int first = 0;
+    int mid = 0;
+    int end = 0;
+    double norm = 0.0;
+    double upStart = 0.0;
+    double downStart = 0.0;
+    double upSlope = 0.0;
+    double downSlope = 0.0;
+};
+
+class qspMFCC_c {
+public:
+    // frameLen: N samples (power of two, 4..4096); numBands coefficients; edges: numBands+2
+    // band edges as fractions of half the sample rate, read only here.
+    qspMFCC_c(int frameLen, int numBands, double* edges);
+    ~qspMFCC_c();
+    qspMFCC_c(const qspMFCC_c&) = delete;
+    qspMFCC_c& operator=(const qspMFCC_c&) = delete;
+
+    // frame: N samples, destroyed (used as work space); out: numBands coefficients.
+    // Allocates nothing.
+    void GetMFCC(double* frame, double* out);
+
+    int frameLen;
+    int numBands;
+    qspFFT_c* fft = nullptr;
+    qspLog_c* log = nullptr;
+    double* window = nullptr;
+    double* dctScratch = nullptr;
+    triangband_c* bands = nullptr;
+};

@@ -1,0 +1,24 @@
+#!/bin/sh
+# Installs the Debian packages the project needs, only those that are missing.
+# Usage: tools/install-deps.sh [test]   ("test" adds what the test suite needs)
+set -eu
+
+pkgs="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
+      libfltk1.3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libosmesa6-dev
+      portaudio19-dev libasound2-dev"
+if [ "${1:-}" = test ]; then
+  pkgs="$pkgs xvfb xauth xdotool x11-utils imagemagick espeak-ng sox python3"
+fi
+
+missing=""
+for p in $pkgs; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing="$missing $p"
+  fi
+done
+[ -z "$missing" ] && exit 0
+
+echo "Installing:$missing"
+if [ "$(id -u)" -eq 0 ]; then sudo=""; else sudo="sudo"; fi
+$sudo apt-get update -q
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends $missing
