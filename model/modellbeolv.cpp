@@ -14,11 +14,9 @@ namespace {
 // A failed extraction writes 0 (bad token) or the type's limit (overflow) into its
 // target, so extract into a temporary and keep the element's old value on failure.
 template <typename T>
-bool olvas(std::istream& be, T& cel) {
+void olvas(std::istream& be, T& cel) {
   T v{};
-  if (!(be >> v)) return false;
-  cel = v;
-  return true;
+  if (be >> v) cel = v;
 }
 
 // The files use the classic notation (decimal point, no digit grouping); a user locale
@@ -55,21 +53,17 @@ void facebeolv() {
 
   std::ifstream be("face.txt");
   klasszikus(be);
-  // Successful extractions so far; extraction 4*i + f is field f of record i.
-  int olvasott = 0;
   for (int i = 0; i < kFaceCount; ++i) {
-    olvasott += olvas(be, n[i]);
-    olvasott += olvas(be, a[i]);
-    olvasott += olvas(be, b[i]);
-    olvasott += olvas(be, c[i]);
+    olvas(be, n[i]);
+    olvas(be, a[i]);
+    olvas(be, b[i]);
+    olvas(be, c[i]);
   }
 
-  // Only what the file supplied is judged; the old values were checked when they came.
-  for (int i = 0; i < kFaceCount; ++i) {
-    if (4 * i + 1 < olvasott && !jo_csucs(a[i])) return;
-    if (4 * i + 2 < olvasott && !jo_csucs(b[i])) return;
-    if (4 * i + 3 < olvasott && !jo_csucs(c[i])) return;
-  }
+  // The elements the file did not supply hold the old values, which passed this test
+  // when they came (or are the initial zeros), so only the file can fail it.
+  for (int i = 0; i < kFaceCount; ++i)
+    if (!jo_csucs(a[i]) || !jo_csucs(b[i]) || !jo_csucs(c[i])) return;
 
   std::copy_n(n, kFaceCount, hdracsindex);
   std::copy_n(a, kFaceCount, hda);
