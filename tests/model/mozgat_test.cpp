@@ -28,7 +28,8 @@ class Move : public ::testing::Test {
 
 double* axis(int a) { return a == 0 ? hdx : a == 1 ? hdy : hdz; }
 
-// Which axis and sign each selector triple stands for, worked out by hand.
+// Along the chosen axis each region vertex moves by its weight times the amount, the
+// pivot by exactly the amount; every other coordinate stays bit for bit.
 TEST_F(Move, RegionMovesByWeightAlongOneAxis) {
   const double amount = 2.5;  // dyadic: the pivot's new coordinate is exact
   for (const Region& r : kRegions)
@@ -66,6 +67,7 @@ TEST_F(Move, ChinPivotMovesExactlyAndRimStays) {
   EXPECT_EQ(hdy[far], yfar);
 }
 
+// Each selector triple against the single-selector call it must equal, worked out by hand.
 TEST_F(Move, FirstSelectorThatHoldsDecides) {
   struct Case { int sel[3]; int canonical[3]; };
   const Case cases[] = {
