@@ -2,7 +2,8 @@
 
 MemoryRecorder::MemoryRecorder(const float* samples, int count_, int windowSize_, int step_,
                                int sampleRate_, int arrived)
-    : AbsRecorder(sampleRate_, 0, 1, step_, windowSize_, step_),
+    : AbsRecorder(sampleRate_, 0, 1, kBufferFrames, windowSize_ > 0 ? windowSize_ : 0,
+                  step_ > 0 ? step_ : 0),
       source(samples),
       count(count_ > 0 ? count_ : 0) {
     // Same start as the live recorder: the first window ends at sample windowSize.

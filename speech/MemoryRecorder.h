@@ -10,7 +10,7 @@ public:
     // samples: `count` mono float samples at sampleRate, owned by the caller and kept
     // alive and unchanged while this recorder exists. `arrived` of them count as already
     // recorded (all by default); arrive() makes more visible, as the audio callback would.
-    // windowSize and step as for AbsRecorder (0 means framesPerBuffer = step).
+    // windowSize, step: in samples; 0 (or less) means one live audio buffer, 512.
     MemoryRecorder(const float* samples, int count, int windowSize = 1024, int step = 512,
                    int sampleRate = 48000, int arrived = -1);
 
@@ -26,6 +26,8 @@ public:
 
     // Number of windows handed out so far.
     int windowsRead() const;
+
+    static constexpr int kBufferFrames = 512;   // the live recorder's frames per callback
 
     const float* source;
     int count;
