@@ -87,7 +87,9 @@ TEST(Faps, EachFapReadsItsOwnCoordinateWithItsFactor) {
         pixels2FAPs(p, faps);
         EXPECT_EQ(faps[c.fap], c.perMinusTwo) << "FAP " << c.fap;
         for (int n = 0; n < 76; ++n) {
-            if (n != c.fap) EXPECT_EQ(faps[n], 0) << "FAP " << n << " moved by entry " << c.entry;
+            if (n != c.fap) {
+                EXPECT_EQ(faps[n], 0) << "FAP " << n << " moved by entry " << c.entry;
+            }
         }
         neutralPoints(p);
         p[c.entry] -= 3.5;
