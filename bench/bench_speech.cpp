@@ -72,9 +72,6 @@ void BM_QspRecorder_handleNew(benchmark::State& state) {
         analyser.handleNew(out);
         benchmark::DoNotOptimize(out);
     }
-    // Share of the 10.67 ms between two windows, in percent: seconds per window / 1.0667e-4.
-    state.counters["budget_%"] = benchmark::Counter(
-        10.6667e-3 / 100.0, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_QspRecorder_handleNew);
 

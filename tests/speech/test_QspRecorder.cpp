@@ -285,6 +285,36 @@ TEST(FrameAnalysis, BrokenWindowsInsideSpeechKeepEveryOutputFinite) {
     EXPECT_EQ(n, 41);
 }
 
+// Hands out one window of a constant double, a value no float32 source can deliver.
+class ConstantSource : public AbsRecorder {
+public:
+    explicit ConstantSource(double v) : AbsRecorder(48000, 5, 1, 512, 1024, 512), value(v) {}
+    int start() override { return 0; }
+    bool isNew() override { return !done; }
+    void handleNew(double* out) override {
+        for (int i = 0; i < 1024; ++i) out[i] = (i % 3 == 0) ? value : -value;
+        done = true;
+    }
+    double value;
+    bool done = false;
+};
+
+TEST(FrameAnalysis, SamplesBeyondTheFloatRangeStillGiveFiniteShapes) {
+    // 1e152: finite energy but an overflowing spectrum; 1e200: infinite energy.
+    for (double v : {1e152, 1e200, 1e300}) {
+        ConstantSource src(v);
+        QspRecorder qsp(&src, 3);
+        double out[30];
+        qsp.handleNew(out);
+        EXPECT_TRUE(std::isfinite(qsp.level)) << v;
+        EXPECT_LE(qsp.vol, 6265);
+        for (int k = 0; k < 6; ++k) EXPECT_TRUE(std::isfinite(qsp.netOut[k])) << v;
+        for (int i = 0; i < 30; ++i) EXPECT_TRUE(std::isfinite(out[i])) << v;
+        int faps[76];
+        pixels2FAPs(out, faps);
+    }
+}
+
 TEST(FrameAnalysis, QuietWindowsGiveTheRestFaps) {
     // Jaw at -140, lips between 15 and 200: the model's rest shape against neutral.
     const std::vector<float> s = constant(1024 + 4 * 512, 0.001f);
