@@ -12,8 +12,8 @@ constexpr int kBands = 16;
 constexpr int kScores = 6;
 constexpr int kShape = 30;
 
-// Energy floor, see the header: (2^-149)^2, exact in double.
-constexpr double kMinEnergy = 0x1p-298;
+// Level given to a window of exact digital silence, see the header.
+constexpr double kSilentLevel = -100.0;
 
 // Marks a history row that has not been filled yet.
 constexpr double kEmpty = -1.0;
@@ -58,8 +58,7 @@ void QspRecorder::handleNew(double* out) {
         for (int i = 0; i < windowLen; ++i) frame[i] = 0.0;
         energy = 0.0;
     }
-    if (energy < kMinEnergy) energy = kMinEnergy;
-    level = 20.0 * std::log10(energy) + 100.0;
+    level = energy > 0.0 ? 20.0 * std::log10(energy) + 100.0 : kSilentLevel;
 
     mfcc.GetMFCC(frame, cepstra);
     for (int i = 0; i < kBands; ++i) cepstra[i] = cepstra[i] * 10.0;

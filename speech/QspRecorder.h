@@ -6,13 +6,13 @@
 // level gate (quiet windows give the rest shape), the shape reconstruction, and a moving
 // average over the current and the last historyLength shapes.
 //
-// Windows with no usable energy: the energy is taken as at least 2^-298, the energy of the
-// faintest non-silent window a float32 source can deliver (one sample at the smallest
-// subnormal float). So a window of exact digital silence has level 20*log10(2^-298) + 100
-// = -1694.14 and vol -1694, is gated to the rest shape, and every window a float32 source
-// can deliver keeps its exact level. A window holding a NaN or infinite sample is analysed
-// as digital silence. Hence level and vol are always finite, vol lies in [-1694, 6265]
-// (200 - vol cannot overflow), and every output value is finite.
+// A window of exact digital silence (energy 0) has no logarithm; it is given level -100
+// and vol -100: quiet, so it is gated to the rest shape, and in live mode its zoom is
+// (200 + 100) / 10000 + 0.5 = 0.53, beside the 0.52 of a near-silent room, so pauses
+// in the audio do not make the head jump. Every window with non-zero energy keeps its
+// exact level. A window holding a NaN or infinite sample is analysed as digital silence.
+// Hence level and vol are always finite, vol lies in [-1694, 6265] (200 - vol cannot
+// overflow), and every output value is finite.
 #pragma once
 #include "qsp/qspMFCC.h"
 #include "speech/AbsRecorder.h"
