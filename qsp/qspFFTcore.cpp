@@ -11,11 +11,6 @@
 #include "qsp/qspCheck.h"
 #include "qsp/qspSimd.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QSP_HAVE_AVX2_PATH 1
-#endif
-
 void qspFault(const char* where, const char* problem, int value)
 {
     std::fprintf(stderr, "qsp: %s: %s %d\n", where, problem, value);

@@ -4,11 +4,6 @@
 
 #include "qsp/qspSimd.h"
 
-#if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
-#define QSP_HAVE_AVX2_PATH 1
-#endif
-
 namespace {
 
 uint32_t highWord(double v)

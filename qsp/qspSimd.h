@@ -6,6 +6,12 @@
 // butterflies per instruction. It is used when the processor has AVX2.
 #pragma once
 
+// x86 builds carry both paths; elsewhere only the portable loops exist.
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define QSP_HAVE_AVX2_PATH 1
+#endif
+
 // True when the AVX2 loops are in use.
 bool qspVectorKernels();
 
