@@ -15,6 +15,7 @@
 #include "qsp/qspFFTcore.h"
 #include "qsp/qspLog.h"
 #include "qsp/qspMFCC.h"
+#include "qsp/qspSimd.h"
 
 namespace {
 
@@ -58,6 +59,16 @@ void BM_qsp_RealFFT(benchmark::State& state)
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_qsp_RealFFT)->Arg(64)->Arg(1024)->Arg(4096)->ComputeStatistics("min", fastest);
+
+// The same transform on the portable loops (what a processor without AVX2 runs).
+void BM_qsp_RealFFT_portable(benchmark::State& state)
+{
+    const bool had = qspVectorKernels();
+    qspSetVectorKernels(false);
+    BM_qsp_RealFFT(state);
+    qspSetVectorKernels(had);
+}
+BENCHMARK(BM_qsp_RealFFT_portable)->Arg(1024)->ComputeStatistics("min", fastest);
 
 void BM_fftw_r2c(benchmark::State& state)
 {
@@ -144,5 +155,14 @@ void BM_qsp_GetMFCC_1024x16(benchmark::State& state)
     }
 }
 BENCHMARK(BM_qsp_GetMFCC_1024x16)->ComputeStatistics("min", fastest);
+
+void BM_qsp_GetMFCC_1024x16_portable(benchmark::State& state)
+{
+    const bool had = qspVectorKernels();
+    qspSetVectorKernels(false);
+    BM_qsp_GetMFCC_1024x16(state);
+    qspSetVectorKernels(had);
+}
+BENCHMARK(BM_qsp_GetMFCC_1024x16_portable)->ComputeStatistics("min", fastest);
 
 }  // namespace

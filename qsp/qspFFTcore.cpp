@@ -236,37 +236,49 @@ void swapPoints(double* p, double* q)
     std::memcpy(q, t, sizeof t);
 }
 
+// Split the b index bits as i = (A, m, C): A the top and C the bottom lowBits =
+// floor(b/2) bits, m the middle bit when b is odd. Then rev(i) = (rev C, m, rev A), and
+// i < rev(i) exactly when A < rev C. `mid` is the middle bit's value (0 when b is even);
+// `reverse` reverses lowBits bits.
+template <class Reverse>
+void swapReversedPairs(double* x, int lowBits, uint32_t mid, Reverse reverse)
+{
+    const int aShift = lowBits + (mid != 0);
+    for (uint32_t c = 0; c < (1u << lowBits); ++c) {
+        const uint32_t rc = reverse(c);
+        const uint32_t jHigh = rc << aShift;
+        for (uint32_t a = 0; a < rc; ++a) {
+            const uint32_t i = (a << aShift) | c;
+            const uint32_t j = jHigh | reverse(a);
+            swapPoints(x + 2 * i, x + 2 * j);
+            if (mid)
+                swapPoints(x + 2 * (i | mid), x + 2 * (j | mid));
+        }
+    }
+}
+
 }  // namespace
 
-// Each point i < rev(i) trades places with rev(i); the final order is that of the
+// Each point i < rev(i) trades places with rev(i): the final order is that of the
 // classic loop with a carried reversed counter, but the pairs are enumerated directly,
-// without its branches (which follow no pattern a predictor can learn). Split the b
-// index bits as i = (A, m, C): A the top and C the bottom floor(b/2) bits, m the middle
-// bit when b is odd. Then rev(i) = (rev C, m, rev A), and i < rev(i) exactly when
-// A < rev C.
+// without its branches (which follow no pattern a predictor can learn).
 void qspCpxBitrev(double* x, int n)
 {
     qspCheckSize("qspCpxBitrev", n, 1, 1 << 30);
     const int bits = std::countr_zero(static_cast<uint32_t>(n));
     const int lowBits = bits / 2;
+    const uint32_t mid = (bits & 1) ? (1u << lowBits) : 0;
     if (lowBits == 0)
         return;
-    const uint32_t middles = (bits & 1) ? 2 : 1;
-    const int aShift = bits - lowBits;
-    // One table lookup for up to 8 bits, four beyond.
-    const auto reverse = [lowBits](uint32_t v) -> uint32_t {
-        return lowBits <= 8 ? kReversedByte[v] >> (8 - lowBits) : reverse32(v) >> (32 - lowBits);
-    };
-    for (uint32_t c = 0; c < (1u << lowBits); ++c) {
-        const uint32_t rc = reverse(c);
-        for (uint32_t a = 0; a < rc; ++a) {
-            const uint32_t ra = reverse(a);
-            for (uint32_t m = 0; m < middles; ++m) {
-                const uint32_t i = (a << aShift) | (m << lowBits) | c;
-                const uint32_t j = (rc << aShift) | (m << lowBits) | ra;
-                swapPoints(x + 2 * i, x + 2 * j);
-            }
-        }
+    if (lowBits <= 8) {
+        // Up to 2^17 points: the reversals of the low half fit a small table.
+        uint16_t low[256];
+        for (uint32_t v = 0; v < (1u << lowBits); ++v)
+            low[v] = static_cast<uint16_t>(kReversedByte[v] >> (8 - lowBits));
+        swapReversedPairs(x, lowBits, mid, [&low](uint32_t v) -> uint32_t { return low[v]; });
+    } else {
+        swapReversedPairs(x, lowBits, mid,
+                          [lowBits](uint32_t v) { return reverse32(v) >> (32 - lowBits); });
     }
 }
 

@@ -7,7 +7,7 @@
 #pragma once
 
 // x86 builds carry both paths; elsewhere only the portable loops exist.
-#if defined(__x86_64__) || defined(__i386__)
+#if defined(__x86_64__)
 #include <immintrin.h>
 #define QSP_HAVE_AVX2_PATH 1
 #endif
