@@ -17,6 +17,7 @@
 #include "render/context.h"
 #include "shell/ablak_beall.h"
 #include "tests/render/support.h"
+#include "tests/shell/fake_live.h"
 
 namespace shell_test {
 
@@ -38,6 +39,7 @@ class Program : public ::testing::Test {
     hDC = nullptr;
     hGLRC = nullptr;
     hPalette = nullptr;
+    fake_live::reset();
   }
 
   // What WinMain does before its message loop.

@@ -57,6 +57,36 @@ def is_red(p):
     return r > 70 and g < 40 and b < 40
 
 
+def is_ink(p):
+    return max(p) < 60
+
+
+def ink_column(img, x, y0, y1):
+    return any(is_ink(img.rgb(x, y)) for y in range(y0, y1))
+
+
+def ink_row(img, y, x0, x1):
+    return sum(is_ink(img.rgb(x, y)) for x in range(x0, x1)) >= 2
+
+
+def ink_runs(flags, gap, min_length=1):
+    """(first, last) of each run of True, runs closer than `gap` joined."""
+    runs = []
+    for i, f in enumerate(flags):
+        if not f:
+            continue
+        if runs and i - runs[-1][1] <= gap:
+            runs[-1][1] = i
+        else:
+            runs.append([i, i])
+    return [(a, b) for a, b in runs if b - a + 1 >= min_length]
+
+
+def menu_titles(img):
+    """(first, last) column of each title on the menu bar, away from the window's border."""
+    return ink_runs([2 <= x and ink_column(img, x, 2, MENU_BAR - 2) for x in range(560)], 8)
+
+
 class Failure(Exception):
     pass
 
@@ -103,6 +133,37 @@ class Program:
     def save(self, path):
         run("import", "-window", self.wid, path)
 
+    def origin(self):
+        """The window's top-left corner on the screen."""
+        out = run("xdotool", "getwindowgeometry", "--shell", self.wid).decode()
+        g = dict(line.split("=", 1) for line in out.split())
+        return int(g["X"]), int(g["Y"])
+
+    def screen(self):
+        return Image(run("import", "-window", "root", "-depth", "8", "ppm:-"))
+
+    def click(self, x, y, button=1):
+        """Clicks at (x, y) of the window; returns the settled picture."""
+        run("xdotool", "mousemove", "--window", self.wid, str(x), str(y), "click", str(button))
+        return self.settle()
+
+    def choose(self, title, item):
+        """Opens drop-down number `title` of the menu bar with the mouse and clicks its item
+        number `item` (separators not counted)."""
+        titles = menu_titles(self.grab())
+        check(len(titles) == 5, "five menu titles on the menu bar")
+        x0, x1 = titles[title]
+        run("xdotool", "mousemove", "--window", self.wid, str((x0 + x1) // 2), "12", "click", "1")
+        time.sleep(0.5)
+        wx, wy = self.origin()
+        scr = self.screen()
+        rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
+                         for y in range(MENU_BAR, 600)], 2, min_length=6)
+        check(item < len(rows), "drop-down %d shows item %d" % (title, item))
+        y = MENU_BAR + (rows[item][0] + rows[item][1]) // 2
+        run("xdotool", "mousemove", "--window", self.wid, str(x0 + 20), str(y), "click", "1")
+        return self.settle()
+
     def key(self, *keys):
         """Presses the keys in turn; returns the settled picture."""
         self.press(*keys)
@@ -122,6 +183,22 @@ def viewport(img):
     return side // 2, MENU_BAR + client_h - side // 2, side // 2
 
 
+def client(img):
+    """The client area's pixels (below the menu bar), for comparing pictures."""
+    return img.pixels[MENU_BAR * img.width * 3:]
+
+
+def head(img):
+    """Counts of skin, red and blue pixels over the whole client area."""
+    box = (0, MENU_BAR, img.width, img.height)
+    return img.count(is_skin, *box), img.count(is_red, *box), img.count(is_blue, *box)
+
+
+def shot(p, shots, name):
+    if shots:
+        p.save(os.path.join(shots, name))
+
+
 def scenario(p, shots):
     img = p.settle()
     cx, cy, half = viewport(img)
@@ -132,8 +209,85 @@ def scenario(p, shots):
           "white background at the top-left of the client area")
     lit = [img.rgb(x, cy) for x in range(cx - 100, cx + 101, 10)]
     check(len(set(lit)) > 3, "the shading varies across the face")
+    shot(p, shots, "window-polygon.png")
+    polygon = client(img)
+    skin0 = head(img)[0]
+
+    # The menus, opened and chosen with the mouse.
+    img = p.choose(3, 1)  # "&Nézet" -> "&Háló modell"
+    skin, red, blue = head(img)
+    check(skin == 0 and red > 2000, "the wire mesh replaces the shaded head (red %d)" % red)
+    shot(p, shots, "window-wire.png")
+    img = p.choose(3, 0)  # "&Vertex modell"
+    skin, red, blue = head(img)
+    # Of red only the x axis is left, 3 pixels wide.
+    check(skin == 0 and blue > 300 and red < 3 * img.width // 2 + 50,
+          "the point model shows blue points (blue %d, red %d)" % (blue, red))
+    shot(p, shots, "window-points.png")
+    img = p.choose(3, 2)  # "&Polygon modell"
+    check(client(img) == polygon, "the polygon model is back as it started")
+
+    # The help box: modal, closed with Enter.
+    titles = menu_titles(p.grab())
+    x0, x1 = titles[4]
+    run("xdotool", "mousemove", "--window", p.wid, str((x0 + x1) // 2), "12", "click", "1")
+    time.sleep(0.5)
+    wx, wy = p.origin()
+    scr = p.screen()
+    rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
+                     for y in range(MENU_BAR, 200)], 2, min_length=6)
+    check(len(rows) == 1, "the help menu has one item")
+    run("xdotool", "mousemove", "--window", p.wid, str(x0 + 20),
+        str(MENU_BAR + (rows[0][0] + rows[0][1]) // 2), "click", "1")
+    help_box = run("xdotool", "search", "--sync", "--name", "^Seg.*ts.*g$", timeout=10).split()[0]
+    check(run("xdotool", "getwindowname", help_box).decode().strip() == "Segítség",
+          "the help box titled \"Segítség\" is open")
+    time.sleep(0.5)
     if shots:
-        p.save(os.path.join(shots, "window-polygon.png"))
+        run("import", "-window", help_box.decode(), os.path.join(shots, "window-help.png"))
+    run("xdotool", "key", "Return")
+    time.sleep(0.5)
+    gone = subprocess.run(["xdotool", "search", "--name", "^Seg.*ts.*g$"], capture_output=True)
+    check(gone.stdout.strip() == b"" and p.proc.poll() is None,
+          "Enter closes the help box and the program goes on")
+    p.settle()
+
+    # The keypad with Num Lock on turns the head; keypad 5 resets the view.
+    run("xdotool", "mousemove", "--window", p.wid, "300", "300")
+    run("xdotool", "windowfocus", "--sync", p.wid)
+    p.key("Num_Lock")
+    img = p.key("KP_4", "KP_4", "KP_4", "KP_4", "KP_4")
+    check(client(img) != polygon, "keypad 4 with Num Lock on turns the head")
+    img = p.key("KP_5")
+    check(client(img) == polygon, "keypad 5 with Num Lock on resets the view")
+    # With Num Lock off the same keys are cursor keys: with nothing selected Left and Up
+    # move nothing and Clear is no command, so the view stays.
+    p.key("Num_Lock")
+    img = p.key("KP_Left", "KP_Left", "KP_Begin", "KP_Up")
+    check(client(img) == polygon, "keypad 4, 5 and 8 with Num Lock off leave the view")
+    # With FP 2.1 selected, the keypad without Num Lock moves the point exactly as the
+    # arrow keys do.
+    p.choose(2, 0)  # "&FP kijelölése" -> "&FP 2.1"
+    box = run("xdotool", "search", "--sync", "--name", "^Pontv.*laszt.*s$", timeout=10)
+    check(box.strip() != b"", "the point selection box is open")
+    run("xdotool", "key", "Return")
+    time.sleep(0.5)
+    run("xdotool", "mousemove", "--window", p.wid, "300", "300")
+    run("xdotool", "windowfocus", "--sync", p.wid)
+    arrows = client(p.key("Left", "Left", "Up", "Up", "Up"))
+    check(arrows != polygon, "the arrow keys move FP 2.1")
+    img = p.choose(3, 2)  # "&Polygon modell" rereads the mesh
+    check(client(img) == polygon, "the polygon model shows the unmoved mesh again")
+    run("xdotool", "mousemove", "--window", p.wid, "300", "300")
+    keypad = client(p.key("KP_Left", "KP_Left", "KP_Up", "KP_Up", "KP_Up"))
+    check(keypad == arrows, "keypad 4 and 8 with Num Lock off act as Left and Up")
+    p.choose(3, 2)
+
+    # A left click zooms in, a right click back out.
+    img = p.click(cx, cy, 1)
+    check(head(img)[0] > skin0 * 1.05, "a left click enlarges the head")
+    img = p.click(cx, cy, 3)
+    check(client(img) == polygon, "a right click undoes it")
 
     p.press("Escape")
     check(p.wait() == 0, "Escape ends the program with status 0")
