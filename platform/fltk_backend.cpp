@@ -95,6 +95,9 @@ void frame_callback(Fl_Widget* widget, void*) {
 }
 
 void menu_callback(Fl_Widget* widget, void* id) {
+  // The command may block the window thread for long (a message box, the live mode); the
+  // bar is redrawn before it runs so that no title stays highlighted meanwhile.
+  widget->redraw();
   if (HWND w = platform::window_of(widget->user_data()))
     platform::post(w, WM_COMMAND, reinterpret_cast<WPARAM>(id) & 0xffff, 0);
 }
@@ -202,7 +205,7 @@ class Fltk final : public platform::Backend {
     layout(w);
   }
 
-  int message_box(HWND, const char* text, const char* caption, UINT type) override {
+  int message_box(HWND owner, const char* text, const char* caption, UINT type) override {
     fl_font(FL_HELVETICA, FL_NORMAL_SIZE);
     const std::string body = box_label(text);
     int tw = 0, th = 0;
@@ -238,7 +241,14 @@ class Fltk final : public platform::Backend {
     ok->callback([](Fl_Widget* b, void*) { b->window()->hide(); });
     dialog.end();
     dialog.set_modal();
-    dialog.hotspot(ok);
+    // Centred over the owner, as Windows places a message box; else over the screen.
+    int cx = Fl::w() / 2, cy = Fl::h() / 2;
+    if (owner && native(owner)) {
+      const Fl_Window* f = native(owner)->frame;
+      cx = f->x() + f->w() / 2;
+      cy = f->y() + f->h() / 2;
+    }
+    dialog.position(std::max(0, cx - W / 2), std::max(0, cy - H / 2));
     dialog.show();
     while (dialog.shown()) Fl::wait();
     return IDOK;

@@ -211,6 +211,7 @@ def scenario(p, shots):
     check(len(set(lit)) > 3, "the shading varies across the face")
     shot(p, shots, "window-polygon.png")
     polygon = client(img)
+    menu_bar = img.pixels[:MENU_BAR * img.width * 3]
     skin0 = head(img)[0]
 
     # The menus, opened and chosen with the mouse.
@@ -240,6 +241,9 @@ def scenario(p, shots):
     run("xdotool", "mousemove", "--window", p.wid, str(x0 + 20),
         str(MENU_BAR + (rows[0][0] + rows[0][1]) // 2), "click", "1")
     help_box = run("xdotool", "search", "--sync", "--name", "^Seg.*ts.*g$", timeout=10).split()[0]
+    time.sleep(0.5)
+    bar = p.grab().pixels[:MENU_BAR * 576 * 3]
+    check(bar == menu_bar, "no menu title stays highlighted while the help box is open")
     check(run("xdotool", "getwindowname", help_box).decode().strip() == "Segítség",
           "the help box titled \"Segítség\" is open")
     time.sleep(0.5)
