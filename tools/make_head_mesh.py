@@ -55,21 +55,13 @@ OUTER_X = 26.1           # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
 NOSE_Y = -10.0           # nose base: MNS * 1024 above the mouth
 EYE_Y = 33.0             # eye centres: ENS * 1024 above the nose base
 EYE_X = 39.5             # eye centres: ES * 1024 apart
-UPPER_BORDER = 9.0       # height of the upper lip (vermilion) at the middle
-LOWER_BORDER = 10.0      # height of the lower lip at the middle
 
 UPPER_FPS = {202, 206, 207, 801, 805, 806}
 LOWER_FPS = {203, 208, 209, 802, 807, 808, 201, 210}
 
 
-def upper_border(x):
-    t = max(0.0, 1.0 - (x / OUTER_X) ** 2)
-    return MOUTH_Y + UPPER_BORDER * t ** 0.6
-
-
-def lower_border(x):
-    t = max(0.0, 1.0 - (x / OUTER_X) ** 2)
-    return MOUTH_Y - LOWER_BORDER * t ** 0.55
+upper_border = hs.upper_border
+lower_border = hs.lower_border
 
 
 # ---------------------------------------------------------------------------
@@ -170,7 +162,7 @@ def dist(p, q):
 
 # Columns of the inner lip rows (x >= 0): 2.2 / 2.3 round the middle, 2.6 / 2.8 round
 # Q4, 2.4 next to the corner.
-Q1, Q2, Q3, Q4, Q5, Q6 = 2.9, 5.6, 8.2, 10.5, 13.0, 16.4
+Q1, Q2, Q3, Q4, Q5, Q6, Q7, Q8 = 2.0, 4.0, 6.0, 8.3, 10.5, 12.9, 15.6, 18.1
 
 
 def _ub(x):
@@ -184,50 +176,74 @@ def _lb(x):
 UR0 = MOUTH_Y + ROW_GAP
 LR0 = MOUTH_Y - ROW_GAP
 
-# Row vertices lie on the inner lip rows: their y stays on the row.
+# Rows of the lips, as functions of x: the inner row, a third and two thirds of the way
+# to the border, the border, then rows above (below) the border towards the nose (chin).
+UPPER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 15.0]
+LOWER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 14.0]
+
+
+def row_y(row, x):
+    side, k = row
+    if side == 'U':
+        b = upper_border(x)
+        if k == 0:
+            return UR0
+        f = UPPER_ROWS[k]
+        return MOUTH_Y + f * (b - MOUTH_Y) if k <= 3 else b + f
+    b = lower_border(x)
+    if k == 0:
+        return LR0
+    f = LOWER_ROWS[k]
+    return MOUTH_Y + f * (b - MOUTH_Y) if k <= 3 else b - f
+
+
+def U(k):
+    return ('U', k)
+
+
+def L(k):
+    return ('L', k)
+
+
+# Slots: (x, y or row, pivot). Row slots stay near their row (the inner rows exactly).
 TEMPLATE = {
     # upper lip: 2.2 round its pivot, 2.6 beside it, 8.1 / 8.5 reach up to the nose
-    frozenset({202, 801}): [(0.0, UR0, 223), (0.0, -36.6, None), (0.0, _ub(0.0), 184),
-                            (Q1, UR0, None), (Q2, UR0, None), (1.45, -36.9, None),
-                            (4.3, -36.9, None), (2.9, -33.9, None), (3.6, _ub(3.6), None)],
-    frozenset({801}): [(0.0, _ub(0.0) + 4.5, None), (0.0, _ub(0.0) + 9.5, None),
-                       (3.0, _ub(3.0) + 4.5, None), (3.6, _ub(3.6) + 9.3, None),
-                       (6.2, -34.0, None), (6.8, _ub(6.8) + 4.0, None)],
-    frozenset({206, 805}): [(Q4, UR0, 10), (Q3, UR0, None), (Q5, UR0, None),
-                            (Q4 - 1.2, -37.1, None), (Q4 + 1.3, -37.1, None), (Q4, _ub(Q4), 93)],
-    frozenset({805}): [(Q3 - 0.5, -34.3, None), (Q5 + 0.6, -34.3, None),
-                       (Q4 - 2.6, _ub(Q4) + 3.6, None), (Q4 + 2.4, _ub(Q4) + 3.4, None),
-                       (Q4 - 0.6, _ub(Q4) + 7.4, None), (Q4 + 4.2, _ub(Q4) + 6.6, None),
-                       (Q4 + 1.2, _ub(Q4) + 11.0, None)],
-    frozenset({204, 805}): [(Q6 - 0.2, -35.4, None)],
-    frozenset({204}): [(CORNER_X, MOUTH_Y, 11), (Q6, UR0, None), (Q6, LR0, None),
-                       (Q6 + 1.0, -37.2, None), (Q6 + 1.0, -42.8, None),
-                       (CORNER_X + 1.4, MOUTH_Y + 2.5, None), (CORNER_X + 1.4, MOUTH_Y - 2.6, None),
-                       (CORNER_X + 0.2, MOUTH_Y + 5.0, None), (CORNER_X + 0.2, MOUTH_Y - 5.2, None),
-                       (CORNER_X + 3.0, MOUTH_Y + 5.4, None), (CORNER_X + 3.0, MOUTH_Y - 5.6, None),
-                       (CORNER_X + 1.5, MOUTH_Y + 8.4, None), (CORNER_X + 1.5, MOUTH_Y - 8.8, None),
-                       (CORNER_X + 4.5, MOUTH_Y + 8.6, None), (CORNER_X + 4.5, MOUTH_Y - 9.0, None)],
-    frozenset({204, 807}): [(Q6 - 0.6, -46.0, None), (Q6 + 1.4, -48.8, None)],
+    frozenset({202, 801}): [(0.0, U(0), 223), (0.0, U(2), None), (0.0, U(3), 184),
+                            (Q1, U(0), None), (Q2, U(0), None), (Q3, U(0), None),
+                            (1.5, U(1), None), (4.5, U(1), None), (3.0, U(2), None)],
+    frozenset({801}): [(3.8, U(3), None), (0.0, U(4), None), (3.4, U(4), None),
+                       (0.0, U(5), None), (3.8, U(5), None), (2.0, U(6), None)],
+    frozenset({206, 805}): [(Q5, U(0), 10), (Q4, U(0), None), (Q6, U(0), None),
+                            (Q5 - 1.2, U(1), None), (Q5 + 1.3, U(1), None), (Q5, U(3), 93)],
+    frozenset({805}): [(Q5 - 1.5, U(2), None), (Q5 + 1.5, U(2), None), (Q6 + 1.2, U(3), None),
+                       (Q5 - 1.4, U(4), None), (Q5 + 2.2, U(4), None), (Q5 + 0.4, U(5), None),
+                       (Q5 + 1.0, U(6), None)],
+    frozenset({204, 805}): [(Q7 - 0.2, U(2), None)],
+    frozenset({204}): [(CORNER_X, MOUTH_Y, 11), (Q7, U(0), None), (Q7, L(0), None),
+                       (Q8, U(0), None), (Q8, L(0), None),
+                       (CORNER_X + 1.3, MOUTH_Y + 2.4, None), (CORNER_X + 1.3, MOUTH_Y - 2.4, None),
+                       (CORNER_X - 0.3, MOUTH_Y + 4.6, None), (CORNER_X - 0.3, MOUTH_Y - 4.8, None),
+                       (CORNER_X + 2.7, MOUTH_Y + 4.8, None), (CORNER_X + 2.7, MOUTH_Y - 5.0, None),
+                       (CORNER_X + 1.2, MOUTH_Y + 7.8, None), (CORNER_X + 1.2, MOUTH_Y - 8.2, None),
+                       (CORNER_X + 4.0, MOUTH_Y + 8.2, None), (CORNER_X + 4.0, MOUTH_Y - 8.6, None)],
+    frozenset({204, 807}): [(Q7 - 0.4, L(2), None), (Q7 + 1.6, L(3), None)],
     frozenset({803}): [(OUTER_X, MOUTH_Y - 0.3, 66), (OUTER_X - 0.6, MOUTH_Y + 2.6, None),
                        (OUTER_X + 2.4, MOUTH_Y + 1.9, None), (OUTER_X + 3.0, MOUTH_Y - 1.4, None),
                        (OUTER_X + 1.2, MOUTH_Y - 3.3, None), (OUTER_X - 0.8, MOUTH_Y - 3.0, None),
                        (OUTER_X + 1.5, MOUTH_Y + 5.5, None), (OUTER_X + 5.5, MOUTH_Y + 0.5, None),
                        (OUTER_X + 2.0, MOUTH_Y - 6.5, None)],
     # lower lip: 2.3 round its pivot, 2.8 beside it, 8.2 / 8.7 reach down to the chin
-    frozenset({203, 802}): [(0.0, LR0, 203), (0.0, -46.6, None), (0.0, _lb(0.0), 194),
-                            (Q1, LR0, None), (Q2, LR0, None), (1.45, -43.3, None),
-                            (4.3, -43.3, None), (2.9, -46.6, None), (3.4, _lb(3.4), None)],
-    frozenset({802}): [(0.0, _lb(0.0) - 4.4, None), (3.4, _lb(3.4) - 4.2, None),
-                       (6.0, -47.4, None), (6.6, _lb(6.6) - 3.8, None),
-                       (2.0, _lb(2.0) - 8.4, None)],
-    frozenset({208, 807}): [(Q4, LR0, 242), (Q3, LR0, None), (Q5, LR0, None),
-                            (Q4 - 1.2, -43.2, None), (Q4 + 1.3, -43.2, None),
-                            (Q3 - 1.2, -43.6, None), (Q5 + 1.4, -43.6, None),
-                            (Q4 - 1.5, -46.4, None), (Q4 + 1.5, -46.4, None), (Q4, _lb(Q4), 190),
-                            (Q5 + 1.0, -49.2, None)],
-    frozenset({807}): [(Q6 + 3.2, -48.0, None), (Q6 + 3.6, -52.2, None),
-                       (Q4 - 1.5, _lb(Q4) - 4.2, None), (Q5 + 0.8, _lb(Q5) - 4.8, None),
-                       (Q6 + 1.0, -55.0, None), (Q3 - 0.8, _lb(Q3) - 6.8, None)],
+    frozenset({203, 802}): [(0.0, L(0), 203), (0.0, L(2), None), (0.0, L(3), 194),
+                            (Q1, L(0), None), (Q2, L(0), None), (Q3, L(0), None),
+                            (1.5, L(1), None), (4.5, L(1), None), (3.0, L(2), None)],
+    frozenset({802}): [(3.8, L(3), None), (0.0, L(4), None), (3.4, L(4), None),
+                       (2.0, L(5), None), (5.4, L(5), None)],
+    frozenset({208, 807}): [(Q5, L(0), 242), (Q4, L(0), None), (Q6, L(0), None),
+                            (Q5 - 1.2, L(1), None), (Q5 + 1.3, L(1), None), (Q6 + 1.6, L(1), None),
+                            (Q5 - 1.5, L(2), None), (Q5 + 1.5, L(2), None),
+                            (Q5, L(3), 190), (Q6 + 0.8, L(3), None), (Q5 - 3.2, L(3), None)],
+    frozenset({807}): [(Q5 - 1.6, L(4), None), (Q5 + 2.0, L(4), None), (Q7 + 1.0, L(4), None),
+                       (Q5 + 0.2, L(5), None), (Q7 - 0.8, L(5), None), (Q5 + 1.0, L(6), None)],
     frozenset({201, 210}): [(0.0, -66.0, 126), (0.0, -61.6, None), (3.9, -63.8, None),
                             (3.9, -68.2, None), (2.0, -70.2, None)],
     frozenset({201}): [(0.0, -80.0, 136), (0.0, -74.5, None),
@@ -300,6 +316,7 @@ class Vert:
         self.mirror = None         # index of the mirror-image vertex
         self.row_y = None          # y of the inner lip row for row vertices
         self.tag = None            # name of a landmark the checks measure
+        self.lip_row = None        # lip row the vertex is held near, ('U' or 'L', k)
 
     def set_uv(self, uv):
         self.uv = uv
@@ -307,6 +324,8 @@ class Vert:
 
 
 def place_slot(x, y, bottom):
+    if isinstance(y, tuple) and y[0] in ('U', 'L'):
+        return locate(x, row_y(y, abs(x)))
     if isinstance(y, tuple):
         # under the chin: `back` units behind the chin bottom, found along x and z
         back = y[1]
@@ -327,24 +346,26 @@ def build_region_vertices(regions):
     index = {}
 
     def add(vid, uv, fps, x, y):
-        kind = 'region'
-        row = isinstance(y, float) and abs(abs(y - MOUTH_Y) - ROW_GAP) < 1e-9
-        if vid in (11, 42):
-            kind = 'pivot'
-        elif any(regions[c][0] == vid for c in fps):
+        lip_row = y if isinstance(y, tuple) and y[0] in ('U', 'L') else None
+        row = lip_row is not None and lip_row[1] == 0
+        if vid in (11, 42) or any(regions[c][0] == vid for c in fps):
             kind = 'pivot'
         elif row:
             kind = 'row'
+        else:
+            kind = 'region'
         vx = Vert(vid, uv, kind)
         vx.fps = fps
-        if fps & UPPER_FPS:
+        if fps & UPPER_FPS or (lip_row and lip_row[0] == 'U'):
             vx.side = 1
-        elif fps & LOWER_FPS:
+        elif fps & LOWER_FPS or (lip_row and lip_row[0] == 'L'):
             vx.side = -1
         elif isinstance(y, float) and abs(x) < CORNER_X and y != MOUTH_Y:
             vx.side = 1 if y > MOUTH_Y else -1
         if row:
-            vx.row_y = y
+            vx.row_y = UR0 if lip_row[0] == 'U' else LR0
+        elif lip_row:
+            vx.lip_row = lip_row
         index[vid] = len(verts)
         verts.append(vx)
         return len(verts) - 1
@@ -430,7 +451,7 @@ def spacing(p):
     """Target spacing of the region vertices around p (model units)."""
     x, y = p[0], p[1]
     if y < -58.0:
-        return 4.6
+        return 6.5
     dc = min(math.hypot(x - CORNER_X, y - MOUTH_Y), math.hypot(x + CORNER_X, y - MOUTH_Y))
     if dc < 9.0:
         return 2.9 + 0.4 * dc / 9.0
@@ -525,6 +546,10 @@ def relax_regions(verts, index, regions, iters, others=(), log=False):
                     f = -pull * (dd - med) / dd
                     for k in range(3):
                         force[j][k] += f * (verts[j].p[k] - pv.p[k])
+        # lip vertices are held near their rows, so that the lips keep rows along their shape
+        for i, v in enumerate(verts):
+            if v.lip_row is not None:
+                force[i][1] += 0.35 * (row_y(v.lip_row, abs(v.p[0])) - v.p[1])
         # row vertices keep an even spacing along their row
         for side in (1, -1):
             row = sorted((v.p[0], i) for i, v in enumerate(verts)
@@ -612,30 +637,38 @@ def plot_layout(verts, path, box=(-42.0, 42.0, -92.0, -12.0), scale=10.0, extra=
 # ---------------------------------------------------------------------------
 # The other vertices: opening ring, feature vertices, spread vertices
 
-RING_ANGLE = math.radians(17.5)   # angular radius of the neck opening round the chart pole
+RING_ANGLE = math.radians(23.0)   # angular radius of the neck opening round the chart pole
 
 # Feature vertices: landmarks of the surface (x >= 0; x > 0 mirrored) that shape the face.
 FEATURES = [
     # midline: forehead, glabella, nasion, bridge, tip, columella, nose base, philtrum top
     (0.0, 80.0), (0.0, 64.0), (0.0, 46.0), (0.0, 39.5), (0.0, 20.0), (0.0, 9.0),
-    (0.0, -2.5), (0.0, -6.5), (0.0, -10.0), (0.0, -15.0),
+    (0.0, -2.5), (0.0, -6.5), (0.0, -10.0),
     # nose: bridge side, ala, ala base, nostril, tip side, nose-cheek fold
     (7.0, 20.0), (9.5, 0.5), (12.5, -4.0), (10.0, -8.5), (4.5, -7.8), (5.0, -3.0),
     (14.5, 6.0),
-    # eye: inner corner, upper lid, eyeball, lower lid, outer corner
-    (25.5, 32.5), (31.5, 36.5), (47.5, 36.8), (39.5, 33.0), (31.5, 29.6), (47.5, 29.5),
-    (54.5, 33.2),
-    # brow ridge, socket roof, rim below the eye
-    (13.0, 48.0), (26.0, 49.0), (39.0, 50.5), (51.0, 48.0), (39.0, 43.5),
-    (25.0, 24.0), (39.5, 21.5), (53.0, 23.0),
+    # eye: corners, lid crease, upper lid margin, eyeball, lower lid, bridge and socket
+    (25.5, 32.5), (54.0, 33.5), (31.0, 40.2), (40.0, 41.6), (49.0, 40.2),
+    (32.0, 36.4), (40.0, 37.4), (48.0, 36.4), (33.0, 33.4), (39.5, 33.0), (46.5, 33.4),
+    (32.0, 30.0), (40.0, 29.0), (48.0, 29.8), (5.0, 31.0), (19.5, 38.0),
+    # brow ridge and the rim below the eye
+    (13.0, 48.0), (26.0, 49.0), (39.0, 50.5), (51.0, 48.0),
+    (25.0, 24.0), (39.5, 22.0), (53.0, 23.0),
     # forehead
-    (22.0, 66.0), (44.0, 66.0), (22.0, 88.0),
-    # cheeks
-    (26.0, 12.0), (40.0, 12.0), (54.0, 10.0), (25.0, -4.0), (38.0, -6.0), (52.0, -10.0),
-    (28.0, -24.0), (40.0, -30.0), (21.0, -18.0),
-    # jaw
-    (31.0, -56.0), (40.0, -54.0), (28.0, -68.0),
+    (22.0, 66.0), (44.0, 66.0),
+    # cheeks and jaw
+    (26.0, 12.0), (40.0, 12.0), (25.0, -4.0), (38.0, -6.0), (28.0, -24.0), (21.0, -18.0),
+    (31.0, -56.0), (28.0, -68.0),
+    # ear
+    (74.0, 35.0), (80.0, 19.0), (73.5, 2.0),
 ]
+
+# Skull vertices, as directions seen from the inner centre: (azimuth from the front about
+# the vertical, elevation), degrees; azimuths other than 0 and 180 are mirrored. They give
+# the crown, the back of the head and the sides an even, round outline.
+SKULL = [(0.0, 84.0), (180.0, 62.0), (180.0, 25.0), (180.0, -12.0),
+         (45.0, 58.0), (90.0, 48.0), (135.0, 45.0), (135.0, 5.0), (95.0, -25.0),
+         (90.0, 72.0)]
 
 
 def landmark(x, y):
@@ -646,9 +679,7 @@ def landmark(x, y):
 
 
 def chart_of_point(p):
-    w = (p[0] - hs.C[0], p[1] - hs.C[1], p[2] - hs.C[2])
-    lw = math.sqrt(sum(c * c for c in w))
-    return hs.chart(tuple(c / lw for c in w))
+    return hs.project_to_base(p)[0]
 
 
 def ring_vertices(count):
@@ -658,6 +689,16 @@ def ring_vertices(count):
     for i in range(count):
         a = -math.pi / 2.0 + 2.0 * math.pi * (i + 0.5) / count
         out.append(Vert(None, (rad * math.cos(a), rad * math.sin(a)), 'ring'))
+    return out
+
+
+def skull_vertices():
+    out = []
+    for az, el in SKULL:
+        for a in ((az, -az) if az not in (0.0, 180.0) else (az,)):
+            ar, er = math.radians(a), math.radians(el)
+            w = (math.sin(ar) * math.cos(er), math.sin(er), math.cos(ar) * math.cos(er))
+            out.append(Vert(None, hs.chart(w), 'skull'))
     return out
 
 
@@ -675,8 +716,9 @@ def feature_vertices():
 def free_density(p):
     """Wanted spacing of the spread vertices at p: fine on the face, coarse at the back."""
     x, y, z = p
-    front = min(1.0, max(0.0, (z + 70.0) / 60.0))
-    return 30.0 - 16.0 * front
+    front = min(1.0, max(0.0, (z + 80.0) / 70.0))
+    back = min(1.0, max(0.0, (-z - 100.0) / 50.0))
+    return 24.0 - 10.0 * front + 20.0 * back
 
 
 def spread_vertices(count, fixed, regions_verts):
@@ -775,8 +817,8 @@ def mouth_push(p, side):
     x, y = p[0], p[1]
     if side == 0 or abs(x) >= CORNER_X:
         return 0.0
-    lens = 6.0 * (1.0 - (x / CORNER_X) ** 2)
-    fall = max(0.0, 1.0 - abs(y - MOUTH_Y) / 16.0)
+    lens = 1.2 * math.sqrt(1.0 - (x / CORNER_X) ** 2)
+    fall = max(0.0, 1.0 - abs(y - MOUTH_Y) / 5.0)
     return side * lens * fall
 
 
@@ -866,8 +908,9 @@ def remove_mouth(tris, pts, loop, verts):
         d3 = (ax - cx) * (y - cy) - (ay - cy) * (x - cx)
         return d1 >= 0.0 and d2 >= 0.0 and d3 >= 0.0
 
-    seed = [k for k, t in enumerate(tris) if inside(t, mx, my)]
-    assert len(seed) == 1, "mouth seed not found"
+    # the middle of the mouth may lie on the edge 223-203: either triangle will do
+    seed = [k for k, t in enumerate(tris) if inside(t, mx, my)][:1]
+    assert seed, "mouth seed not found"
     owner = {}
     for k, t in enumerate(tris):
         for e in ((t[0], t[1]), (t[1], t[2]), (t[2], t[0])):
@@ -946,13 +989,75 @@ def flip_on_surface(tris, pos3, pos2, max_rounds=50):
     return tris
 
 
+def unit_normal(p, q, r):
+    n = tri_normal(p, q, r)
+    ln = math.sqrt(n[0] ** 2 + n[1] ** 2 + n[2] ** 2)
+    return (n[0] / ln, n[1] / ln, n[2] / ln)
+
+
+def min_angle(p, q, r):
+    return min(angle_at(p, q, r), angle_at(q, r, p), angle_at(r, p, q))
+
+
+def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
+    """Where both diagonals of a quadrilateral give triangles with angles of at least
+    min_deg, keeps the one whose two triangles bend least, so that edges run along ridges
+    and creases and flat shading shows no sawtooth."""
+    lim = math.radians(min_deg)
+
+    def area2(a, b, c):
+        return (pos2[b][0] - pos2[a][0]) * (pos2[c][1] - pos2[a][1]) - \
+               (pos2[c][0] - pos2[a][0]) * (pos2[b][1] - pos2[a][1])
+
+    def bend(t1, t2):
+        n1 = unit_normal(*(pos3[i] for i in t1))
+        n2 = unit_normal(*(pos3[i] for i in t2))
+        return 1.0 - (n1[0] * n2[0] + n1[1] * n2[1] + n1[2] * n2[2])
+
+    tris = [tuple(t) for t in tris]
+    for _ in range(rounds):
+        owner = {}
+        for k, (a, b, c) in enumerate(tris):
+            owner[(a, b)] = k
+            owner[(b, c)] = k
+            owner[(c, a)] = k
+        flipped = False
+        for (a, b) in sorted(owner):
+            if a > b or (a, b) not in owner or (b, a) not in owner:
+                continue
+            k1, k2 = owner[(a, b)], owner[(b, a)]
+            t1, t2 = tris[k1], tris[k2]
+            c = [x for x in t1 if x not in (a, b)][0]
+            d = [x for x in t2 if x not in (a, b)][0]
+            if (c, d) in owner or (d, c) in owner:
+                continue
+            if area2(a, d, c) <= 0.0 or area2(d, b, c) <= 0.0:
+                continue
+            n1, n2 = (a, d, c), (d, b, c)
+            if min(min_angle(*(pos3[i] for i in n1)), min_angle(*(pos3[i] for i in n2))) < lim:
+                continue
+            if bend(n1, n2) >= bend(t1, t2) - 1e-3:
+                continue
+            tris[k1], tris[k2] = n1, n2
+            for e in ((a, b), (b, c), (c, a), (b, a), (a, d), (d, b)):
+                owner.pop(e, None)
+            for k, t in ((k1, n1), (k2, n2)):
+                owner[(t[0], t[1])] = k
+                owner[(t[1], t[2])] = k
+                owner[(t[2], t[0])] = k
+            flipped = True
+        if not flipped:
+            break
+    return tris
+
+
 def build(costav, log=False):
     regions = read_regions(costav)
     rverts, index = build_region_vertices(regions)
     relax_regions(rverts, index, regions, 240, log=log)
     k = sum(1 for v in rverts if is_contour(v))
     ring = ring_vertices(62 - k)
-    feats = feature_vertices()
+    feats = feature_vertices() + skull_vertices()
     nfree = NV - len(rverts) - len(ring) - len(feats)
     assert nfree >= 0, "too many fixed vertices"
     free = spread_vertices(nfree, ring + feats, rverts)
@@ -969,6 +1074,7 @@ def build(costav, log=False):
     tris = remove_mouth(tris, pts2, loop, verts)
     pos3 = [v.p for v in verts]
     tris = flip_on_surface(tris, pos3, pts2)
+    tris = flip_for_smoothness(tris, pos3, pts2)
     # renumber to vertex ids
     order = sorted(range(NV), key=lambda i: verts[i].id)
     vout = [verts[i] for i in order]
@@ -1218,9 +1324,9 @@ def main(argv):
     write_files(verts, faces, args.out)
     if not args.quiet:
         bnd, loops = boundary_loops(faces)
+        mouth = [l for l in loops if 223 in l][0]
         print("vertices %d, triangles %d, boundary edges %d (neck %d, mouth %d)"
-              % (len(verts), len(faces), len(bnd), max(len(l) for l in loops),
-                 min(len(l) for l in loops)))
+              % (len(verts), len(faces), len(bnd), len(bnd) - len(mouth), len(mouth)))
         for k, v in figures.items():
             if k != "regions":
                 print("%-28s %s" % (k, ("%.2f" % v) if isinstance(v, float) else v))

@@ -94,6 +94,14 @@ SPEECH_MOVES = [(3, 201, MNS, 1, -1), (51, 801, MNS, 1, -1), (52, 802, MNS, 1, 1
                 (59, 204, MNS, 1, 1), (60, 205, MNS, 1, 1)]
 
 
+# Extreme speech: jaw fully open, lips apart, corners a little stretched.
+SPEECH_FAPS = {3: 1000, 51: -300, 52: -300, 55: -300, 56: -300, 57: -300, 58: -300,
+               53: 100, 54: 100}
+# A silent window: the jaw slightly raised, the lips pressed a little.
+SILENT_FAPS = {3: -140, 51: 100, 52: 100, 55: 80, 56: 80, 57: 80, 58: 80, 53: 15, 54: 15,
+               59: 30, 60: 30}
+
+
 def apply_faps(verts, regions, faps):
     weights = all_weights(verts, regions)
     out = list(verts)
@@ -229,23 +237,35 @@ def main(argv):
     weights = all_weights(verts, regions)
     move(jaw, regions, weights, 201, -10.0, 1)
 
-    speech = apply_faps(verts, regions, {3: 1000, 51: -300, 52: -300, 53: 200, 54: 200,
-                                         55: -300, 56: -300, 57: -300, 58: -300,
-                                         59: 0, 60: 0})
+    speech = apply_faps(verts, regions, SPEECH_FAPS)
+    silent = apply_faps(verts, regions, SILENT_FAPS)
     live = mat_mul(rot_x(20.0), rot_y(0.0))
+    three_q = mat_mul(rot_x(10.0), rot_y(-25.0))
     shots = [
-        ("head-front", verts, rot_y(0), (0.0, 0.0), 0.7, (0.0, 0.0, 0.0)),
-        ("head-45", verts, rot_y(-45), (0.0, 0.0), 0.7, mid),
-        ("head-profile", verts, rot_y(-90), (0.0, 0.0), 0.7, mid),
-        ("head-jaw-open", jaw, rot_y(-25), (0.0, 0.0), 0.7, (0.0, 0.0, 0.0)),
-        ("head-speech", speech, live, (0.0, 42.0), 0.51, (0.0, 0.0, 0.0)),
+        # name, poses side by side, rotation, pan, zoom d, centre of the turn
+        ("head-front", [verts], rot_y(0), (0.0, 0.0), 0.7, (0.0, 0.0, 0.0)),
+        ("head-45", [verts], rot_y(-45), (0.0, 0.0), 0.7, mid),
+        ("head-profile", [verts], rot_y(-90), (0.0, 0.0), 0.7, mid),
+        ("head-jaw-open", [verts, jaw], three_q, (-4.0, 34.0), 0.55, (0.0, 0.0, 0.0)),
+        ("head-speech", [speech], live, (0.0, 42.0), 0.51, (0.0, 0.0, 0.0)),
+        ("head-silent", [silent], live, (0.0, 42.0), 0.51, (0.0, 0.0, 0.0)),
     ]
-    for name, vv, rot, pan, dd, centre in shots:
+    for name, poses, rot, pan, dd, centre in shots:
         if args.only and args.only not in name:
             continue
-        img = render(vv, faces, big, rot=rot, pan=pan, d=dd, centre=centre)
+        parts = []
+        for k, vv in enumerate(poses):
+            img = render(vv, faces, big, rot=rot, pan=pan, d=dd, centre=centre)
+            part = os.path.join(args.out, "%s.part%d.png" % (name, k))
+            write_png(img, big, part, args.size)
+            parts.append(part)
         path = os.path.join(args.out, name + ".png")
-        write_png(img, big, path, args.size)
+        if len(parts) == 1:
+            os.replace(parts[0], path)
+        else:
+            subprocess.run(["convert"] + parts + ["+append", "-strip", path], check=True)
+            for p in parts:
+                os.unlink(p)
         print("wrote", path)
     return 0
 
