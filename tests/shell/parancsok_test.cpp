@@ -3,6 +3,7 @@
 // mouse buttons and the manual moves.
 #include "shell/parancsok.h"
 
+#include <fstream>
 #include <functional>
 
 #include "model/costav.h"
@@ -426,6 +427,48 @@ TEST_F(Commands, ResetViewCommandKeepsTheLastIncrement) {
   expect_turn_about_x(3.0);
   EXPECT_TRUE(defaulted([] { command(9004); }));
   expect_turn_about_x(1.0);
+}
+
+}  // namespace
+
+namespace {
+
+// The same start and the three modes on the shipped head, when it is there.
+class ShippedHead : public shell_test::Program {};
+
+bool skin_like(Rgb p) { return p[0] > p[1] && p[1] > p[2] && p[0] - p[2] > 30 && p[0] < 250; }
+
+int count_where(bool (*test)(Rgb)) {
+  const auto& img = offscreen::front();
+  int n = 0;
+  for (int y = 0; y < img.height; ++y)
+    for (int x = 0; x < img.width; ++x) n += test(img.rgb(x, y));
+  return n;
+}
+
+TEST_F(ShippedHead, ShowsAShadedHeadThenTheWireMeshAndThePoints) {
+  std::ifstream vertices(std::string(ZARVO_DATA_DIR) + "/vertex.txt");
+  std::ifstream faces(std::string(ZARVO_DATA_DIR) + "/face.txt");
+  if (!vertices || !faces) GTEST_SKIP() << "no mesh in " << ZARVO_DATA_DIR;
+  std::ofstream(dir_.path() + "/vertex.txt") << vertices.rdbuf();
+  std::ofstream(dir_.path() + "/face.txt") << faces.rdbuf();
+  ASSERT_NE(start(), nullptr);
+
+  EXPECT_TRUE(skin_like(viewport_centre()));
+  EXPECT_TRUE(close(offscreen::front().rgb(5, 5), {255, 255, 255}, 0));
+  const int skin = count_where(skin_like);
+  EXPECT_GT(skin, 576 * 576 / 10);  // a head, not a speck
+
+  SendMessageA(hWnd, WM_COMMAND, 9005, 0);
+  EXPECT_EQ(count_where(skin_like), 0);
+  EXPECT_GT(count_where([](Rgb p) { return close(p, {102, 0, 0}, 3); }), 2000);
+
+  SendMessageA(hWnd, WM_COMMAND, 9006, 0);
+  EXPECT_EQ(count_where(skin_like), 0);
+  EXPECT_GT(count_where([](Rgb p) { return close(p, {0, 0, 128}, 3); }), 300);
+
+  SendMessageA(hWnd, WM_COMMAND, 9008, 0);
+  EXPECT_NEAR(count_where(skin_like), skin, skin / 20);
 }
 
 }  // namespace
