@@ -1,4 +1,8 @@
 // Real-signal transforms, window and cosine transform on one owned twiddle table.
+// Arrays are the caller's, worked on in place; no call allocates. One object per thread
+// (the calls only read `costable`, so sharing one between threads is also safe). Sizes
+// outside the stated ranges, or not powers of two, abort with a message on standard
+// error: they are programming errors, and going on would write outside the arrays.
 #pragma once
 
 class qspFFT_c {

@@ -1,6 +1,8 @@
 // In-place radix-2 transforms over interleaved complex doubles (re, im, re, im, ...).
-// None of them allocates; `table` is the twiddle table of qspCostable.h. Sizes are
-// powers of two and are not checked.
+// None of them allocates; `table` is the twiddle table of qspCostable.h (read only), `x`
+// the caller's array of 2n doubles. Any thread; no shared state. Sizes must be powers of
+// two within the stated ranges: any other size is a programming error and aborts the
+// process with a message on standard error, before a byte is touched.
 #pragma once
 
 // Forward DFT of n complex points (1..4096), unscaled, kernel e^{-2 pi i jk/n}.

@@ -1,6 +1,7 @@
 // Fast base-2 logarithm working on the bit pattern of a double: the exponent field
 // gives the integer part, a cubic on the mantissa in [1, 2) the fraction (error about
-// 0.008). No library call.
+// 0.008). No library call, no allocation; results depend only on the input, so any
+// thread may use its own object.
 #pragma once
 #include <cstdint>
 
@@ -19,7 +20,10 @@ public:
     uint32_t expBias;
     int32_t mantShift;
     uint32_t mantMask;
+    // Kept for layout only: the high word is read and rewritten through std::bit_cast on a
+    // local copy (no aliasing of the object's own storage), so neither is used; scratch
+    // is 0.0 and scratchHigh is null after construction.
     double scratch;
-    uint32_t* scratchHigh;  // unused when the high word is accessed through bit_cast
+    uint32_t* scratchHigh;
     double a3, a2, a1, a0;
 };

@@ -11,7 +11,7 @@ public:
     // lo, centre, hi: edges as fractions of half the sample rate; scale: bins per 1.0
     // (N/2); gain: level factor.
     void Reset(double lo, double centre, double hi, int scale, double gain);
-    // norm * sum of spectrum[j] * weight(j) over the band's bins.
+    // norm * sum of spectrum[j] * weight(j) over the band's bins; reads spectrum[first..end-1].
     double DotProduct(double* spectrum);
 
     int first = 0;
@@ -26,15 +26,20 @@ public:
 
 class qspMFCC_c {
 public:
-    // frameLen: N samples (power of two, 4..4096); numBands coefficients; edges: numBands+2
-    // band edges as fractions of half the sample rate, read only here.
+    // frameLen: N samples (power of two, 4..4096); numBands coefficients (power of two,
+    // 1..1024, as the cosine transform needs); edges: numBands+2 band edges as fractions of
+    // half the sample rate, read only here. Any other size, or edges that are not strictly
+    // rising from >= 0 to < 1.0 (which would read outside the log spectrum), aborts with a
+    // message. Allocates every buffer GetMFCC needs; a failed allocation throws
+    // std::bad_alloc after releasing what was already allocated.
     qspMFCC_c(int frameLen, int numBands, double* edges);
     ~qspMFCC_c();
     qspMFCC_c(const qspMFCC_c&) = delete;
     qspMFCC_c& operator=(const qspMFCC_c&) = delete;
 
-    // frame: N samples, destroyed (used as work space); out: numBands coefficients.
-    // Allocates nothing.
+    // frame: N samples, destroyed (used as work space: afterwards its first N/2 entries hold
+    // the log2 power spectrum); out: numBands coefficients. Both caller-owned. Allocates
+    // nothing; runs on the thread that owns the object.
     void GetMFCC(double* frame, double* out);
 
     int frameLen;
