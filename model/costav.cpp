@@ -1,6 +1,10 @@
 // The constant region tables; the weights start at 0 and are filled by tavolsag().
 #include "model/costav.h"
 
+#include <cmath>
+
+#include "model/valtozok.h"
+
 // FP 2.1: bottom of the chin
 const int h201pivotindex = 136;
 const int h201index[40] = {
@@ -127,3 +131,69 @@ const double ES = 0.077;
 const double ENS = 0.042;
 const double MNS = 0.029;
 const double MW = 0.051;
+
+namespace {
+
+// Loop state of tavolsag(): the list position being measured, the pivot, and the
+// running maximum distance of the current region.
+int i;
+int i0;
+double maxtav;
+
+// The weights are defined with this rounding of pi.
+constexpr double kPi = 3.1415926535898;
+
+// Weights of one region: first the distances to the pivot (stored in the weight slots,
+// tracking the largest, D), then the raised cosine 1 - (d / D) / s. With spread s = 1
+// the rim (d = D) gets weight 0; a larger spread keeps the rim moving too.
+//
+// A region with D = 0 (every vertex on the pivot, as before any model was read) has no
+// defined falloff; so that it never divides by zero it gets weight 0 everywhere and
+// moves nothing. A distance that is not finite (coordinates so large that the squares
+// overflow) is treated the same way, which keeps every weight finite.
+template <int N>
+void regio(int pivot, const int (&v)[N], double (&w)[N], double s) {
+  i0 = pivot;
+  maxtav = 0.0;
+  bool veges = true;
+  for (i = 0; i < N; ++i) {
+    const double dx = hdx[i0] - hdx[v[i]];
+    const double dy = hdy[i0] - hdy[v[i]];
+    const double dz = hdz[i0] - hdz[v[i]];
+    w[i] = std::sqrt(dx * dx + dy * dy + dz * dz);
+    if (!std::isfinite(w[i])) veges = false;
+    if (w[i] > maxtav) maxtav = w[i];
+  }
+  if (!veges || maxtav == 0.0) {
+    for (i = 0; i < N; ++i) w[i] = 0.0;
+    return;
+  }
+  for (i = 0; i < N; ++i) {
+    const double t = 1.0 - (w[i] / maxtav) / s;
+    w[i] = (1.0 - std::cos(kPi * t)) / 2.0;
+  }
+}
+
+}  // namespace
+
+void tavolsag() {
+  regio(h201pivotindex, h201index, h201tav, 1.0);
+  regio(h202pivotindex, h202index, h202tav, 1.0);
+  regio(h203pivotindex, h203index, h203tav, 1.0);
+  regio(h204pivotindex, h204index, h204tav, 1.0);
+  regio(h205pivotindex, h205index, h205tav, 1.0);
+  regio(h206pivotindex, h206index, h206tav, 1.0);
+  regio(h207pivotindex, h207index, h207tav, 1.0);
+  regio(h208pivotindex, h208index, h208tav, 1.0);
+  regio(h209pivotindex, h209index, h209tav, 1.0);
+  regio(h210pivotindex, h210index, h210tav, 1.0);
+  regio(h801pivotindex, h801index, h801tav, 1.0);
+  // The outer lower lip follows its point almost rigidly: its rim keeps 0.961940.
+  regio(h802pivotindex, h802index, h802tav, 8.0);
+  regio(h803pivotindex, h803index, h803tav, 1.0);
+  regio(h804pivotindex, h804index, h804tav, 1.0);
+  regio(h805pivotindex, h805index, h805tav, 1.0);
+  regio(h806pivotindex, h806index, h806tav, 1.0);
+  regio(h807pivotindex, h807index, h807tav, 1.0);
+  regio(h808pivotindex, h808index, h808tav, 1.0);
+}

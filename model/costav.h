@@ -86,5 +86,8 @@ extern const double MW;   // mouth width
 
 // Recomputes all 18 weight lists from the current vertex positions: weight 1 at the
 // pivot, falling along a raised cosine of the distance to 0 at the region's farthest
-// vertex (FP 8.2 uses spread 8 and keeps at least 0.961940).
+// vertex (FP 8.2 uses spread 8 and keeps at least 0.961940). Each region on its own, in
+// table order. A region whose vertices all sit on the pivot (as before any mesh was
+// read), or whose distances overflow, gets weight 0 everywhere, so it moves nothing.
+// Touches no vertex position and no teeth displacement; allocates nothing.
 void tavolsag();
