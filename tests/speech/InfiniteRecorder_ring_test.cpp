@@ -2,6 +2,7 @@
 // Samples carry their absolute frame number, so a window's content names its frames.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <random>
 #include <vector>
@@ -137,6 +138,18 @@ TEST(InfiniteRecorderRing, NullInputAdvancesCountersOnly) {
     const std::vector<double> w = r.take();
     for (int i = 0; i < 700; ++i) ASSERT_EQ(w[i], i);
     for (int i = 700; i < 1024; ++i) ASSERT_EQ(w[i], 0.0);
+}
+
+TEST(InfiniteRecorderRing, EveryBufferStampsItsCompletionTime) {
+    Ring r;
+    EXPECT_EQ(r.rec.data.lastBufferNs.load(), 0);
+    const int64_t before = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                               std::chrono::steady_clock::now().time_since_epoch()).count();
+    r.feed(512);
+    const int64_t first = r.rec.data.lastBufferNs.load();
+    EXPECT_GE(first, before);
+    r.feedNull(512);
+    EXPECT_GE(r.rec.data.lastBufferNs.load(), first);
 }
 
 TEST(InfiniteRecorderRing, BlockIndexAdvancesOncePerCompletedBlock) {
