@@ -13,10 +13,11 @@
 
 namespace {
 
-// Ten seconds of a loud, changing two-partial signal: every window takes the full road
-// (MFCC, network, ungated reconstruction, smoothing).
+// Half a second of a loud, changing two-partial signal: every window takes the full road
+// (MFCC, network, ungated reconstruction, smoothing). Short enough to stay in cache like
+// the live recorder's ring of 2560 samples.
 std::vector<float> speechLike() {
-    std::vector<float> s(480000);
+    std::vector<float> s(24000);
     for (size_t i = 0; i < s.size(); ++i) {
         const double t = i / 48000.0;
         s[i] = static_cast<float>(0.4 * std::sin(2 * M_PI * 180 * t) * (0.6 + 0.4 * std::sin(2 * M_PI * 3 * t)) +

@@ -108,11 +108,4 @@ TEST(MemoryRecorder, NonOverlappingWindowsFollowOneAnother) {
     EXPECT_FALSE(rec.isNew());
 }
 
-TEST(MemoryRecorder, StopWithoutStreamIsHarmless) {
-    const std::vector<float> s = ramp(10);
-    MemoryRecorder rec(s.data(), 10);
-    rec.stop();
-    EXPECT_EQ(rec.stream, nullptr);
-}
-
 }  // namespace

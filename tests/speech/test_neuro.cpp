@@ -55,12 +55,6 @@ TEST(Activation, OddMonotoneAndBounded) {
     }
 }
 
-TEST(Activation, JoinsTheFlatPartWithZeroSlope) {
-    for (double h : {1e-2, 1e-3, 1e-4}) {
-        EXPECT_NEAR(C - f(B - h), A * h * h, 1e-15);
-    }
-}
-
 TEST(Network, AllZeroInput) {
     double in[16] = {};
     double out[6];
@@ -85,20 +79,6 @@ TEST(Network, AllOneInput) {
     neuro(in, out);
     const double expected[6] = {0.404510, -0.707719, -0.397159, 0.206277, -0.110584, -0.003430};
     for (int k = 0; k < 6; ++k) EXPECT_NEAR(out[k], expected[k], 5e-7) << "out " << k;
-}
-
-TEST(Network, ReadsOnlyItsInputAndWritesSixOutputs) {
-    double in[17];
-    for (int i = 0; i < 17; ++i) in[i] = 0.1 * i - 0.7;
-    double copy[17];
-    for (int i = 0; i < 17; ++i) copy[i] = in[i];
-    double out[8];
-    for (double& v : out) v = 12345.0;
-    neuro(in, out);
-    for (int i = 0; i < 17; ++i) EXPECT_EQ(in[i], copy[i]);
-    for (int k = 0; k < 6; ++k) EXPECT_NE(out[k], 12345.0);
-    EXPECT_EQ(out[6], 12345.0);
-    EXPECT_EQ(out[7], 12345.0);
 }
 
 TEST(Network, FiniteInputGivesBoundedOutput) {

@@ -89,33 +89,4 @@ TEST(Reconstruction, DrivenDirectionsAreOrthonormal) {
     }
 }
 
-TEST(Reconstruction, IsLinearInTheScores) {
-    double a[6] = {0.3, -0.2, 0.1, 0.05, -0.4, 0.9};
-    double b[6] = {-0.6, 0.5, 0.25, -0.3, 0.2, -0.1};
-    double ab[6];
-    for (int k = 0; k < 6; ++k) ab[k] = a[k] + b[k];
-    double zero[6] = {};
-    double oa[30], ob[30], oab[30], o0[30];
-    pca_reconv(a, oa);
-    pca_reconv(b, ob);
-    pca_reconv(ab, oab);
-    pca_reconv(zero, o0);
-    for (int i = 0; i < 30; ++i) EXPECT_NEAR(oab[i] - o0[i], (oa[i] - o0[i]) + (ob[i] - o0[i]), 1e-9);
-}
-
-TEST(Reconstruction, LargestSwingOfOneScore) {
-    double zero[6] = {};
-    double rest[30];
-    pca_reconv(zero, rest);
-    for (int k = 0; k < 6; ++k) {
-        double in[6] = {};
-        in[k] = 0.96016;
-        double out[30];
-        pca_reconv(in, out);
-        double len = 0.0;
-        for (int i = 0; i < 30; ++i) len += (out[i] - rest[i]) * (out[i] - rest[i]);
-        EXPECT_NEAR(std::sqrt(len), 290.93, 0.01) << "k=" << k;
-    }
-}
-
 }  // namespace
