@@ -1,0 +1,5 @@
+#include "render/context.h"
+
+HDC hDC = nullptr;
+HGLRC hGLRC = nullptr;
+HPALETTE hPalette = nullptr;

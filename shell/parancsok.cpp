@@ -1,0 +1,295 @@
+// The viewer's commands. The menus and the key rows that differ only in a value are tables;
+// every command draws its frame at once, none waits for a repaint.
+#include "shell/parancsok.h"
+
+#include <climits>
+#include <cstdio>
+
+#include "model/modellbeolv.h"
+#include "model/mozgat.h"
+#include "model/valtozok.h"
+#include "render/rajzolo.h"
+#include "speech/FAPbeolv.h"
+
+namespace {
+
+// A separator is an item of its own with this identifier and empty text.
+constexpr UINT kElvalaszto = 9009;
+
+struct Tetel {
+  const char* szoveg;
+  UINT id;
+};
+
+const Tetel fajl[] = {{"&Vége", 9010}, {"", kElvalaszto}, {"&Olvas (TempFile.fap)", 9011}};
+const Tetel forgas[] = {
+    {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
+const Tetel nezet[] = {{"&Vertex modell", 9006}, {"&Háló modell", 9005}, {"&Polygon modell", 9008}};
+const Tetel segitseg[] = {{"&Segítség", 9007}};
+
+// The selectable feature points in menu order, group and number; {0, 0} is a separator.
+// Item identifier = 9000 + 100 * group + number; the selected code is identifier - 9000.
+struct Pont {
+  int csoport, szam;
+};
+const Pont pontok[] = {{2, 1}, {0, 0}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7},
+                       {2, 8}, {2, 9}, {0, 0}, {2, 10}, {0, 0}, {8, 1}, {8, 2}, {8, 3},
+                       {8, 4}, {8, 5}, {8, 6}, {8, 7}, {8, 8}, {0, 0}, {9, 9}};
+
+UINT pont_id(const Pont& p) { return static_cast<UINT>(9000 + 100 * p.csoport + p.szam); }
+
+const Pont* pont_of(UINT id) {
+  for (const Pont& p : pontok)
+    if (p.csoport != 0 && pont_id(p) == id) return &p;
+  return nullptr;
+}
+
+// Each line ends with a line feed, the last one too.
+const char kSugo[] =
+    "Egy kis segítség a program működéséhez:\n"
+    "\n"
+    "F1 = villágosít a képen\n"
+    "F2 = sötétít a képen\n"
+    "\n"
+    "A 'Pont kijelölése' menüvel lehet kiválasztani egy FP-t,\n"
+    "majd a nyílakkal és PageUp, -Down-nal mozgatni azokat\n"
+    "\n"
+    "A képet lehet 3D-ben forgatni:\n"
+    "Numpad 1 = az x tengely körül forgat pozitív irányba\n"
+    "Numpad 3 = az x tengely körül forgat negatív irányba\n"
+    "Numpad 4 = az y tengely körül forgat pozitív irányba\n"
+    "Numpad 6 = az y tengely körül forgat negatív irányba\n"
+    "Numpad 7 =  a z tengely körül forgat pozitív irányba\n"
+    "Numpad 9 =  a z tengely körül forgat negatív irányba\n"
+    "\n"
+    "Mivel a forgás elég lassú, ezért:\n"
+    "Numpad 8 = forgás gyorsítása\n"
+    "Numpad 2 = forgás lassítása\n"
+    "\n"
+    "Ha nagyon elforgott a kép, akkor:\n"
+    "Numpad 5 = visszaállítás\n"
+    "\n"
+    "Nem csak forgatni, de eltolni (pan) is lehet:\n"
+    "W = felfelé tolás\n"
+    "S = lefelé tolás\n"
+    "A = balra tolás\n"
+    "D = jobbra tolás\n"
+    "\n"
+    "Zoom:\n"
+    "bal klikk = '+'\n"
+    "jobb klikk = '-'\n"
+    "\n"
+    "Ha leakarod játszani a TempFile.fap-ot, akkor ENTER\n";
+
+const char kForgatasCim[] = "Forgatás változás!";
+
+// Rotation keys: the increment about one axis becomes +-rotspeed.
+struct Forgato {
+  WPARAM billentyu;
+  double* tengely;
+  int elojel;
+};
+const Forgato forgatok[] = {{VK_NUMPAD1, &rotx, 1},  {VK_NUMPAD3, &rotx, -1},
+                            {VK_NUMPAD4, &roty, 1},  {VK_NUMPAD6, &roty, -1},
+                            {VK_NUMPAD7, &rotz, 1},  {VK_NUMPAD9, &rotz, -1}};
+
+// Moving keys: the selected point by 0.2 model units along one axis.
+struct Mozgato {
+  WPARAM billentyu;
+  int dx, dy, dz;
+};
+const Mozgato mozgatok[] = {{VK_RIGHT, 1, 0, 0}, {VK_LEFT, -1, 0, 0}, {VK_UP, 0, 1, 0},
+                            {VK_DOWN, 0, -1, 0}, {VK_PRIOR, 0, 0, 1}, {VK_NEXT, 0, 0, -1}};
+constexpr double kKezilepes = 0.2;
+
+// Pan keys: one model unit along x or y, then the camera reset.
+struct Eltolo {
+  WPARAM billentyu;
+  double* tol;
+  double lepes;
+};
+const Eltolo eltolok[] = {{'D', &tolx, 1.0}, {'A', &tolx, -1.0}, {'W', &toly, 1.0},
+                          {'S', &toly, -1.0}};
+
+void nullaz() { rotx = roty = rotz = 0.0; }
+
+void gyorsit() {
+  if (rotspeed < INT_MAX) ++rotspeed;
+}
+
+void lassit() {
+  --rotspeed;
+  if (rotspeed <= 0) rotspeed = 1;
+}
+
+void hozzafuz(HMENU sav, const char* cim, const Tetel* tetelek, int n) {
+  HMENU legordulo = CreatePopupMenu();
+  for (int i = 0; i < n; ++i)
+    AppendMenuA(legordulo, tetelek[i].id == kElvalaszto ? MF_SEPARATOR : MF_STRING,
+                tetelek[i].id, tetelek[i].szoveg);
+  AppendMenuA(sav, MF_POPUP, reinterpret_cast<UINT_PTR>(legordulo), cim);
+}
+
+template <int N>
+void hozzafuz(HMENU sav, const char* cim, const Tetel (&tetelek)[N]) {
+  hozzafuz(sav, cim, tetelek, N);
+}
+
+}  // namespace
+
+void menusor(HMENU bar) {
+  hozzafuz(bar, "&Fájl", fajl);
+  hozzafuz(bar, "&Forgás", forgas);
+
+  HMENU fp = CreatePopupMenu();
+  for (const Pont& p : pontok) {
+    if (p.csoport == 0) {
+      AppendMenuA(fp, MF_SEPARATOR, kElvalaszto, "");
+      continue;
+    }
+    char szoveg[16];
+    std::snprintf(szoveg, sizeof szoveg, "&FP %d.%d", p.csoport, p.szam);
+    AppendMenuA(fp, MF_STRING, pont_id(p), szoveg);
+  }
+  AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(fp), "&FP kijelölése");
+
+  hozzafuz(bar, "&Nézet", nezet);
+  hozzafuz(bar, "&Segítség", segitseg);
+}
+
+LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  const UINT id = LOWORD(wParam);
+  switch (id) {
+    case 9002:
+      nullaz();
+      gyorsit();
+      MessageBoxA(hwnd, "A forgatás sebessége felgyorsult!", kForgatasCim, MB_OK);
+      modellnezet();
+      break;
+    case 9003:
+      MessageBoxA(hwnd, "A forgatás sebessége lelassult!", kForgatasCim, MB_OK);
+      nullaz();
+      lassit();
+      modellnezet();
+      break;
+    case 9004:
+      // The increments stay: the last one is applied once more to the reset view.
+      initMapping();
+      modellnezet();
+      break;
+    case 9005:
+      nullaz();
+      nezetselect = 1;
+      vertexbeolv();
+      facebeolv();
+      halo();
+      return 0;
+    case 9006:
+      nullaz();
+      nezetselect = 0;
+      vertexbeolv();
+      vertex();
+      return 0;
+    case 9007:
+      MessageBoxA(hwnd, kSugo, "Segítség", MB_OK);
+      break;
+    case 9008:
+      nullaz();
+      nezetselect = 2;
+      vertexbeolv();
+      facebeolv();
+      poly();
+      return 0;
+    case 9010:
+      PostQuitMessage(0);
+      break;
+    case 9011:
+      nullaz();
+      FAPbeolv();
+      break;
+    default:
+      if (const Pont* p = pont_of(id)) {
+        char szoveg[40];
+        std::snprintf(szoveg, sizeof szoveg, "A %d.%d-es FP kiválasztva", p->csoport, p->szam);
+        MessageBoxA(hwnd, szoveg, "Pontválasztás", MB_OK);
+        pontselect = static_cast<int>(id) - 9000;
+        return 0;
+      }
+      break;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (wParam == VK_ESCAPE) {
+    DestroyWindow(hwnd);
+    return 0;
+  }
+  for (const Forgato& f : forgatok)
+    if (f.billentyu == wParam) {
+      nullaz();
+      *f.tengely = f.elojel * rotspeed;
+      modellnezet();
+      return 0;
+    }
+  for (const Mozgato& m : mozgatok)
+    if (m.billentyu == wParam) {
+      nullaz();
+      mozgat(pontselect, kKezilepes, m.dx, m.dy, m.dz);
+      modellnezet();
+      return 0;
+    }
+  for (const Eltolo& e : eltolok)
+    if (e.billentyu == wParam) {
+      nullaz();
+      *e.tol += e.lepes;
+      initMapping();
+      modellnezet();
+      return 0;
+    }
+  switch (wParam) {
+    case VK_NUMPAD8:
+      nullaz();
+      gyorsit();
+      modellnezet();
+      return 0;
+    case VK_NUMPAD2:
+      nullaz();
+      lassit();
+      modellnezet();
+      return 0;
+    case VK_NUMPAD5:
+      nullaz();
+      initMapping();
+      modellnezet();
+      return 0;
+    case VK_F1:
+      nullaz();
+      feny += 0.05;
+      modellnezet();
+      return 0;
+    case VK_F2:
+      nullaz();
+      feny -= 0.05;
+      modellnezet();
+      return 0;
+    case VK_RETURN:
+      nullaz();
+      FAPbeolv();
+      break;
+    default:
+      break;
+  }
+  return DefWindowProcA(hwnd, message, wParam, lParam);
+}
+
+LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+  // The increments are kept: the zoomed view shows the last one applied once.
+  if (message == WM_LBUTTONDOWN)
+    d -= 0.05;
+  else
+    d += 0.05;
+  initMapping();
+  modellnezet();
+  return 0;
+}

@@ -1,0 +1,317 @@
+// The camera, lights and the three drawing modes, rendered for real on the offscreen
+// backend and checked pixel by pixel against values worked out by hand from the lighting
+// equation and the perspective projection.
+#include "render/rajzolo.h"
+
+#include <GL/gl.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "model/valtozok.h"
+#include "platform/offscreen.h"
+#include "render/context.h"
+#include "tests/render/support.h"
+
+namespace {
+
+constexpr int kSide = 500;  // client area and viewport, pixels
+
+LRESULT CALLBACK plain_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+using Rgb = std::array<int, 3>;
+
+bool close(Rgb got, Rgb want, int tolerance) {
+  for (int i = 0; i < 3; ++i)
+    if (std::abs(got[i] - want[i]) > tolerance) return false;
+  return true;
+}
+
+::testing::AssertionResult near(Rgb got, Rgb want, int tolerance = 2) {
+  if (!close(got, want, tolerance))
+      return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", "
+                                           << got[2] << "), want (" << want[0] << ", "
+                                           << want[1] << ", " << want[2] << ")";
+  return ::testing::AssertionSuccess();
+}
+
+const Rgb kWhite{255, 255, 255};
+const Rgb kSkin{249, 199, 176};  // mat_ad_arc in bytes, for scaling
+// Lines and points have the normal (0, 1, 0), at right angles to the light (2, 0, 2): only
+// the global ambient 0.5 lights them.
+const Rgb kAxisRed{102, 0, 0};
+const Rgb kAxisGreen{0, 128, 0};
+const Rgb kBlue{0, 0, 128};
+
+// Skin lit by ambient feny plus light 1 (diffuse 0.5) on a face turned towards the viewer:
+// cos of the angle to the light direction (2, 0, 2) is 1/sqrt(2).
+Rgb skin_facing_viewer(double ambient) {
+  const double k = ambient + 0.5 / std::sqrt(2.0);
+  const double m[3] = {0.9764, 0.7804, 0.6902};
+  return {static_cast<int>(std::lround(255 * m[0] * k)),
+          static_cast<int>(std::lround(255 * m[1] * k)),
+          static_cast<int>(std::lround(255 * m[2] * k))};
+}
+
+class Drawing : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HINSTANCE instance = offscreen::reset();
+    support::reset_viewer();
+    winW = winH = kSide;
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = plain_proc;
+    wc.hInstance = instance;
+    wc.lpszClassName = "drawing";
+    ASSERT_NE(RegisterClassExA(&wc), 0);
+    window_ = CreateWindowExA(0, "drawing", "drawing", WS_OVERLAPPEDWINDOW, 0, 0, kSide, kSide,
+                              nullptr, nullptr, instance, nullptr);
+    ASSERT_NE(window_, nullptr);
+    ShowWindow(window_, SW_SHOWNORMAL);
+    hDC = GetDC(window_);
+    const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
+    ASSERT_EQ(SetPixelFormat(hDC, ChoosePixelFormat(hDC, &want), &want), TRUE);
+    hGLRC = wglCreateContext(hDC);
+    ASSERT_NE(hGLRC, nullptr);
+    ASSERT_EQ(wglMakeCurrent(hDC, hGLRC), TRUE);
+    initMapping();
+  }
+  void TearDown() override {
+    hDC = nullptr;
+    hGLRC = nullptr;
+  }
+
+  // Pixel of model point (x, y, 0) in the front image, at the camera's distance of 125.
+  static int px(double x) { return static_cast<int>((x / (125.0 * d) + 1.0) * 0.5 * kSide); }
+  static int py(double y) {
+    return kSide - 1 - static_cast<int>((y / (125.0 * d) + 1.0) * 0.5 * kSide);
+  }
+  static Rgb at(double x, double y) { return offscreen::front().rgb(px(x), py(y)); }
+
+  static std::array<double, 16> matrix(GLenum which) {
+    std::array<double, 16> m{};
+    glGetDoublev(which, m.data());
+    return m;
+  }
+
+  // Every triangle of the mesh made the same triangle a, b, c.
+  static void all_faces(int a, int b, int c) {
+    for (int j = 0; j < kFaceCount; ++j) {
+      hda[j] = a;
+      hdb[j] = b;
+      hdc[j] = c;
+    }
+  }
+
+  static int count(Rgb colour, int tolerance = 3) {
+    const auto& img = offscreen::front();
+    int n = 0;
+    for (int y = 0; y < img.height; ++y)
+      for (int x = 0; x < img.width; ++x)
+        if (close(img.rgb(x, y), colour, tolerance)) ++n;
+    return n;
+  }
+
+  HWND window_ = nullptr;
+};
+
+TEST_F(Drawing, CameraHoldsPanAndFrustumOnly) {
+  tolx = 3.0;
+  toly = -4.0;
+  d = 0.7;
+  initMapping();
+  // Translation by the pan and the camera distance, no rotation or scaling (column-major).
+  const std::array<double, 16> modelview{1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 3, -4, -125, 1};
+  EXPECT_EQ(matrix(GL_MODELVIEW_MATRIX), modelview);
+  const auto p = matrix(GL_PROJECTION_MATRIX);
+  EXPECT_NEAR(p[0], 1.0 / 0.7, 1e-6);
+  EXPECT_NEAR(p[5], 1.0 / 0.7, 1e-6);
+  EXPECT_NEAR(p[10], -251.0 / 249.0, 1e-6);
+  EXPECT_NEAR(p[11], -1.0, 1e-9);
+  EXPECT_NEAR(p[14], -500.0 / 249.0, 1e-6);
+  GLint mode = 0, viewport[4] = {};
+  glGetIntegerv(GL_MATRIX_MODE, &mode);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  EXPECT_EQ(mode, GL_MODELVIEW);
+  EXPECT_EQ(viewport[0], 0);
+  EXPECT_EQ(viewport[1], 0);
+  EXPECT_EQ(viewport[2], kSide);
+  EXPECT_EQ(viewport[3], kSide);
+}
+
+TEST_F(Drawing, DefaultPoseIsXRightYUpZTowardsTheViewer) {
+  poly();  // the unloaded mesh: nothing but the axes
+  EXPECT_TRUE(near(at(50, 0), kAxisRed));
+  EXPECT_TRUE(near(at(-50, 0), kWhite));
+  EXPECT_TRUE(near(at(0, 50), kAxisGreen));
+  EXPECT_TRUE(near(at(0, -50), kWhite));
+  // A quarter turn about y carries an axis that points at the viewer to the right.
+  roty = 90.0;
+  poly();
+  EXPECT_TRUE(near(at(50, 0), kBlue));
+  EXPECT_TRUE(near(at(-50, 0), kWhite));
+}
+
+TEST_F(Drawing, PolygonModeShadesFacesWithTheSkinMaterial) {
+  hdx[0] = -70; hdy[0] = -70;
+  hdx[1] = 70;  hdy[1] = -70;
+  hdx[2] = 0;   hdy[2] = 70;
+  all_faces(0, 1, 2);
+  poly();
+  EXPECT_TRUE(near(at(-20, -20), skin_facing_viewer(0.5)));
+  EXPECT_TRUE(near(at(-80, 60), kWhite));
+  feny = 0.25;  // a darker ambient shows at the next frame
+  poly();
+  EXPECT_TRUE(near(at(-20, -20), skin_facing_viewer(0.25)));
+}
+
+TEST_F(Drawing, BackFacesTakeTheGreyOfTheWireModeOnceItWasDrawn) {
+  hdx[0] = -70; hdy[0] = -70;
+  hdx[1] = 70;  hdy[1] = -70;
+  hdx[2] = 0;   hdy[2] = 70;
+  all_faces(0, 2, 1);  // clockwise seen from the viewer: the back is in front
+  // The library's default back material: ambient 0.2, diffuse 0.8.
+  const double fresh = 0.2 * 0.5 + 0.8 * 0.5 / std::sqrt(2.0);
+  const int f = static_cast<int>(std::lround(255 * fresh));
+  poly();
+  EXPECT_TRUE(near(at(-20, -20), {f, f, f}));
+  halo();
+  poly();
+  const double grey = 0.7 * 0.5 + 0.7 * 0.5 / std::sqrt(2.0);
+  const int g = static_cast<int>(std::lround(255 * grey));
+  EXPECT_TRUE(near(at(-20, -20), {g, g, g}));
+}
+
+TEST_F(Drawing, FaceNormalFollowsTheWindingAndIsUnitLength) {
+  hdx[1] = 3.0;
+  hdy[2] = 4.0;
+  all_faces(0, 1, 2);  // (0,0,0), (3,0,0), (0,4,0): counter-clockwise seen from +z
+  poly_og();
+  GLfloat n[3] = {};
+  glGetFloatv(GL_CURRENT_NORMAL, n);
+  EXPECT_FLOAT_EQ(n[0], 0.0f);
+  EXPECT_FLOAT_EQ(n[1], 0.0f);
+  EXPECT_FLOAT_EQ(n[2], 1.0f);
+
+  hdy[2] = 0.0;
+  hdz[2] = 1.0;  // (0,0,0), (3,0,0), (0,0,1): the normal is (3,0,0) x (0,0,1) = -y
+  poly_og();
+  glGetFloatv(GL_CURRENT_NORMAL, n);
+  EXPECT_FLOAT_EQ(n[0], 0.0f);
+  EXPECT_FLOAT_EQ(n[1], -1.0f);
+  EXPECT_FLOAT_EQ(n[2], 0.0f);
+}
+
+TEST_F(Drawing, ZeroAreaTrianglesGetAFiniteNormal) {
+  // The unloaded mesh: every triangle is (0, 0, 0) on the origin.
+  poly();
+  GLfloat n[3] = {};
+  glGetFloatv(GL_CURRENT_NORMAL, n);
+  for (float c : n) EXPECT_TRUE(std::isfinite(c));
+  EXPECT_FLOAT_EQ(n[2], 1.0f);
+  // A collinear triangle of positive extent has no area either.
+  hdx[1] = 10.0;
+  hdx[2] = 20.0;
+  all_faces(0, 1, 2);
+  poly_og();
+  glGetFloatv(GL_CURRENT_NORMAL, n);
+  for (float c : n) EXPECT_TRUE(std::isfinite(c));
+}
+
+TEST_F(Drawing, EachModeShowsItsOwnColours) {
+  support::load_sphere();
+  const Rgb lit = skin_facing_viewer(0.5);
+  poly();
+  EXPECT_TRUE(near(at(-5, -10), lit, 25));  // the middle of the head faces the viewer
+  // Light from the front right: the right flank is brighter than the left.
+  const Rgb right = at(30, -10), left = at(-30, -10);
+  EXPECT_GT(right[0], left[0] + 20);
+  EXPECT_EQ(count(kAxisRed, 3) > 0, true);
+  EXPECT_EQ(count(kBlue, 3), 0);
+
+  vertex();
+  EXPECT_GT(count(kBlue), 300);  // 2-pixel points over the head (and the marker)
+  EXPECT_LT(count(lit, 25), 50);
+
+  halo();
+  // The mesh lines outweigh the short visible part of the red x axis by far.
+  EXPECT_GT(count(kAxisRed), 2000);
+  EXPECT_LT(count(lit, 25), 50);
+  EXPECT_EQ(offscreen::frame_count(), 3);
+}
+
+TEST_F(Drawing, PointModeDrawsTheVerticesAndNeverTheSpareElement) {
+  // A 19 x 19 grid clear of the axes; slot 347 goes to the spare element, which must stay
+  // invisible.
+  auto slot = [](int i) { return std::array<double, 2>{-74.0 + 8 * (i % 19), -74.0 + 8 * (i / 19)}; };
+  for (int i = 0; i < 348; ++i) {
+    hdx[i] = slot(i)[0];
+    hdy[i] = slot(i)[1];
+  }
+  vertex();
+  auto blue_near = [&](double x, double y) {
+    for (int dy = -2; dy <= 2; ++dy)
+      for (int dx = -2; dx <= 2; ++dx)
+        if (close(offscreen::front().rgb(px(x) + dx, py(y) + dy), kBlue, 3)) return true;
+    return false;
+  };
+  int shown = 0;
+  for (int i = 0; i < kVertexCount; ++i) shown += blue_near(slot(i)[0], slot(i)[1]);
+  EXPECT_EQ(shown, kVertexCount);
+  EXPECT_FALSE(blue_near(slot(347)[0], slot(347)[1]));
+}
+
+TEST_F(Drawing, MarkerAtTheTipOfTheYAxisIsRotspeedPixelsWide) {
+  d = 1.0;  // the tip at 100 units is inside the view only when zoomed out
+  initMapping();
+  auto run = [&](int x0, int y0, int dx, int dy) {
+    int n = 0;
+    for (int k = -10; k <= 10; ++k)
+      if (close(offscreen::front().rgb(x0 + k * dx, y0 + k * dy), kBlue, 3)) ++n;
+    return n;
+  };
+  for (int speed : {1, 4, 5}) {
+    rotspeed = speed;
+    poly();
+    EXPECT_EQ(run(px(0), py(100), 1, 0), speed) << "rotspeed " << speed;
+    EXPECT_EQ(run(px(0), py(100), 0, 1), speed) << "rotspeed " << speed;
+  }
+}
+
+TEST_F(Drawing, RotationIncrementsAccumulateUntilTheCameraReset) {
+  rotz = 90.0;
+  poly();
+  poly();  // two quarter turns about z: the x axis now points left
+  EXPECT_TRUE(near(at(-50, 0), kAxisRed));
+  EXPECT_TRUE(near(at(50, 0), kWhite));
+  const auto m = matrix(GL_MODELVIEW_MATRIX);
+  EXPECT_NEAR(m[0], -1.0, 1e-5);
+  EXPECT_NEAR(m[5], -1.0, 1e-5);
+  EXPECT_NEAR(m[14], -125.0, 1e-5);
+
+  initMapping();
+  rotz = 0.0;
+  poly();
+  EXPECT_TRUE(near(at(50, 0), kAxisRed));
+  EXPECT_TRUE(near(at(-50, 0), kWhite));
+}
+
+TEST_F(Drawing, UnknownModeDrawsNothing) {
+  support::load_sphere();
+  nezetselect = 2;
+  modellnezet();
+  const auto before = offscreen::front().rgba;
+  nezetselect = 3;
+  modellnezet();
+  EXPECT_EQ(offscreen::frame_count(), 1);
+  EXPECT_EQ(offscreen::front().rgba, before);
+  nezetselect = 0;
+  modellnezet();
+  EXPECT_EQ(offscreen::frame_count(), 2);
+}
+
+}  // namespace
