@@ -1,7 +1,7 @@
 // zarvo-feeder: runs a program with a known recording as its microphone.
 //
 //   zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] [--chunk FRAMES] [--channels C]
-//                RAWFILE -- PROGRAM [ARGS...]
+//                [--log FILE] RAWFILE -- PROGRAM [ARGS...]
 //
 // PROGRAM gets descriptor N (default 3) connected to an AF_UNIX stream socket; with an ALSA
 // configuration whose default PCM is a `file` plugin reading `infile N` over a `null` slave
@@ -16,6 +16,9 @@
 // program is not capturing, at most two chunks wait in the socket and the file does not
 // advance, so the recording starts when capture starts. After the file ends, silence
 // follows (an ending infile makes ALSA replay its last buffer at full speed).
+//
+// --log FILE: one line per chunk of RAWFILE sent, "<chunk index> <ns>", the steady clock
+// (CLOCK_MONOTONIC) just after the chunk went into the socket; for latency measurements.
 //
 // Exits with the program's status (128 + signal number if it was killed).
 #include <fcntl.h>
@@ -44,7 +47,7 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
     std::fprintf(stderr,
                  "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-                 "[--chunk FRAMES] [--channels C] RAWFILE -- PROGRAM [ARGS...]\n");
+                 "[--chunk FRAMES] [--channels C] [--log FILE] RAWFILE -- PROGRAM [ARGS...]\n");
     std::exit(2);
 }
 
@@ -89,6 +92,7 @@ int exitStatus(int status) {
 
 int main(int argc, char** argv) {
     const char* alsaConfig = nullptr;
+    const char* logPath = nullptr;
     int targetFd = 3;
     long rate = 48000;
     long chunkFrames = 512;
@@ -103,6 +107,7 @@ int main(int argc, char** argv) {
         else if (opt == "--rate") rate = std::atol(val);
         else if (opt == "--chunk") chunkFrames = std::atol(val);
         else if (opt == "--channels") channels = std::atol(val);
+        else if (opt == "--log") logPath = val;
         else usage();
     }
     if (i + 2 >= argc || std::strcmp(argv[i + 1], "--") != 0) usage();
@@ -125,6 +130,12 @@ int main(int argc, char** argv) {
         }
         configPath = abs;
         std::free(abs);
+    }
+
+    FILE* chunkLog = nullptr;
+    if (logPath != nullptr && (chunkLog = std::fopen(logPath, "w")) == nullptr) {
+        std::fprintf(stderr, "zarvo-feeder: cannot write %s: %s\n", logPath, std::strerror(errno));
+        return 2;
     }
 
     int sv[2];
@@ -190,7 +201,9 @@ int main(int argc, char** argv) {
         if (ioctl(queueEnd, FIONREAD, &queued) == 0 && static_cast<size_t>(queued) < 2 * chunkBytes) {
             const char* data = silence.data();
             std::vector<char> tail;
-            if (filePos < audio.size()) {
+            const bool fromFile = filePos < audio.size();
+            const long chunkIndex = static_cast<long>(filePos / chunkBytes);
+            if (fromFile) {
                 if (audio.size() - filePos >= chunkBytes) {
                     data = audio.data() + filePos;
                 } else {
@@ -204,6 +217,13 @@ int main(int argc, char** argv) {
                 waitpid(child, &status, 0);
                 break;
             }
+            if (chunkLog != nullptr && fromFile) {
+                timespec now;
+                clock_gettime(CLOCK_MONOTONIC, &now);
+                std::fprintf(chunkLog, "%ld %lld\n", chunkIndex,
+                             static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
+                std::fflush(chunkLog);
+            }
         }
         timespec next = start;
         addNanos(next, tick * periodNumerator / rate);
@@ -213,5 +233,6 @@ int main(int argc, char** argv) {
     }
     close(out);
     close(queueEnd);
+    if (chunkLog != nullptr) std::fclose(chunkLog);
     return exitStatus(status);
 }
