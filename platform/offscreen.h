@@ -62,6 +62,9 @@ struct MessageBoxRecord {
 const std::vector<MessageBoxRecord>& message_boxes();
 
 // ---- driving the window ----
+//
+// Messages go through the layer itself: SendMessageA delivers at once, PostMessageA queues
+// for GetMessageA or pump(); GetClientRect gives the client size.
 
 // The user resizes the client area of w to width x height: the drawing buffer follows,
 // WM_SIZE is sent at once, and a repaint becomes due.
@@ -106,7 +109,8 @@ struct MenuEntry {
 };
 std::vector<MenuEntry> menu_bar(HWND w);
 
-// The palette selected into dc and whether it was realised (empty when none).
+// The palette selected into dc (the device context of a live window) and whether it was
+// realised; empty when none.
 std::vector<PALETTEENTRY> selected_palette(HDC dc);
 bool palette_realized(HDC dc);
 

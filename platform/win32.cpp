@@ -101,7 +101,7 @@ HGLRC find_context(HGLRC c) {
 }
 
 LRESULT deliver(HWND w, UINT msg, WPARAM wp, LPARAM lp, const char* how) {
-  trace(std::string(how) + " " + message_name(msg));
+  if (state().tracing) trace(std::string(how) + " " + message_name(msg));
   return w->proc(w, msg, wp, lp);
 }
 
@@ -353,7 +353,7 @@ LRESULT SendMessageA(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }
 
 LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
-  trace(std::string("DefWindowProcA ") + message_name(msg));
+  if (state().tracing) trace(std::string("DefWindowProcA ") + message_name(msg));
   HWND w = find_window(hwnd);
   if (!w) return 0;
   switch (msg) {

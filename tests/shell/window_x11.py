@@ -2,7 +2,7 @@
 """The program in a real window: started under a virtual X server (run this inside
 xvfb-run), driven with xdotool, looked at through screenshots.
 
-Usage: window_x11.py --zarvo BUILD/zarvo --data DIR [--shots DIR]
+Usage: window_x11.py --zarvo BUILD/zarvo --close BUILD/x11_close --data DIR [--shots DIR]
 DIR holds vertex.txt and face.txt; they are copied into a scratch working directory so
 the program's own files (log.txt) stay out of the source tree. Without them the test is
 skipped (exit status 77). --shots saves the screenshots named in SHOTS there.
@@ -293,13 +293,26 @@ def scenario(p, shots):
     img = p.click(cx, cy, 3)
     check(client(img) == polygon, "a right click undoes it")
 
+    # A resize to a client area of 800 x 500 keeps the square at the bottom-left.
+    run("xdotool", "windowsize", p.wid, "800", str(500 + MENU_BAR))
+    img = p.settle()
+    check(img.width == 800, "the window was resized")
+    check(is_skin(img.rgb(250, MENU_BAR + 250)) and is_white(img.rgb(650, MENU_BAR + 250)),
+          "the head sits in the 500-pixel square at the left")
+
     p.press("Escape")
     check(p.wait() == 0, "Escape ends the program with status 0")
+
+
+def close_box(p, closer):
+    run(closer, p.wid)
+    check(p.wait() == 0, "the close box ends the program with status 0")
 
 
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--zarvo", required=True)
+    ap.add_argument("--close", required=True)
     ap.add_argument("--data", required=True)
     ap.add_argument("--shots")
     a = ap.parse_args()
@@ -314,6 +327,8 @@ def main():
         try:
             p = Program(os.path.abspath(a.zarvo), cwd)
             scenario(p, a.shots)
+            p = Program(os.path.abspath(a.zarvo), cwd)
+            close_box(p, os.path.abspath(a.close))
         except (Failure, subprocess.SubprocessError) as e:
             print("FAILED:", e)
             return 1
