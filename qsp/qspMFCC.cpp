@@ -3,6 +3,7 @@
 #include "qsp/qspCheck.h"
 #include "qsp/qspFFT.h"
 #include "qsp/qspLog.h"
+#include "qsp/qspSimd.h"
 
 void triangband_c::Reset(double lo, double centre, double hi, int scale, double gain)
 {
@@ -104,11 +105,37 @@ qspMFCC_c::~qspMFCC_c()
     releaseBuffers(*this);
 }
 
+namespace {
+
+#ifdef QSP_HAVE_AVX2_PATH
+// frame[i] * window[i], four at a time: the same products.
+__attribute__((target("avx2"))) void applyWindowAvx2(double* frame, const double* window,
+                                                     int n)
+{
+    for (int i = 0; i < n; i += 4)
+        _mm256_storeu_pd(frame + i,
+                         _mm256_mul_pd(_mm256_loadu_pd(frame + i), _mm256_loadu_pd(window + i)));
+}
+#endif
+
+void applyWindow(double* frame, const double* window, int n)
+{
+#ifdef QSP_HAVE_AVX2_PATH
+    if (qspVectorKernels()) {
+        applyWindowAvx2(frame, window, n);  // n is a power of two >= 4
+        return;
+    }
+#endif
+    for (int i = 0; i < n; ++i)
+        frame[i] = frame[i] * window[i];
+}
+
+}  // namespace
+
 // The bands weight the log power, not the power: log first, then the triangle sums.
 void qspMFCC_c::GetMFCC(double* frame, double* out)
 {
-    for (int i = 0; i < frameLen; ++i)
-        frame[i] = frame[i] * window[i];
+    applyWindow(frame, window, frameLen);
     fft->RealFFT(frame, frameLen);
     log->CpxAbsLog2(frame, frame, frameLen / 2);
     for (int k = 0; k < numBands; ++k)

@@ -8,8 +8,9 @@ class qspLog_c;
 // One triangular band over spectrum bins [first, end).
 class triangband_c {
 public:
-    // lo, centre, hi: edges as fractions of half the sample rate; scale: bins per 1.0
-    // (N/2); gain: level factor.
+    // lo, centre, hi: edges as fractions of half the sample rate, 0 <= lo < centre < hi
+    // (unchecked here; qspMFCC_c checks its edges); scale: bins per 1.0 (N/2); gain:
+    // level factor.
     void Reset(double lo, double centre, double hi, int scale, double gain);
     // norm * sum of spectrum[j] * weight(j) over the band's bins; reads spectrum[first..end-1].
     double DotProduct(double* spectrum);
@@ -39,7 +40,10 @@ public:
 
     // frame: N samples, destroyed (used as work space: afterwards its first N/2 entries hold
     // the log2 power spectrum); out: numBands coefficients. Both caller-owned. Allocates
-    // nothing; runs on the thread that owns the object.
+    // nothing; runs on the thread that owns the object. Coefficients are always finite: a
+    // NaN or infinite sample makes every bin read about 1024 in log2 (out[0] near +11.3
+    // for the program's configuration), so callers that must reject broken input check
+    // the samples themselves.
     void GetMFCC(double* frame, double* out);
 
     int frameLen;

@@ -4,7 +4,25 @@
 #pragma once
 #include <utility>
 
+#include "qsp/qspSimd.h"
+
 namespace qspref {
+
+// Selects the vector or the portable loops for one scope and restores the previous
+// choice on leaving it, also when a failed ASSERT leaves early.
+class VectorPathScope {
+public:
+    explicit VectorPathScope(bool vector) : had_(qspVectorKernels())
+    {
+        qspSetVectorKernels(vector);
+    }
+    ~VectorPathScope() { qspSetVectorKernels(had_); }
+    VectorPathScope(const VectorPathScope&) = delete;
+    VectorPathScope& operator=(const VectorPathScope&) = delete;
+
+private:
+    bool had_;
+};
 
 inline void cpxFFT(double* x, const double* t, int n)
 {

@@ -132,12 +132,15 @@ TEST_F(RealFFT, InversesGiveBackTheSignal)
 
 TEST_F(RealFFT, BitIdenticalToTheDefinedArithmetic)
 {
-    for (int N = 4; N <= 4096; N *= 2) {
-        const std::vector<double> orig = qsptest::randomSignal(N, 900 + N);
-        std::vector<double> x = orig, y = orig;
-        fft.RealFFT(x.data(), N);
-        qspref::realFFT(y.data(), fft.costable, N);
-        ASSERT_EQ(0, std::memcmp(x.data(), y.data(), sizeof(double) * N)) << N;
+    for (bool vector : {false, true}) {
+        const qspref::VectorPathScope path(vector);
+        for (int N = 4; N <= 4096; N *= 2) {
+            const std::vector<double> orig = qsptest::randomSignal(N, 900 + N);
+            std::vector<double> x = orig, y = orig;
+            fft.RealFFT(x.data(), N);
+            qspref::realFFT(y.data(), fft.costable, N);
+            ASSERT_EQ(0, std::memcmp(x.data(), y.data(), sizeof(double) * N)) << N << vector;
+        }
     }
 }
 

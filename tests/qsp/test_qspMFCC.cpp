@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdlib>
+#include <limits>
 #include <new>
 #include <vector>
 
@@ -232,6 +233,24 @@ TEST(MFCC, FrameKeepsTheLogPowerSpectrum)
         ASSERT_NEAR(frame[j], std::log2(static_cast<double>(std::norm(X[j]))), 0.0081) << j;
     // Bin 0 is real; the power is its square.
     EXPECT_NEAR(frame[0], std::log2(static_cast<double>(X[0].real() * X[0].real())), 0.0081);
+}
+
+// The logarithm reads NaN and infinity as exponent 1024, so broken samples give large
+// but finite coefficients: no NaN comes out of GetMFCC.
+TEST(MFCC, BrokenSamplesGiveFiniteCoefficients)
+{
+    qspMFCC_c mfcc(1024, 16, kEdges);
+    for (double bad : {std::nan(""), std::numeric_limits<double>::infinity()}) {
+        std::vector<double> frame = sineFrame(0.1);
+        frame[100] = bad;
+        double out[16];
+        mfcc.GetMFCC(frame.data(), out);
+        for (int m = 0; m < 16; ++m)
+            EXPECT_TRUE(std::isfinite(out[m])) << bad << " " << m;
+        // Every bin turns into the default NaN, whose log reads 1024 + cubic(1.5): the
+        // all-zero frame's out[0] scaled by that level over the zero level.
+        EXPECT_NEAR(out[0], -11.311453 * (1024.58496716 / kLog2Zero), 1e-5) << bad;
+    }
 }
 
 TEST(MFCC, GetMFCCAllocatesNothing)
