@@ -34,7 +34,7 @@ test-san:
 
 test-tsan:
 	cmake -S . -B build-tsan -DZARVO_TSAN=ON $(CMAKE_FLAGS)
-	cmake --build build-tsan -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target zarvo-tsan-tests
 	cd build-tsan && ctest --output-on-failure -L tsan
 
 bench: build

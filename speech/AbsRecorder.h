@@ -18,6 +18,9 @@ struct paTestData {
     std::atomic<int32_t> blockIndex{0};   // 0..numBlocks-1
     int32_t blockFrames = 0;              // = step
     std::atomic<int32_t> framesRecorded{0};
+    // steady_clock time (ns since its epoch) at which the callback finished storing its
+    // latest buffer; written before framesRecorded is published. For latency figures only.
+    std::atomic<int64_t> lastBufferNs{0};
 };
 
 class AbsRecorder {

@@ -1,0 +1,215 @@
+#!/usr/bin/env python3
+"""The whole program in a real window, with a recording for its microphone: started under
+a virtual X server (run this inside xvfb-run) by zarvo-feeder on the fed ALSA device; Enter
+starts the live mode, and screenshots taken while it runs must show the mouth moving with
+the speech.
+
+Usage: live_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
+                   --alsa-config tests/speech/alsa-fed.conf --raw SPEECH.raw --data DIR
+                   [--shots DIR] [--gif FILE]
+DIR holds vertex.txt and face.txt (copied into a scratch working directory, where the
+program also writes log.txt); without them the test is skipped (exit status 77).
+--shots keeps the screenshots there; --gif makes an animated picture of the run.
+"""
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+TITLE = "MPEG-4 szabványos 'Zarvo' - 1.7v"
+MENU_BAR = 25  # pixels of the menu bar above the OpenGL client area
+SKIP = 77
+
+
+class Failure(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise Failure(what)
+    print("ok:", what)
+
+
+def run(*args, timeout=20):
+    return subprocess.run(args, check=True, capture_output=True, timeout=timeout).stdout
+
+
+class Image:
+    """A screenshot as RGB bytes, rows from the top."""
+
+    def __init__(self, data, when):
+        parts = data.split(maxsplit=4)  # P6, width, height, maxval, pixels
+        if parts[0] != b"P6":
+            raise ValueError("not a binary PPM")
+        self.width, self.height = int(parts[1]), int(parts[2])
+        self.pixels = parts[4]
+        self.data = data
+        self.when = when
+
+    def rgb(self, x, y):
+        i = (y * self.width + x) * 3
+        return tuple(self.pixels[i:i + 3])
+
+
+def is_skin(p):
+    r, g, b = p
+    return r > g > b and r - b > 30 and 90 < r < 250
+
+
+def is_white(p):
+    return p == (255, 255, 255)
+
+
+class Program:
+    def __init__(self, args, cwd):
+        self.proc = subprocess.Popen(args, cwd=cwd)
+        out = run("xdotool", "search", "--sync", "--name", "Zarvo", timeout=30)
+        self.wid = None
+        for wid in out.split():
+            if run("xdotool", "getwindowname", wid).decode().rstrip("\n") == TITLE:
+                self.wid = wid.decode()
+        check(self.wid is not None, "a window titled exactly %r" % TITLE)
+        run("xdotool", "mousemove", "--window", self.wid, "300", "300")
+        run("xdotool", "windowfocus", "--sync", self.wid)
+
+    def grab(self):
+        return Image(run("import", "-window", self.wid, "-depth", "8", "ppm:-"), time.time())
+
+    def settle(self, timeout=10.0):
+        last = self.grab()
+        end = time.time() + timeout
+        while time.time() < end:
+            time.sleep(0.3)
+            now = self.grab()
+            if now.pixels == last.pixels:
+                return now
+            last = now
+        return last
+
+
+def head_box(img):
+    """Bounding box (x0, y0, x1, y1) of the skin pixels of the client area."""
+    xs, ys = [], []
+    for y in range(MENU_BAR, img.height, 2):
+        for x in range(0, img.width, 2):
+            if is_skin(img.rgb(x, y)):
+                xs.append(x)
+                ys.append(y)
+    return (min(xs), min(ys), max(xs), max(ys)) if xs else None
+
+
+def mouth_opening(img):
+    """Background pixels enclosed by skin in their row (every second row and column): the
+    holes in the face, of which the open mouth is the only one."""
+    n = 0
+    for y in range(MENU_BAR, img.height, 2):
+        row = [img.rgb(x, y) for x in range(0, img.width, 2)]
+        skin = [i for i, p in enumerate(row) if is_skin(p)]
+        if len(skin) >= 2:
+            n += sum(1 for p in row[skin[0]:skin[-1]] if is_white(p))
+    return n
+
+
+def scenario(p, cwd, shots, gif):
+    neutral = p.settle()
+    check(head_box(neutral) is not None, "the head is drawn before the live mode")
+
+    # Enter starts the live mode; the window thread is then busy drawing live frames for
+    # a second or two and answers no events, so keep grabbing until the picture rests.
+    run("xdotool", "key", "Return")
+    live = []
+    start = time.time()
+    still = 0
+    while time.time() - start < 15:
+        img = p.grab()
+        if live and img.pixels == live[-1].pixels:
+            still += 1
+            if still >= 8 and len(live) > 1:
+                break
+            continue
+        still = 0
+        if img.pixels != neutral.pixels:
+            live.append(img)
+    print("%d different live pictures in %.1f s" % (len(live), live[-1].when - start if live else 0))
+
+    if shots:
+        os.makedirs(shots, exist_ok=True)
+        for k, img in enumerate([neutral] + live):
+            with open(os.path.join(shots, "live-%02d.ppm" % k), "wb") as f:
+                f.write(img.data)
+    if gif:
+        with tempfile.TemporaryDirectory() as tmp:
+            names = []
+            for k, img in enumerate(live):
+                name = os.path.join(tmp, "f%03d.ppm" % k)
+                with open(name, "wb") as f:
+                    f.write(img.data)
+                names.append(name)
+            # Real time between the grabs, cropped to the head, half size, 48 colours.
+            cmd = ["convert", "-loop", "0"]
+            for k, name in enumerate(names):
+                nxt = live[k + 1].when if k + 1 < len(live) else live[k].when + 1.0
+                cmd += ["-delay", str(max(2, round((nxt - live[k].when) * 100))), name]
+            pad = 20
+            bx0, by0, bx1, by1 = head_box(live[0]) or (0, MENU_BAR, live[0].width - 1, live[0].height - 1)
+            crop = "%dx%d+%d+%d" % (bx1 - bx0 + 2 * pad, by1 - by0 + 2 * pad,
+                                    max(0, bx0 - pad), max(0, by0 - pad))
+            cmd += ["-crop", crop, "+repage", "-resize", "50%", "-fuzz", "3%",
+                    "-layers", "OptimizeTransparency", "-colors", "48", gif]
+            run(*cmd, timeout=120)
+        print("wrote", gif)
+
+    with open(os.path.join(cwd, "log.txt")) as f:
+        check(f.read() == "...", "log.txt holds three full stops after one run")
+    check(len(live) >= 5, "the picture changes all through the live run")
+
+    # The mouth opens and closes with the speech: among the live frames some show it
+    # wide open, others nearly closed.
+    openings = [mouth_opening(img) for img in live]
+    print("mouth opening (background pixels in the face, quarter sampled): neutral %d, "
+          "live %s" % (mouth_opening(neutral), openings))
+    check(max(openings) >= 200, "a live frame shows the mouth wide open")
+    check(min(openings) * 4 <= max(openings), "another shows it nearly closed")
+    swings = sum(1 for a, b in zip(openings, openings[1:]) if abs(a - b) >= 50)
+    check(swings >= 4, "the mouth opens and closes several times")
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--zarvo", required=True)
+    ap.add_argument("--feeder", required=True)
+    ap.add_argument("--alsa-config", required=True)
+    ap.add_argument("--raw", required=True)
+    ap.add_argument("--data", required=True)
+    ap.add_argument("--shots")
+    ap.add_argument("--gif")
+    a = ap.parse_args()
+    files = [os.path.join(a.data, f) for f in ("vertex.txt", "face.txt")]
+    if not all(os.path.isfile(f) for f in files):
+        print("skipped: no vertex.txt and face.txt in", a.data)
+        return SKIP
+    with tempfile.TemporaryDirectory(prefix="zarvo-live-x11-") as cwd:
+        for f in files:
+            shutil.copy(f, cwd)
+        args = [os.path.abspath(a.feeder), "--alsa-config", os.path.abspath(a.alsa_config),
+                os.path.abspath(a.raw), "--", os.path.abspath(a.zarvo)]
+        p = None
+        try:
+            p = Program(args, cwd)
+            scenario(p, cwd, a.shots, a.gif)
+        except (Failure, subprocess.SubprocessError) as e:
+            print("FAILED:", e)
+            return 1
+        finally:
+            if p and p.proc.poll() is None:
+                p.proc.terminate()
+                p.proc.wait(timeout=10)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
