@@ -46,8 +46,9 @@ void moveMouth(const int* faps, int sense) {
 
 // Zoom from loudness: a float32 source in [-1, 1] reaches at most level 160 and a real
 // microphone's noise floor lies far above -200, so the clamp changes nothing for real
-// audio. It keeps the frustum positive for any level and stops a window of exact digital
-// silence (volume about -1694) from throwing the head back to nearly its start-up size.
+// audio (exact digital silence comes as level -100). It keeps the frustum positive for any
+// level, and a window of a few subnormal samples (volume down to -1694) from throwing the
+// head back to nearly its start-up size.
 double zoomFor(int volume) {
     const int v = std::clamp(volume, -200, 200);
     return (200 - v) / 10000.0 + 0.5;
