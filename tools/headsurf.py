@@ -320,16 +320,17 @@ def _fit():
 
 
 _TPS_PTS, _TPS_W, _TPS_A = _fit()
+_TPS = [(pu, pv, 0.5 * w) for (pu, pv), w in zip(_TPS_PTS, _TPS_W)]
 
 
-def offset(u, v):
-    s = _TPS_A[0] + _TPS_A[1] * u + _TPS_A[2] * v
-    for (pu, pv), w in zip(_TPS_PTS, _TPS_W):
+def offset(u, v, _log=math.log):
+    s = 0.0
+    for pu, pv, w in _TPS:
         dx, dy = u - pu, v - pv
         r2 = dx * dx + dy * dy
         if r2 > 1e-300:
-            s += w * 0.5 * r2 * math.log(r2)
-    return s
+            s += w * r2 * _log(r2)
+    return s + _TPS_A[0] + _TPS_A[1] * u + _TPS_A[2] * v
 
 
 def point(u, v):

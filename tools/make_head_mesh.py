@@ -27,6 +27,10 @@ mesh is built around them:
 6. Every requirement is checked; the files are written with fixed formatting, so a rerun
    reproduces them byte for byte.
 
+Vertices that no region table uses are numbered in order, the points the proportions are
+measured at first: vertex 1 is the nose base (the midline point under the nose), 5 and 9
+the centres of the face's left (+x) and right eye.
+
 Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE]
 """
 
@@ -55,6 +59,10 @@ OUTER_X = 26.1           # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
 NOSE_Y = -10.0           # nose base: MNS * 1024 above the mouth
 EYE_Y = 33.0             # eye centres: ENS * 1024 above the nose base
 EYE_X = 39.5             # eye centres: ES * 1024 apart
+
+CHIN_TOP = -63.0         # the chin region stays below this near the midline ...
+CHIN_CLEAR_X = 12.0      # ... for |x| below this
+LIP_SIDE_X = 10.5        # lower-lip side vertices below the lip stay outside this
 
 UPPER_FPS = {202, 206, 207, 801, 805, 806}
 LOWER_FPS = {203, 208, 209, 802, 807, 808, 201, 210}
@@ -138,9 +146,13 @@ def jacobian(u, v, p=None):
     return p, [(pu[i] - p[i]) / h for i in range(3)], [(pv[i] - p[i]) / h for i in range(3)]
 
 
-def chart_step(u, v, disp, p=None):
-    """Chart move whose surface move best matches the 3-D displacement disp."""
-    p, ju, jv = jacobian(u, v, p)
+def chart_step(u, v, disp, p=None, jac=None):
+    """Chart move whose surface move best matches the 3-D displacement disp (jac: the
+    surface's partial derivatives at (u, v), if already known)."""
+    if jac is None:
+        p, ju, jv = jacobian(u, v, p)
+    else:
+        ju, jv = jac
     a = sum(c * c for c in ju)
     b = sum(ju[i] * jv[i] for i in range(3))
     c = sum(c * c for c in jv)
@@ -184,6 +196,9 @@ LOWER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 14.0]
 
 def row_y(row, x):
     side, k = row
+    if k != int(k):
+        lo = row_y((side, int(k)), x)
+        return lo + (k - int(k)) * (row_y((side, int(k) + 1), x) - lo)
     if side == 'U':
         b = upper_border(x)
         if k == 0:
@@ -236,16 +251,16 @@ TEMPLATE = {
     frozenset({203, 802}): [(0.0, L(0), 203), (0.0, L(2), None), (0.0, L(3), 194),
                             (Q1, L(0), None), (Q2, L(0), None), (Q3, L(0), None),
                             (1.5, L(1), None), (4.5, L(1), None), (3.0, L(2), None)],
-    frozenset({802}): [(3.8, L(3), None), (0.0, L(4), None), (3.4, L(4), None),
-                       (2.0, L(5), None), (5.4, L(5), None)],
+    frozenset({802}): [(3.8, L(3), None), (0.0, L(4), None), (3.1, L(4), None),
+                       (6.2, L(4), None), (1.6, ('L', 4.3), None)],
     frozenset({208, 807}): [(Q5, L(0), 242), (Q4, L(0), None), (Q6, L(0), None),
                             (Q5 - 1.2, L(1), None), (Q5 + 1.3, L(1), None), (Q6 + 1.6, L(1), None),
                             (Q5 - 1.5, L(2), None), (Q5 + 1.5, L(2), None),
                             (Q5, L(3), 190), (Q6 + 0.8, L(3), None), (Q5 - 3.2, L(3), None)],
     frozenset({807}): [(Q5 - 1.6, L(4), None), (Q5 + 2.0, L(4), None), (Q7 + 1.0, L(4), None),
                        (Q5 + 0.2, L(5), None), (Q7 - 0.8, L(5), None), (Q5 + 1.0, L(6), None)],
-    frozenset({201, 210}): [(0.0, -66.0, 126), (0.0, -61.6, None), (3.9, -63.8, None),
-                            (3.9, -68.2, None), (2.0, -70.2, None)],
+    frozenset({201, 210}): [(0.0, -67.5, 126), (0.0, -63.3, None), (3.9, -65.4, None),
+                            (3.9, -69.6, None), (2.0, -71.6, None)],
     frozenset({201}): [(0.0, -80.0, 136), (0.0, -74.5, None),
                        (0.0, ("under", 6.0), None), (0.0, ("under", 12.0), None),
                        (8.5, -62.5, None), (8.8, -67.0, None), (7.6, -71.8, None),
@@ -317,6 +332,7 @@ class Vert:
         self.row_y = None          # y of the inner lip row for row vertices
         self.tag = None            # name of a landmark the checks measure
         self.lip_row = None        # lip row the vertex is held near, ('U' or 'L', k)
+        self.jac = None            # cached surface derivatives at uv, for the relaxation
 
     def set_uv(self, uv):
         self.uv = uv
@@ -573,10 +589,22 @@ def relax_regions(verts, index, regions, iters, others=(), log=False):
                     x = 0.0
                 v.set_uv(locate(x, v.row_y, v.uv))
                 continue
-            du, dv = chart_step(v.uv[0], v.uv[1], fx, v.p)
+            # the surface derivatives change slowly: refresh them every few iterations
+            if v.jac is None or it % 6 == 0:
+                _, ju, jv = jacobian(v.uv[0], v.uv[1], v.p)
+                v.jac = (ju, jv)
+            du, dv = chart_step(v.uv[0], v.uv[1], fx, v.p, v.jac)
             nu, nv = v.uv[0] + du, v.uv[1] + dv
             old = v.uv
             v.set_uv((nu, nv))
+            # the chin keeps clear of the lower lip, which FP 8.2 moves almost rigidly:
+            # a lowered lip must not run over it
+            if 201 in v.fps and abs(v.p[0]) < CHIN_CLEAR_X and v.p[1] > CHIN_TOP:
+                v.set_uv(locate(v.p[0], CHIN_TOP, old))
+            # ... and so do the lower-lip sides below it
+            if (v.fps & {807, 808}) and 802 not in v.fps and v.p[1] < -51.0 \
+                    and abs(v.p[0]) < LIP_SIDE_X:
+                v.set_uv(locate(math.copysign(LIP_SIDE_X, v.p[0]), v.p[1], old))
             # lips keep to their side of the mouth line, clear of the row
             if v.side != 0 and abs(v.p[0]) < CORNER_X + 1.0:
                 lim_y = MOUTH_Y + v.side * (ROW_GAP + 1.6)
@@ -1051,6 +1079,9 @@ def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
     return tris
 
 
+LANDMARK_ORDER = ("nose base", "left eye", "right eye")
+
+
 def build(costav, log=False):
     regions = read_regions(costav)
     rverts, index = build_region_vertices(regions)
@@ -1063,10 +1094,15 @@ def build(costav, log=False):
     free = spread_vertices(nfree, ring + feats, rverts)
     verts = rverts + ring + feats + free
     assert len(verts) == NV
-    # numbering: region vertices keep their table numbers, the others take the rest in order
+    # numbering: region vertices keep their table numbers, the others take the rest in
+    # order, the measured landmarks first (nose base 1, left eye 5, right eye 9)
     unused = [i for i in range(NV) if i not in index]
-    for v, vid in zip(ring + feats + free, unused):
+    rest = ring + feats + free
+    first = [v for t in LANDMARK_ORDER for v in rest if v.tag == t]
+    rest = first + [v for v in rest if v.tag not in LANDMARK_ORDER]
+    for v, vid in zip(rest, unused):
         v.id = vid
+    assert [v.id for v in first] == [1, 5, 9]
     pts2 = triangulation_points(verts)
     tris = delaunay(pts2)
     loop = mouth_loop(verts)
@@ -1280,13 +1316,17 @@ def check(verts, faces, regions):
     assert figures["flips, silent window"] == 0, "a silent window folds the mesh"
     speech = deform(pos, regions, SPEECH_POSE)
     figures["flips, extreme speech"] = flipped_triangles(pos, speech, faces)
+    assert figures["flips, extreme speech"] == 0, "the extreme speech pose folds the mesh"
+    gap = speech[223][1] - speech[203][1]
+    figures["mouth opening, speech"] = gap
+    assert gap > 10.0, "the speech pose does not open the mouth"
     figures["regions"] = rep
     return figures
 
 
 # FAP values of the extreme speech pose drawn in docs/head-speech.png.
 SPEECH_POSE = {3: 1000, 51: -300, 52: -300, 55: -300, 56: -300, 57: -300, 58: -300,
-               53: 100, 54: 100}
+               53: 50, 54: 50}
 
 
 # ---------------------------------------------------------------------------
