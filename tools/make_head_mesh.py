@@ -6,39 +6,43 @@ mesh is built around them:
 
 1. The 18 regions (pivot and vertex list) are parsed from model/costav.cpp. Every one of
    the 203 region vertices gets its membership set; vertices with the same set form a
-   class (for example "in 2.6 and 8.5").
-2. The pivots are put at their anatomical places on the head surface (headsurf.py):
-   inner lip corners, inner and outer lip middles, the points between, chin.
-3. The region vertices start from a hand-made template of the lip and chin area (rows
-   and columns of the lips, a ring around the chin boss, ...) and are relaxed on the
-   surface: they repel each other to an even spacing, and every region pushes out the
-   vertices that are not its members but lie nearer its pivot than the median of its
-   members. Distances between the upper and the lower lip run round the mouth corners,
-   because the closed mouth is a slit in the surface.
-4. The other 144 vertices are a ring along the opening under the head (the jaw line
-   and the skull base), hand-placed feature vertices (eyes, nose, brows, cheeks, ears)
-   and vertices spread over the rest of the head with a density that falls off
-   towards the back.
-5. The triangles come from a Delaunay triangulation (Bowyer-Watson) in the
-   stereographic chart of directions, in which the mouth slit is opened to a lens whose
-   triangles are removed; edges are then flipped where the triangles on the surface get
-   better. The opening ring is the convex hull of the chart, so the mesh is a disk with
-   one hole: boundary edges = ring + mouth = 62.
-6. Every requirement is checked; the files are written with fixed formatting, so a rerun
-   reproduces them byte for byte.
+   class (for example "in 2.6 and 8.5"). A class of the face's right side is the mirror
+   image of the left one, so the face is symmetric.
+2. The head surface (headsurf.py) is a smooth base head with the face sculpted on it by
+   landmarks: brow, eye sockets and lids, nose, cheeks, lips, chin, ears.
+3. The region vertices start from a template of the lip and chin area (rows of the lips
+   along their shape, the inner lip rows on the mouth line, a ring round the chin boss)
+   with every pivot at its place: 2.1 the lowest point of the chin, 2.10 the chin boss,
+   2.2 / 2.3 the inner lip middles, 2.4 / 2.5 the inner corners, 8.1 / 8.2 the outer lip
+   middles, 8.3 / 8.4 the outer corners, the others between. They are then relaxed on the
+   surface: they repel each other to an even spacing, lip vertices are held near their
+   rows, and every region pushes out the vertices that are not its members but lie
+   nearer its pivot than the median of its members. Distances between the upper and the
+   lower lip run round the mouth corners: the closed mouth is a slit in the surface.
+4. The other 144 vertices: the ring of the neck opening, feature vertices on the
+   landmarks, vertices round the skull, and a few spread by farthest-point sampling.
+5. The triangles come from a Delaunay triangulation (Bowyer-Watson) in the stereographic
+   chart of the base head. The inner lip rows are separate vertex rows; their contour is
+   made part of the triangulation (constraint edges recovered by flips) and the triangles
+   inside it are removed, which opens the mouth. Edges are then flipped where the
+   triangles on the surface get better shaped, and where both choices are well shaped,
+   towards the one that bends least. The neck ring is the convex hull of the chart, so
+   the mesh is a disk with one hole: boundary edges = neck + mouth = 62.
+6. Every requirement is checked (counts, winding, boundary, pivots, the neighbourhood
+   rule, proportions, the deformation of the live moves); the files are written with
+   fixed formatting, so a rerun reproduces them byte for byte.
 
 Vertices that no region table uses are numbered in order, the points the proportions are
 measured at first: vertex 1 is the nose base (the midline point under the nose), 5 and 9
 the centres of the face's left (+x) and right eye.
 
-Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE]
+Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE] [--quiet]
+Takes about half a minute.
 """
 
 import argparse
-import bisect
 import math
 import os
-import random
 import re
 import sys
 
@@ -168,21 +172,14 @@ def dist(p, q):
 
 # ---------------------------------------------------------------------------
 # Template of the region vertices (x >= 0 half; x == 0 is the midline).
-# Each class (membership set) lists its slots as (x, y) in front view; a slot may name
-# the pivot it must hold. Classes of the face's right side are the mirror images of the
-# left ones (2.5 of 2.4, 2.7 of 2.6, ...), midline classes hold mirrored pairs.
+# Each class (membership set) lists its slots as (x, y) in front view, (x, lip row), or
+# (x, ("under", d)) for d units behind the chin bottom; a slot may name the pivot it must
+# hold. Classes of the face's right side are the mirror images of the left ones (2.5 of
+# 2.4, 2.7 of 2.6, ...); midline classes hold one vertex at x == 0 and mirrored pairs.
 
 # Columns of the inner lip rows (x >= 0): 2.2 / 2.3 round the middle, 2.6 / 2.8 round
 # Q4, 2.4 next to the corner.
 Q1, Q2, Q3, Q4, Q5, Q6, Q7, Q8 = 2.0, 4.0, 6.0, 8.3, 10.5, 12.9, 15.6, 18.1
-
-
-def _ub(x):
-    return upper_border(x)
-
-
-def _lb(x):
-    return lower_border(x)
 
 
 UR0 = MOUTH_Y + ROW_GAP
@@ -391,11 +388,9 @@ def build_region_vertices(regions):
         if cls in done:
             continue
         mcls = mirror_set(cls)
-        left = any(c in (204, 206, 208, 803, 805, 807) for c in cls)
-        tcls = cls if (cls in TEMPLATE) else mcls
-        if tcls != cls:
+        if cls not in TEMPLATE:
+            # the template lists the face's left side; this is the mirror class
             cls, mcls = mcls, cls
-            left = not left
         slots = TEMPLATE[cls]
         ids = sorted(by_class[cls])
         if mcls == cls:
@@ -1153,47 +1148,6 @@ def tri_normal(p, q, r):
     v2 = (r[0] - p[0], r[1] - p[1], r[2] - p[2])
     return (v1[1] * v2[2] - v1[2] * v2[1], v1[2] * v2[0] - v1[0] * v2[2],
             v1[0] * v2[1] - v1[1] * v2[0])
-
-
-def edge_graph(pos, faces):
-    nb = [dict() for _ in pos]
-    for t in faces:
-        for a, b in ((t[0], t[1]), (t[1], t[2]), (t[2], t[0])):
-            d = dist(pos[a], pos[b])
-            nb[a][b] = d
-            nb[b][a] = d
-    return nb
-
-
-def surface_distances(nb, src):
-    """Shortest paths along mesh edges from src (Dijkstra)."""
-    import heapq
-    out = [math.inf] * len(nb)
-    out[src] = 0.0
-    heap = [(0.0, src)]
-    while heap:
-        d, a = heapq.heappop(heap)
-        if d > out[a]:
-            continue
-        for b, w in nb[a].items():
-            if d + w < out[b]:
-                out[b] = d + w
-                heapq.heappush(heap, (d + w, b))
-    return out
-
-
-def neighbourhood_report(pos, faces, regions):
-    """Per region: median surface distance of its members from the pivot, and the nearest
-    vertex outside the region."""
-    nb = edge_graph(pos, faces)
-    rep = {}
-    for code, (piv, lst) in regions.items():
-        d = surface_distances(nb, piv)
-        med = median([d[v] for v in lst])
-        mset = set(lst)
-        near = min((d[v], v) for v in range(len(pos)) if v not in mset)
-        rep[code] = (med, near[0], near[1])
-    return rep
 
 
 def weights_of(pos, regions):
