@@ -185,8 +185,8 @@ def _lip_landmarks():
         ub, lb = upper_border(x), lower_border(x)
         out += [(x, ub + 15.0, 4.4 - back), (x, ub + 7.0, 4.8 - back), (x, ub, 5.8 - back),
                 (x, MOUTH_Y + (ub - MOUTH_Y) * 2.0 / 3.0, 7.0 - back),
-                (x, MOUTH_Y + (ub - MOUTH_Y) / 3.0, 5.6 - back), (x, MOUTH_Y, 1.5 - back),
-                (x, MOUTH_Y + (lb - MOUTH_Y) / 3.0, 5.8 - back),
+                (x, MOUTH_Y + (ub - MOUTH_Y) / 3.0, 5.4 - back), (x, MOUTH_Y, 3.0 - back),
+                (x, MOUTH_Y + (lb - MOUTH_Y) / 3.0, 5.5 - back),
                 (x, MOUTH_Y + (lb - MOUTH_Y) * 2.0 / 3.0, 7.2 - back), (x, lb, 5.4 - back),
                 (x, lb - 5.0, -0.5 - back)]
     out += [(20.5, MOUTH_Y, -3.6), (OUTER_X, MOUTH_Y - 0.3, -6.0), (22.0, -35.5, -3.0),

@@ -66,7 +66,7 @@ EYE_X = 39.5             # eye centres: ES * 1024 apart
 
 CHIN_TOP = -63.0         # the chin region stays below this near the midline ...
 CHIN_CLEAR_X = 12.0      # ... for |x| below this
-LIP_SIDE_X = 10.5        # lower-lip side vertices below the lip stay outside this
+LIP_SIDE_X = 12.0        # lower-lip side vertices below the lip stay outside this
 
 UPPER_FPS = {202, 206, 207, 801, 805, 806}
 LOWER_FPS = {203, 208, 209, 802, 807, 808, 201, 210}
