@@ -185,8 +185,8 @@ def _lip_landmarks():
         ub, lb = upper_border(x), lower_border(x)
         out += [(x, ub + 15.0, 4.4 - back), (x, ub + 7.0, 4.8 - back), (x, ub, 5.8 - back),
                 (x, MOUTH_Y + (ub - MOUTH_Y) * 2.0 / 3.0, 7.0 - back),
-                (x, MOUTH_Y + (ub - MOUTH_Y) / 3.0, 5.6 - back), (x, MOUTH_Y, 1.5 - back),
-                (x, MOUTH_Y + (lb - MOUTH_Y) / 3.0, 5.8 - back),
+                (x, MOUTH_Y + (ub - MOUTH_Y) / 3.0, 5.4 - back), (x, MOUTH_Y, 3.0 - back),
+                (x, MOUTH_Y + (lb - MOUTH_Y) / 3.0, 5.5 - back),
                 (x, MOUTH_Y + (lb - MOUTH_Y) * 2.0 / 3.0, 7.2 - back), (x, lb, 5.4 - back),
                 (x, lb - 5.0, -0.5 - back)]
     out += [(20.5, MOUTH_Y, -3.6), (OUTER_X, MOUTH_Y - 0.3, -6.0), (22.0, -35.5, -3.0),
@@ -320,16 +320,17 @@ def _fit():
 
 
 _TPS_PTS, _TPS_W, _TPS_A = _fit()
+_TPS = [(pu, pv, 0.5 * w) for (pu, pv), w in zip(_TPS_PTS, _TPS_W)]
 
 
-def offset(u, v):
-    s = _TPS_A[0] + _TPS_A[1] * u + _TPS_A[2] * v
-    for (pu, pv), w in zip(_TPS_PTS, _TPS_W):
+def offset(u, v, _log=math.log):
+    s = 0.0
+    for pu, pv, w in _TPS:
         dx, dy = u - pu, v - pv
         r2 = dx * dx + dy * dy
         if r2 > 1e-300:
-            s += w * 0.5 * r2 * math.log(r2)
-    return s
+            s += w * r2 * _log(r2)
+    return s + _TPS_A[0] + _TPS_A[1] * u + _TPS_A[2] * v
 
 
 def point(u, v):

@@ -6,35 +6,43 @@ mesh is built around them:
 
 1. The 18 regions (pivot and vertex list) are parsed from model/costav.cpp. Every one of
    the 203 region vertices gets its membership set; vertices with the same set form a
-   class (for example "in 2.6 and 8.5").
-2. The pivots are put at their anatomical places on the head surface (headsurf.py):
-   inner lip corners, inner and outer lip middles, the points between, chin.
-3. The region vertices start from a hand-made template of the lip and chin area (rows
-   and columns of the lips, a ring around the chin boss, ...) and are relaxed on the
-   surface: they repel each other to an even spacing, and every region pushes out the
-   vertices that are not its members but lie nearer its pivot than the median of its
-   members. Distances between the upper and the lower lip run round the mouth corners,
-   because the closed mouth is a slit in the surface.
-4. The other 144 vertices are a ring along the opening under the head (the jaw line
-   and the skull base), hand-placed feature vertices (eyes, nose, brows, cheeks, ears)
-   and vertices spread over the rest of the head with a density that falls off
-   towards the back.
-5. The triangles come from a Delaunay triangulation (Bowyer-Watson) in the
-   stereographic chart of directions, in which the mouth slit is opened to a lens whose
-   triangles are removed; edges are then flipped where the triangles on the surface get
-   better. The opening ring is the convex hull of the chart, so the mesh is a disk with
-   one hole: boundary edges = ring + mouth = 62.
-6. Every requirement is checked; the files are written with fixed formatting, so a rerun
-   reproduces them byte for byte.
+   class (for example "in 2.6 and 8.5"). A class of the face's right side is the mirror
+   image of the left one, so the face is symmetric.
+2. The head surface (headsurf.py) is a smooth base head with the face sculpted on it by
+   landmarks: brow, eye sockets and lids, nose, cheeks, lips, chin, ears.
+3. The region vertices start from a template of the lip and chin area (rows of the lips
+   along their shape, the inner lip rows on the mouth line, a ring round the chin boss)
+   with every pivot at its place: 2.1 the lowest point of the chin, 2.10 the chin boss,
+   2.2 / 2.3 the inner lip middles, 2.4 / 2.5 the inner corners, 8.1 / 8.2 the outer lip
+   middles, 8.3 / 8.4 the outer corners, the others between. They are then relaxed on the
+   surface: they repel each other to an even spacing, lip vertices are held near their
+   rows, and every region pushes out the vertices that are not its members but lie
+   nearer its pivot than the median of its members. Distances between the upper and the
+   lower lip run round the mouth corners: the closed mouth is a slit in the surface.
+4. The other 144 vertices: the ring of the neck opening, feature vertices on the
+   landmarks, vertices round the skull, and a few spread by farthest-point sampling.
+5. The triangles come from a Delaunay triangulation (Bowyer-Watson) in the stereographic
+   chart of the base head. The inner lip rows are separate vertex rows; their contour is
+   made part of the triangulation (constraint edges recovered by flips) and the triangles
+   inside it are removed, which opens the mouth. Edges are then flipped where the
+   triangles on the surface get better shaped, and where both choices are well shaped,
+   towards the one that bends least. The neck ring is the convex hull of the chart, so
+   the mesh is a disk with one hole: boundary edges = neck + mouth = 62.
+6. Every requirement is checked (counts, winding, boundary, pivots, the neighbourhood
+   rule, proportions, the deformation of the live moves); the files are written with
+   fixed formatting, so a rerun reproduces them byte for byte.
 
-Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE]
+Vertices that no region table uses are numbered in order, the points the proportions are
+measured at first: vertex 1 is the nose base (the midline point under the nose), 5 and 9
+the centres of the face's left (+x) and right eye.
+
+Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE] [--quiet]
+Takes about half a minute.
 """
 
 import argparse
-import bisect
 import math
 import os
-import random
 import re
 import sys
 
@@ -55,6 +63,10 @@ OUTER_X = 26.1           # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
 NOSE_Y = -10.0           # nose base: MNS * 1024 above the mouth
 EYE_Y = 33.0             # eye centres: ENS * 1024 above the nose base
 EYE_X = 39.5             # eye centres: ES * 1024 apart
+
+CHIN_TOP = -63.0         # the chin region stays below this near the midline ...
+CHIN_CLEAR_X = 12.0      # ... for |x| below this
+LIP_SIDE_X = 12.0        # lower-lip side vertices below the lip stay outside this
 
 UPPER_FPS = {202, 206, 207, 801, 805, 806}
 LOWER_FPS = {203, 208, 209, 802, 807, 808, 201, 210}
@@ -138,9 +150,13 @@ def jacobian(u, v, p=None):
     return p, [(pu[i] - p[i]) / h for i in range(3)], [(pv[i] - p[i]) / h for i in range(3)]
 
 
-def chart_step(u, v, disp, p=None):
-    """Chart move whose surface move best matches the 3-D displacement disp."""
-    p, ju, jv = jacobian(u, v, p)
+def chart_step(u, v, disp, p=None, jac=None):
+    """Chart move whose surface move best matches the 3-D displacement disp (jac: the
+    surface's partial derivatives at (u, v), if already known)."""
+    if jac is None:
+        p, ju, jv = jacobian(u, v, p)
+    else:
+        ju, jv = jac
     a = sum(c * c for c in ju)
     b = sum(ju[i] * jv[i] for i in range(3))
     c = sum(c * c for c in jv)
@@ -156,21 +172,14 @@ def dist(p, q):
 
 # ---------------------------------------------------------------------------
 # Template of the region vertices (x >= 0 half; x == 0 is the midline).
-# Each class (membership set) lists its slots as (x, y) in front view; a slot may name
-# the pivot it must hold. Classes of the face's right side are the mirror images of the
-# left ones (2.5 of 2.4, 2.7 of 2.6, ...), midline classes hold mirrored pairs.
+# Each class (membership set) lists its slots as (x, y) in front view, (x, lip row), or
+# (x, ("under", d)) for d units behind the chin bottom; a slot may name the pivot it must
+# hold. Classes of the face's right side are the mirror images of the left ones (2.5 of
+# 2.4, 2.7 of 2.6, ...); midline classes hold one vertex at x == 0 and mirrored pairs.
 
 # Columns of the inner lip rows (x >= 0): 2.2 / 2.3 round the middle, 2.6 / 2.8 round
 # Q4, 2.4 next to the corner.
 Q1, Q2, Q3, Q4, Q5, Q6, Q7, Q8 = 2.0, 4.0, 6.0, 8.3, 10.5, 12.9, 15.6, 18.1
-
-
-def _ub(x):
-    return upper_border(x)
-
-
-def _lb(x):
-    return lower_border(x)
 
 
 UR0 = MOUTH_Y + ROW_GAP
@@ -184,6 +193,9 @@ LOWER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 14.0]
 
 def row_y(row, x):
     side, k = row
+    if k != int(k):
+        lo = row_y((side, int(k)), x)
+        return lo + (k - int(k)) * (row_y((side, int(k) + 1), x) - lo)
     if side == 'U':
         b = upper_border(x)
         if k == 0:
@@ -236,16 +248,16 @@ TEMPLATE = {
     frozenset({203, 802}): [(0.0, L(0), 203), (0.0, L(2), None), (0.0, L(3), 194),
                             (Q1, L(0), None), (Q2, L(0), None), (Q3, L(0), None),
                             (1.5, L(1), None), (4.5, L(1), None), (3.0, L(2), None)],
-    frozenset({802}): [(3.8, L(3), None), (0.0, L(4), None), (3.4, L(4), None),
-                       (2.0, L(5), None), (5.4, L(5), None)],
+    frozenset({802}): [(3.8, L(3), None), (0.0, L(4), None), (3.1, L(4), None),
+                       (6.2, L(4), None), (1.6, ('L', 4.3), None)],
     frozenset({208, 807}): [(Q5, L(0), 242), (Q4, L(0), None), (Q6, L(0), None),
                             (Q5 - 1.2, L(1), None), (Q5 + 1.3, L(1), None), (Q6 + 1.6, L(1), None),
                             (Q5 - 1.5, L(2), None), (Q5 + 1.5, L(2), None),
                             (Q5, L(3), 190), (Q6 + 0.8, L(3), None), (Q5 - 3.2, L(3), None)],
     frozenset({807}): [(Q5 - 1.6, L(4), None), (Q5 + 2.0, L(4), None), (Q7 + 1.0, L(4), None),
                        (Q5 + 0.2, L(5), None), (Q7 - 0.8, L(5), None), (Q5 + 1.0, L(6), None)],
-    frozenset({201, 210}): [(0.0, -66.0, 126), (0.0, -61.6, None), (3.9, -63.8, None),
-                            (3.9, -68.2, None), (2.0, -70.2, None)],
+    frozenset({201, 210}): [(0.0, -67.5, 126), (0.0, -63.3, None), (3.9, -65.4, None),
+                            (3.9, -69.6, None), (2.0, -71.6, None)],
     frozenset({201}): [(0.0, -80.0, 136), (0.0, -74.5, None),
                        (0.0, ("under", 6.0), None), (0.0, ("under", 12.0), None),
                        (8.5, -62.5, None), (8.8, -67.0, None), (7.6, -71.8, None),
@@ -317,6 +329,7 @@ class Vert:
         self.row_y = None          # y of the inner lip row for row vertices
         self.tag = None            # name of a landmark the checks measure
         self.lip_row = None        # lip row the vertex is held near, ('U' or 'L', k)
+        self.jac = None            # cached surface derivatives at uv, for the relaxation
 
     def set_uv(self, uv):
         self.uv = uv
@@ -375,11 +388,9 @@ def build_region_vertices(regions):
         if cls in done:
             continue
         mcls = mirror_set(cls)
-        left = any(c in (204, 206, 208, 803, 805, 807) for c in cls)
-        tcls = cls if (cls in TEMPLATE) else mcls
-        if tcls != cls:
+        if cls not in TEMPLATE:
+            # the template lists the face's left side; this is the mirror class
             cls, mcls = mcls, cls
-            left = not left
         slots = TEMPLATE[cls]
         ids = sorted(by_class[cls])
         if mcls == cls:
@@ -573,10 +584,22 @@ def relax_regions(verts, index, regions, iters, others=(), log=False):
                     x = 0.0
                 v.set_uv(locate(x, v.row_y, v.uv))
                 continue
-            du, dv = chart_step(v.uv[0], v.uv[1], fx, v.p)
+            # the surface derivatives change slowly: refresh them every few iterations
+            if v.jac is None or it % 6 == 0:
+                _, ju, jv = jacobian(v.uv[0], v.uv[1], v.p)
+                v.jac = (ju, jv)
+            du, dv = chart_step(v.uv[0], v.uv[1], fx, v.p, v.jac)
             nu, nv = v.uv[0] + du, v.uv[1] + dv
             old = v.uv
             v.set_uv((nu, nv))
+            # the chin keeps clear of the lower lip, which FP 8.2 moves almost rigidly:
+            # a lowered lip must not run over it
+            if 201 in v.fps and abs(v.p[0]) < CHIN_CLEAR_X and v.p[1] > CHIN_TOP:
+                v.set_uv(locate(v.p[0], CHIN_TOP, old))
+            # ... and so do the lower-lip sides below it
+            if (v.fps & {807, 808}) and 802 not in v.fps and v.p[1] < -51.0 \
+                    and abs(v.p[0]) < LIP_SIDE_X:
+                v.set_uv(locate(math.copysign(LIP_SIDE_X, v.p[0]), v.p[1], old))
             # lips keep to their side of the mouth line, clear of the row
             if v.side != 0 and abs(v.p[0]) < CORNER_X + 1.0:
                 lim_y = MOUTH_Y + v.side * (ROW_GAP + 1.6)
@@ -1051,6 +1074,9 @@ def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
     return tris
 
 
+LANDMARK_ORDER = ("nose base", "left eye", "right eye")
+
+
 def build(costav, log=False):
     regions = read_regions(costav)
     rverts, index = build_region_vertices(regions)
@@ -1063,10 +1089,15 @@ def build(costav, log=False):
     free = spread_vertices(nfree, ring + feats, rverts)
     verts = rverts + ring + feats + free
     assert len(verts) == NV
-    # numbering: region vertices keep their table numbers, the others take the rest in order
+    # numbering: region vertices keep their table numbers, the others take the rest in
+    # order, the measured landmarks first (nose base 1, left eye 5, right eye 9)
     unused = [i for i in range(NV) if i not in index]
-    for v, vid in zip(ring + feats + free, unused):
+    rest = ring + feats + free
+    first = [v for t in LANDMARK_ORDER for v in rest if v.tag == t]
+    rest = first + [v for v in rest if v.tag not in LANDMARK_ORDER]
+    for v, vid in zip(rest, unused):
         v.id = vid
+    assert [v.id for v in first] == [1, 5, 9]
     pts2 = triangulation_points(verts)
     tris = delaunay(pts2)
     loop = mouth_loop(verts)
@@ -1117,47 +1148,6 @@ def tri_normal(p, q, r):
     v2 = (r[0] - p[0], r[1] - p[1], r[2] - p[2])
     return (v1[1] * v2[2] - v1[2] * v2[1], v1[2] * v2[0] - v1[0] * v2[2],
             v1[0] * v2[1] - v1[1] * v2[0])
-
-
-def edge_graph(pos, faces):
-    nb = [dict() for _ in pos]
-    for t in faces:
-        for a, b in ((t[0], t[1]), (t[1], t[2]), (t[2], t[0])):
-            d = dist(pos[a], pos[b])
-            nb[a][b] = d
-            nb[b][a] = d
-    return nb
-
-
-def surface_distances(nb, src):
-    """Shortest paths along mesh edges from src (Dijkstra)."""
-    import heapq
-    out = [math.inf] * len(nb)
-    out[src] = 0.0
-    heap = [(0.0, src)]
-    while heap:
-        d, a = heapq.heappop(heap)
-        if d > out[a]:
-            continue
-        for b, w in nb[a].items():
-            if d + w < out[b]:
-                out[b] = d + w
-                heapq.heappush(heap, (d + w, b))
-    return out
-
-
-def neighbourhood_report(pos, faces, regions):
-    """Per region: median surface distance of its members from the pivot, and the nearest
-    vertex outside the region."""
-    nb = edge_graph(pos, faces)
-    rep = {}
-    for code, (piv, lst) in regions.items():
-        d = surface_distances(nb, piv)
-        med = median([d[v] for v in lst])
-        mset = set(lst)
-        near = min((d[v], v) for v in range(len(pos)) if v not in mset)
-        rep[code] = (med, near[0], near[1])
-    return rep
 
 
 def weights_of(pos, regions):
@@ -1280,13 +1270,17 @@ def check(verts, faces, regions):
     assert figures["flips, silent window"] == 0, "a silent window folds the mesh"
     speech = deform(pos, regions, SPEECH_POSE)
     figures["flips, extreme speech"] = flipped_triangles(pos, speech, faces)
+    assert figures["flips, extreme speech"] == 0, "the extreme speech pose folds the mesh"
+    gap = speech[223][1] - speech[203][1]
+    figures["mouth opening, speech"] = gap
+    assert gap > 10.0, "the speech pose does not open the mouth"
     figures["regions"] = rep
     return figures
 
 
 # FAP values of the extreme speech pose drawn in docs/head-speech.png.
 SPEECH_POSE = {3: 1000, 51: -300, 52: -300, 55: -300, 56: -300, 57: -300, 58: -300,
-               53: 100, 54: 100}
+               53: 50, 54: 50}
 
 
 # ---------------------------------------------------------------------------

@@ -96,7 +96,7 @@ SPEECH_MOVES = [(3, 201, MNS, 1, -1), (51, 801, MNS, 1, -1), (52, 802, MNS, 1, 1
 
 # Extreme speech: jaw fully open, lips apart, corners a little stretched.
 SPEECH_FAPS = {3: 1000, 51: -300, 52: -300, 55: -300, 56: -300, 57: -300, 58: -300,
-               53: 100, 54: 100}
+               53: 50, 54: 50}
 # A silent window: the jaw slightly raised, the lips pressed a little.
 SILENT_FAPS = {3: -140, 51: 100, 52: 100, 55: 80, 56: 80, 57: 80, 58: 80, 53: 15, 54: 15,
                59: 30, 60: 30}
