@@ -81,21 +81,31 @@ class Window(Program):
         run("xdotool", "mousemove", "--window", self.wid, str(x), str(y), "click", str(button))
         return self.settle()
 
+    def drop_down(self, x0, x1, bottom):
+        """Clicks the menu title spanning columns x0..x1 and returns the (first, last) rows
+        of the items of its drop-down, counted from the menu bar's foot, looked for down to
+        window row `bottom`."""
+        run("xdotool", "mousemove", "--window", self.wid, str((x0 + x1) // 2), "12", "click", "1")
+        time.sleep(0.5)
+        wx, wy = self.origin()
+        scr = self.screen()
+        return ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
+                         for y in range(MENU_BAR, bottom)], 2, min_length=6)
+
+    def click_item(self, x0, rows):
+        """Clicks the drop-down item at `rows` of drop_down(x0, ...)."""
+        y = MENU_BAR + (rows[0] + rows[1]) // 2
+        run("xdotool", "mousemove", "--window", self.wid, str(x0 + 20), str(y), "click", "1")
+
     def choose(self, title, item):
         """Opens drop-down number `title` of the menu bar with the mouse and clicks its item
         number `item` (separators not counted)."""
         titles = menu_titles(self.grab())
         check(len(titles) == 5, "five menu titles on the menu bar")
         x0, x1 = titles[title]
-        run("xdotool", "mousemove", "--window", self.wid, str((x0 + x1) // 2), "12", "click", "1")
-        time.sleep(0.5)
-        wx, wy = self.origin()
-        scr = self.screen()
-        rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
-                         for y in range(MENU_BAR, 600)], 2, min_length=6)
+        rows = self.drop_down(x0, x1, 600)
         check(item < len(rows), "drop-down %d shows item %d" % (title, item))
-        y = MENU_BAR + (rows[item][0] + rows[item][1]) // 2
-        run("xdotool", "mousemove", "--window", self.wid, str(x0 + 20), str(y), "click", "1")
+        self.click_item(x0, rows[item])
         return self.settle()
 
     def key(self, *keys):
@@ -166,17 +176,10 @@ def scenario(p, shots):
     polygon = client(img)
 
     # The help box: modal, closed with Enter.
-    titles = menu_titles(p.grab())
-    x0, x1 = titles[4]
-    run("xdotool", "mousemove", "--window", p.wid, str((x0 + x1) // 2), "12", "click", "1")
-    time.sleep(0.5)
-    wx, wy = p.origin()
-    scr = p.screen()
-    rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
-                     for y in range(MENU_BAR, 200)], 2, min_length=6)
+    x0, x1 = menu_titles(p.grab())[4]
+    rows = p.drop_down(x0, x1, 200)
     check(len(rows) == 1, "the help menu has one item")
-    run("xdotool", "mousemove", "--window", p.wid, str(x0 + 20),
-        str(MENU_BAR + (rows[0][0] + rows[0][1]) // 2), "click", "1")
+    p.click_item(x0, rows[0])
     help_box = run("xdotool", "search", "--sync", "--name", "^Seg.*ts.*g$", timeout=10).split()[0]
     time.sleep(0.5)
     bar = p.grab().pixels[:MENU_BAR * 576 * 3]
