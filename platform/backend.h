@@ -108,6 +108,16 @@ bool is_window(HWND w);                                      // w names a live w
 bool next_message(MSG* msg);
 HWND window_of(const void* native);                          // live window by native record
 
+// For backends: an RGBA format for a double-buffered OpenGL window in the main plane, the
+// only kind the program asks for. Bits and shift of each colour channel; alpha 0 for none.
+struct Channels {
+  BYTE red, red_shift, green, green_shift, blue, blue_shift, alpha = 0, alpha_shift = 0;
+};
+// colour_bits: all colour bits of a pixel; extra_flags: added to PFD_DRAW_TO_WINDOW |
+// PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER. Every other field is 0.
+PIXELFORMATDESCRIPTOR gl_window_format(BYTE colour_bits, Channels c, BYTE depth_bits,
+                                       DWORD extra_flags = 0);
+
 // What the layer was asked, kept for tests and diagnosis.
 struct CreateArgs {
   DWORD ex_style = 0;

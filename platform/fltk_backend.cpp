@@ -293,23 +293,9 @@ class Fltk final : public platform::Backend {
   void sleep(DWORD ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
  private:
-  PIXELFORMATDESCRIPTOR format_ = [] {
-    PIXELFORMATDESCRIPTOR f{};
-    f.nSize = sizeof f;
-    f.nVersion = 1;
-    f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-    f.iPixelType = PFD_TYPE_RGBA;
-    f.cColorBits = 24;
-    f.cRedBits = 8;
-    f.cRedShift = 16;
-    f.cGreenBits = 8;
-    f.cGreenShift = 8;
-    f.cBlueBits = 8;
-    f.cBlueShift = 0;
-    f.cDepthBits = 24;
-    f.iLayerType = PFD_MAIN_PLANE;
-    return f;
-  }();
+  PIXELFORMATDESCRIPTOR format_ = platform::gl_window_format(
+      24, {.red = 8, .red_shift = 16, .green = 8, .green_shift = 8, .blue = 8, .blue_shift = 0},
+      24);
 };
 
 }  // namespace

@@ -210,41 +210,16 @@ bool starved() { return the().starved; }
 int sleep_count() { return the().sleeps; }
 
 PIXELFORMATDESCRIPTOR true_colour_format() {
-  PIXELFORMATDESCRIPTOR f{};
-  f.nSize = sizeof f;
-  f.nVersion = 1;
-  f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER;
-  f.iPixelType = PFD_TYPE_RGBA;
-  f.cColorBits = 32;
-  f.cRedBits = 8;
-  f.cRedShift = 0;
-  f.cGreenBits = 8;
-  f.cGreenShift = 8;
-  f.cBlueBits = 8;
-  f.cBlueShift = 16;
-  f.cAlphaBits = 8;
-  f.cAlphaShift = 24;
-  f.cDepthBits = 24;
-  f.iLayerType = PFD_MAIN_PLANE;
-  return f;
+  return platform::gl_window_format(32,
+                                    {.red = 8, .red_shift = 0, .green = 8, .green_shift = 8,
+                                     .blue = 8, .blue_shift = 16, .alpha = 8, .alpha_shift = 24},
+                                    24);
 }
 
 PIXELFORMATDESCRIPTOR palette_format() {
-  PIXELFORMATDESCRIPTOR f{};
-  f.nSize = sizeof f;
-  f.nVersion = 1;
-  f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER | PFD_NEED_PALETTE;
-  f.iPixelType = PFD_TYPE_RGBA;
-  f.cColorBits = 8;
-  f.cRedBits = 3;
-  f.cRedShift = 0;
-  f.cGreenBits = 3;
-  f.cGreenShift = 3;
-  f.cBlueBits = 2;
-  f.cBlueShift = 6;
-  f.cDepthBits = 16;
-  f.iLayerType = PFD_MAIN_PLANE;
-  return f;
+  return platform::gl_window_format(
+      8, {.red = 3, .red_shift = 0, .green = 3, .green_shift = 3, .blue = 2, .blue_shift = 6}, 16,
+      PFD_NEED_PALETTE);
 }
 
 void set_pixel_formats(std::vector<PIXELFORMATDESCRIPTOR> formats) {

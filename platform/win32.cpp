@@ -209,6 +209,27 @@ HWND window_of(const void* native) {
   return nullptr;
 }
 
+PIXELFORMATDESCRIPTOR gl_window_format(BYTE colour_bits, Channels c, BYTE depth_bits,
+                                       DWORD extra_flags) {
+  PIXELFORMATDESCRIPTOR f{};
+  f.nSize = sizeof f;
+  f.nVersion = 1;
+  f.dwFlags = PFD_DRAW_TO_WINDOW | PFD_SUPPORT_OPENGL | PFD_DOUBLEBUFFER | extra_flags;
+  f.iPixelType = PFD_TYPE_RGBA;
+  f.cColorBits = colour_bits;
+  f.cRedBits = c.red;
+  f.cRedShift = c.red_shift;
+  f.cGreenBits = c.green;
+  f.cGreenShift = c.green_shift;
+  f.cBlueBits = c.blue;
+  f.cBlueShift = c.blue_shift;
+  f.cAlphaBits = c.alpha;
+  f.cAlphaShift = c.alpha_shift;
+  f.cDepthBits = depth_bits;
+  f.iLayerType = PFD_MAIN_PLANE;
+  return f;
+}
+
 const Records& records() { return state().records; }
 void clear_records() { state().records = Records{}; }
 void set_tracing(bool on) { state().tracing = on; }

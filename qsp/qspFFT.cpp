@@ -20,10 +20,8 @@ qspFFT_c::~qspFFT_c()
 void qspFFT_c::RealFFT(double* x, int N)
 {
     qspCheckSize("RealFFT", N, 4, 4096);
-    const int n = N / 2;
-    qspCpxFFT(x, costable, n);
-    qspCpxFFT2Real(x, costable, n);
-    qspCpxBitrev(x, n);
+    RealFFTbitr(x, N);
+    qspCpxBitrev(x, N / 2);
     // Natural-order callers read x[0..1] as the complex bin 0, whose imaginary part is 0.
     x[1] = 0.0;
 }
@@ -38,10 +36,8 @@ void qspFFT_c::RealFFTbitr(double* x, int N)
 void qspFFT_c::RealIFFT(double* x, int N)
 {
     qspCheckSize("RealIFFT", N, 4, 4096);
-    const int n = N / 2;
-    qspCpxBitrev(x, n);
-    qspRealFFT2Cpx(x, costable, n);
-    qspCpxIFFT(x, costable, n);
+    qspCpxBitrev(x, N / 2);
+    RealIFFTbitr(x, N);
 }
 
 void qspFFT_c::RealIFFTbitr(double* x, int N)

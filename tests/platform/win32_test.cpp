@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/offscreen.h"
+#include "tests/platform/gl_window.h"
 
 namespace {
 
@@ -49,12 +50,7 @@ class Layer : public ::testing::Test {
     instance_ = offscreen::reset();
     seen.clear();
     create_result = 0;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = recording_proc;
-    wc.hInstance = instance_;
-    wc.lpszClassName = "layer";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
+    ASSERT_NE(gl_window::register_class("layer", recording_proc, instance_), 0);
   }
   HWND create(int w = 320, int h = 240) {
     return CreateWindowExA(0, "layer", "t", WS_OVERLAPPEDWINDOW, 5, 6, w, h, nullptr, nullptr,
@@ -62,12 +58,8 @@ class Layer : public ::testing::Test {
   }
   HWND gl_window() {
     HWND w = create();
-    ShowWindow(w, SW_SHOWNORMAL);
-    HDC dc = GetDC(w);
-    PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
-    SetPixelFormat(dc, ChoosePixelFormat(dc, &want), &want);
-    HGLRC rc = wglCreateContext(dc);
-    wglMakeCurrent(dc, rc);
+    HDC dc;
+    gl_window::make_current(w, &dc);
     return w;
   }
   HINSTANCE instance_ = nullptr;

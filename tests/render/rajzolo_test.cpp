@@ -12,6 +12,7 @@
 #include "model/valtozok.h"
 #include "platform/offscreen.h"
 #include "render/context.h"
+#include "tests/platform/gl_window.h"
 #include "tests/render/support.h"
 
 namespace {
@@ -62,22 +63,12 @@ class Drawing : public ::testing::Test {
     HINSTANCE instance = offscreen::reset();
     support::reset_viewer();
     winW = winH = kSide;
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = plain_proc;
-    wc.hInstance = instance;
-    wc.lpszClassName = "drawing";
-    ASSERT_NE(RegisterClassExA(&wc), 0);
+    ASSERT_NE(gl_window::register_class("drawing", plain_proc, instance), 0);
     window_ = CreateWindowExA(0, "drawing", "drawing", WS_OVERLAPPEDWINDOW, 0, 0, kSide, kSide,
                               nullptr, nullptr, instance, nullptr);
     ASSERT_NE(window_, nullptr);
-    ShowWindow(window_, SW_SHOWNORMAL);
-    hDC = GetDC(window_);
-    const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
-    ASSERT_EQ(SetPixelFormat(hDC, ChoosePixelFormat(hDC, &want), &want), TRUE);
-    hGLRC = wglCreateContext(hDC);
+    hGLRC = gl_window::make_current(window_, &hDC);
     ASSERT_NE(hGLRC, nullptr);
-    ASSERT_EQ(wglMakeCurrent(hDC, hGLRC), TRUE);
     initMapping();
   }
   void TearDown() override {

@@ -9,42 +9,13 @@ skipped (exit status 77). --shots saves the screenshots named in SHOTS there.
 """
 import argparse
 import os
-import shutil
 import subprocess
 import sys
-import tempfile
 import time
 
-TITLE = "MPEG-4 szabványos 'Zarvo' - 1.7v"
-MENU_BAR = 25  # pixels of the menu bar above the OpenGL client area
-SKIP = 77
-
-
-class Image:
-    """A screenshot as RGB bytes, rows from the top."""
-
-    def __init__(self, data):
-        parts = data.split(maxsplit=4)  # P6, width, height, maxval, pixels
-        if parts[0] != b"P6":
-            raise ValueError("not a binary PPM")
-        self.width, self.height = int(parts[1]), int(parts[2])
-        self.pixels = parts[4]
-
-    def rgb(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
-
-    def count(self, test, x0, y0, x1, y1):
-        return sum(1 for y in range(y0, y1) for x in range(x0, x1) if test(self.rgb(x, y)))
-
-
-def is_white(p):
-    return p == (255, 255, 255)
-
-
-def is_skin(p):
-    r, g, b = p
-    return r > g > b and r - b > 30 and 90 < r < 250
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from x11_support import (MENU_BAR, Image, Program, check, is_skin, is_white,  # noqa: E402
+                         run, with_mesh)
 
 
 def is_blue(p):
@@ -87,48 +58,11 @@ def menu_titles(img):
     return ink_runs([2 <= x and ink_column(img, x, 2, MENU_BAR - 2) for x in range(560)], 8)
 
 
-class Failure(Exception):
-    pass
-
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-    print("ok:", what)
-
-
-def run(*args, timeout=20):
-    return subprocess.run(args, check=True, capture_output=True, timeout=timeout).stdout
-
-
-class Program:
+class Window(Program):
     def __init__(self, zarvo, cwd):
-        self.proc = subprocess.Popen([zarvo], cwd=cwd)
-        out = run("xdotool", "search", "--sync", "--name", "Zarvo", timeout=30)
-        self.wid = None
-        for wid in out.split():
-            if run("xdotool", "getwindowname", wid).decode().rstrip("\n") == TITLE:
-                self.wid = wid.decode()
-        check(self.wid is not None, "a window titled exactly %r" % TITLE)
+        super().__init__([zarvo], cwd)
         self.settle()
-        # Without a window manager the pointer decides nothing; give the window the focus.
-        run("xdotool", "mousemove", "--window", self.wid, "300", "300")
-        run("xdotool", "windowfocus", "--sync", self.wid)
-
-    def grab(self):
-        return Image(run("import", "-window", self.wid, "-depth", "8", "ppm:-"))
-
-    def settle(self, timeout=10.0):
-        """Waits until two screenshots a moment apart agree; returns the last."""
-        last = self.grab()
-        end = time.time() + timeout
-        while time.time() < end:
-            time.sleep(0.3)
-            now = self.grab()
-            if now.pixels == last.pixels:
-                return now
-            last = now
-        return last
+        self.focus()
 
     def save(self, path):
         run("import", "-window", self.wid, path)
@@ -147,21 +81,31 @@ class Program:
         run("xdotool", "mousemove", "--window", self.wid, str(x), str(y), "click", str(button))
         return self.settle()
 
+    def drop_down(self, x0, x1, bottom):
+        """Clicks the menu title spanning columns x0..x1 and returns the (first, last) rows
+        of the items of its drop-down, counted from the menu bar's foot, looked for down to
+        window row `bottom`."""
+        run("xdotool", "mousemove", "--window", self.wid, str((x0 + x1) // 2), "12", "click", "1")
+        time.sleep(0.5)
+        wx, wy = self.origin()
+        scr = self.screen()
+        return ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
+                         for y in range(MENU_BAR, bottom)], 2, min_length=6)
+
+    def click_item(self, x0, rows):
+        """Clicks the drop-down item at `rows` of drop_down(x0, ...)."""
+        y = MENU_BAR + (rows[0] + rows[1]) // 2
+        run("xdotool", "mousemove", "--window", self.wid, str(x0 + 20), str(y), "click", "1")
+
     def choose(self, title, item):
         """Opens drop-down number `title` of the menu bar with the mouse and clicks its item
         number `item` (separators not counted)."""
         titles = menu_titles(self.grab())
         check(len(titles) == 5, "five menu titles on the menu bar")
         x0, x1 = titles[title]
-        run("xdotool", "mousemove", "--window", self.wid, str((x0 + x1) // 2), "12", "click", "1")
-        time.sleep(0.5)
-        wx, wy = self.origin()
-        scr = self.screen()
-        rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
-                         for y in range(MENU_BAR, 600)], 2, min_length=6)
+        rows = self.drop_down(x0, x1, 600)
         check(item < len(rows), "drop-down %d shows item %d" % (title, item))
-        y = MENU_BAR + (rows[item][0] + rows[item][1]) // 2
-        run("xdotool", "mousemove", "--window", self.wid, str(x0 + 20), str(y), "click", "1")
+        self.click_item(x0, rows[item])
         return self.settle()
 
     def key(self, *keys):
@@ -232,17 +176,10 @@ def scenario(p, shots):
     polygon = client(img)
 
     # The help box: modal, closed with Enter.
-    titles = menu_titles(p.grab())
-    x0, x1 = titles[4]
-    run("xdotool", "mousemove", "--window", p.wid, str((x0 + x1) // 2), "12", "click", "1")
-    time.sleep(0.5)
-    wx, wy = p.origin()
-    scr = p.screen()
-    rows = ink_runs([ink_row(scr, wy + y, wx + x0 + 2, wx + x0 + 40)
-                     for y in range(MENU_BAR, 200)], 2, min_length=6)
+    x0, x1 = menu_titles(p.grab())[4]
+    rows = p.drop_down(x0, x1, 200)
     check(len(rows) == 1, "the help menu has one item")
-    run("xdotool", "mousemove", "--window", p.wid, str(x0 + 20),
-        str(MENU_BAR + (rows[0][0] + rows[0][1]) // 2), "click", "1")
+    p.click_item(x0, rows[0])
     help_box = run("xdotool", "search", "--sync", "--name", "^Seg.*ts.*g$", timeout=10).split()[0]
     time.sleep(0.5)
     bar = p.grab().pixels[:MENU_BAR * 576 * 3]
@@ -260,8 +197,7 @@ def scenario(p, shots):
     p.settle()
 
     # The keypad with Num Lock on turns the head; keypad 5 resets the view.
-    run("xdotool", "mousemove", "--window", p.wid, "300", "300")
-    run("xdotool", "windowfocus", "--sync", p.wid)
+    p.focus()
     p.key("Num_Lock")
     img = p.key("KP_4", "KP_4", "KP_4", "KP_4", "KP_4")
     check(client(img) != polygon, "keypad 4 with Num Lock on turns the head")
@@ -279,8 +215,7 @@ def scenario(p, shots):
     check(box.strip() != b"", "the point selection box is open")
     run("xdotool", "key", "Return")
     time.sleep(0.5)
-    run("xdotool", "mousemove", "--window", p.wid, "300", "300")
-    run("xdotool", "windowfocus", "--sync", p.wid)
+    p.focus()
     arrows = client(p.key("Left", "Left", "Up", "Up", "Up"))
     check(arrows != polygon, "the arrow keys move FP 2.1")
     img = p.choose(3, 2)  # "&Polygon modell" rereads the mesh
@@ -319,27 +254,15 @@ def main():
     ap.add_argument("--data", required=True)
     ap.add_argument("--shots")
     a = ap.parse_args()
-    files = [os.path.join(a.data, f) for f in ("vertex.txt", "face.txt")]
-    if not all(os.path.isfile(f) for f in files):
-        print("skipped: no vertex.txt and face.txt in", a.data)
-        return SKIP
-    with tempfile.TemporaryDirectory(prefix="zarvo-x11-") as cwd:
-        for f in files:
-            shutil.copy(f, cwd)
-        p = None
-        try:
-            p = Program(os.path.abspath(a.zarvo), cwd)
+    zarvo = os.path.abspath(a.zarvo)
+
+    def body(cwd):
+        with Window(zarvo, cwd) as p:
             scenario(p, a.shots)
-            p = Program(os.path.abspath(a.zarvo), cwd)
+        with Window(zarvo, cwd) as p:
             close_box(p, os.path.abspath(a.close))
-        except (Failure, subprocess.SubprocessError) as e:
-            print("FAILED:", e)
-            return 1
-        finally:
-            if p and p.proc.poll() is None:
-                p.proc.kill()
-                p.proc.wait()
-    return 0
+
+    return with_mesh(a.data, "zarvo-x11-", body)
 
 
 if __name__ == "__main__":

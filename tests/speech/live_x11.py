@@ -13,82 +13,27 @@ program also writes log.txt); without them the test is skipped (exit status 77).
 """
 import argparse
 import os
-import shutil
-import subprocess
 import sys
 import tempfile
 import time
 
-TITLE = "MPEG-4 szabványos 'Zarvo' - 1.7v"
-MENU_BAR = 25  # pixels of the menu bar above the OpenGL client area
-SKIP = 77
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+from x11_support import (MENU_BAR, Program, check, is_skin, is_white, run,  # noqa: E402
+                         with_mesh)
 
 
-class Failure(Exception):
-    pass
+class Fed(Program):
+    """zarvo started by zarvo-feeder: `args` runs the feeder, the program its child."""
 
-
-def check(condition, what):
-    if not condition:
-        raise Failure(what)
-    print("ok:", what)
-
-
-def run(*args, timeout=20):
-    return subprocess.run(args, check=True, capture_output=True, timeout=timeout).stdout
-
-
-class Image:
-    """A screenshot as RGB bytes, rows from the top."""
-
-    def __init__(self, data, when):
-        parts = data.split(maxsplit=4)  # P6, width, height, maxval, pixels
-        if parts[0] != b"P6":
-            raise ValueError("not a binary PPM")
-        self.width, self.height = int(parts[1]), int(parts[2])
-        self.pixels = parts[4]
-        self.data = data
-        self.when = when
-
-    def rgb(self, x, y):
-        i = (y * self.width + x) * 3
-        return tuple(self.pixels[i:i + 3])
-
-
-def is_skin(p):
-    r, g, b = p
-    return r > g > b and r - b > 30 and 90 < r < 250
-
-
-def is_white(p):
-    return p == (255, 255, 255)
-
-
-class Program:
     def __init__(self, args, cwd):
-        self.proc = subprocess.Popen(args, cwd=cwd)
-        out = run("xdotool", "search", "--sync", "--name", "Zarvo", timeout=30)
-        self.wid = None
-        for wid in out.split():
-            if run("xdotool", "getwindowname", wid).decode().rstrip("\n") == TITLE:
-                self.wid = wid.decode()
-        check(self.wid is not None, "a window titled exactly %r" % TITLE)
-        run("xdotool", "mousemove", "--window", self.wid, "300", "300")
-        run("xdotool", "windowfocus", "--sync", self.wid)
+        super().__init__(args, cwd)
+        self.focus()
 
-    def grab(self):
-        return Image(run("import", "-window", self.wid, "-depth", "8", "ppm:-"), time.time())
-
-    def settle(self, timeout=10.0):
-        last = self.grab()
-        end = time.time() + timeout
-        while time.time() < end:
-            time.sleep(0.3)
-            now = self.grab()
-            if now.pixels == last.pixels:
-                return now
-            last = now
-        return last
+    def stop(self):
+        # SIGTERM, not SIGKILL: the feeder passes it on to the program and waits for it, so
+        # the program is gone too when this returns.
+        self.proc.terminate()
+        self.proc.wait(timeout=10)
 
 
 def head_box(img):
@@ -188,27 +133,14 @@ def main():
     ap.add_argument("--shots")
     ap.add_argument("--gif")
     a = ap.parse_args()
-    files = [os.path.join(a.data, f) for f in ("vertex.txt", "face.txt")]
-    if not all(os.path.isfile(f) for f in files):
-        print("skipped: no vertex.txt and face.txt in", a.data)
-        return SKIP
-    with tempfile.TemporaryDirectory(prefix="zarvo-live-x11-") as cwd:
-        for f in files:
-            shutil.copy(f, cwd)
-        args = [os.path.abspath(a.feeder), "--alsa-config", os.path.abspath(a.alsa_config),
-                os.path.abspath(a.raw), "--", os.path.abspath(a.zarvo)]
-        p = None
-        try:
-            p = Program(args, cwd)
+    args = [os.path.abspath(a.feeder), "--alsa-config", os.path.abspath(a.alsa_config),
+            os.path.abspath(a.raw), "--", os.path.abspath(a.zarvo)]
+
+    def body(cwd):
+        with Fed(args, cwd) as p:
             scenario(p, cwd, a.shots, a.gif)
-        except (Failure, subprocess.SubprocessError) as e:
-            print("FAILED:", e)
-            return 1
-        finally:
-            if p and p.proc.poll() is None:
-                p.proc.terminate()
-                p.proc.wait(timeout=10)
-    return 0
+
+    return with_mesh(a.data, "zarvo-live-x11-", body)
 
 
 if __name__ == "__main__":
