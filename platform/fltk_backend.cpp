@@ -303,7 +303,16 @@ class Fltk final : public platform::Backend {
 HINSTANCE fltk_backend_install() {
   static Fltk backend;
   if (!fl_display) {
-    fl_open_display();  // exits with a message when there is no display
+    // Opened here rather than by FLTK so that a missing desktop gets a plain message
+    // (FLTK's own is "Can't open display: " with no line end) and exit status 1.
+    Display* display = XOpenDisplay(nullptr);
+    if (display == nullptr) {
+      const char* name = std::getenv("DISPLAY");
+      std::fprintf(stderr, "zarvo: cannot open the X display \"%s\": the viewer needs a desktop\n",
+                   name != nullptr ? name : "");
+      std::exit(1);
+    }
+    fl_open_display(display);
   }
   Fl::visual(FL_DOUBLE | FL_RGB);
   return platform::install_backend(&backend);
