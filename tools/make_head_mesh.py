@@ -912,6 +912,23 @@ def insert_constraints(tris, pts, cons):
     return tris
 
 
+def edge_owners(tris):
+    """Maps each directed edge (a, b) of the triangles to the index of the triangle that
+    holds it in that direction."""
+    owner = {}
+    for k, (a, b, c) in enumerate(tris):
+        owner[(a, b)] = k
+        owner[(b, c)] = k
+        owner[(c, a)] = k
+    return owner
+
+
+def chart_area2(pos2, a, b, c):
+    """Twice the signed area of triangle a, b, c in the 2-D chart (positive: counter-clockwise)."""
+    return (pos2[b][0] - pos2[a][0]) * (pos2[c][1] - pos2[a][1]) - \
+           (pos2[c][0] - pos2[a][0]) * (pos2[b][1] - pos2[a][1])
+
+
 def remove_mouth(tris, pts, loop, verts):
     """Removes the triangles inside the mouth contour (flood fill from the middle of the
     mouth, stopped by the contour edges)."""
@@ -934,10 +951,7 @@ def remove_mouth(tris, pts, loop, verts):
     # the middle of the mouth may lie on the edge 223-203: either triangle will do
     seed = [k for k, t in enumerate(tris) if inside(t, mx, my)][:1]
     assert seed, "mouth seed not found"
-    owner = {}
-    for k, t in enumerate(tris):
-        for e in ((t[0], t[1]), (t[1], t[2]), (t[2], t[0])):
-            owner[e] = k
+    owner = edge_owners(tris)
     gone = set()
     stack = seed
     while stack:
@@ -970,16 +984,11 @@ def flip_on_surface(tris, pos3, pos2, max_rounds=50):
     """Flips interior edges whose two triangles are not Delaunay on the surface, as long as
     the quadrilateral stays convex in the chart (the mesh stays embedded)."""
     def area2(a, b, c):
-        return (pos2[b][0] - pos2[a][0]) * (pos2[c][1] - pos2[a][1]) - \
-               (pos2[c][0] - pos2[a][0]) * (pos2[b][1] - pos2[a][1])
+        return chart_area2(pos2, a, b, c)
 
     tris = [tuple(t) for t in tris]
     for _ in range(max_rounds):
-        owner = {}
-        for k, (a, b, c) in enumerate(tris):
-            owner[(a, b)] = k
-            owner[(b, c)] = k
-            owner[(c, a)] = k
+        owner = edge_owners(tris)
         flipped = False
         seen = set()
         for (a, b) in sorted(owner):
@@ -1029,8 +1038,7 @@ def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
     lim = math.radians(min_deg)
 
     def area2(a, b, c):
-        return (pos2[b][0] - pos2[a][0]) * (pos2[c][1] - pos2[a][1]) - \
-               (pos2[c][0] - pos2[a][0]) * (pos2[b][1] - pos2[a][1])
+        return chart_area2(pos2, a, b, c)
 
     def bend(t1, t2):
         n1 = unit_normal(*(pos3[i] for i in t1))
@@ -1039,11 +1047,7 @@ def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
 
     tris = [tuple(t) for t in tris]
     for _ in range(rounds):
-        owner = {}
-        for k, (a, b, c) in enumerate(tris):
-            owner[(a, b)] = k
-            owner[(b, c)] = k
-            owner[(c, a)] = k
+        owner = edge_owners(tris)
         flipped = False
         for (a, b) in sorted(owner):
             if a > b or (a, b) not in owner or (b, a) not in owner:
