@@ -2,7 +2,7 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test-deps build run test test-fast test-san test-tsan bench clean
+.PHONY: all deps test-deps build run test test-fast test-san test-tsan bench format clean
 
 all: build
 
@@ -40,6 +40,10 @@ test-tsan:
 bench: build
 	cmake --build build -j $(JOBS) --target zarvo-bench
 	build/bench/zarvo-bench
+
+# Reformats every tracked C++ file with the project's .clang-format.
+format:
+	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
 	rm -rf build build-san build-tsan
