@@ -11,8 +11,7 @@ namespace {
 // Each region vertex moves by its own share of the move; the lists hold no duplicates,
 // so every vertex is updated once per call.
 template <int N>
-void eltol(const int (&v)[N], const double (&w)[N], double* tengely, double elojel,
-           double amount) {
+void eltol(const int (&v)[N], const double (&w)[N], double* tengely, double elojel, double amount) {
   for (int k = 0; k < N; ++k) tengely[v[k]] += elojel * w[k] * amount;
 }
 

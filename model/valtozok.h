@@ -3,8 +3,8 @@
 #pragma once
 
 // Fixed sizes of the head mesh: there are no count variables.
-inline constexpr int kVertexCount = 347;   // vertices 0..346
-inline constexpr int kFaceCount = 632;     // triangles 0..631
+inline constexpr int kVertexCount = 347;  // vertices 0..346
+inline constexpr int kFaceCount = 632;    // triangles 0..631
 
 // Vertex arrays (model units); element 347 is never loaded and stays 0.0.
 extern double hdindex[348];

@@ -41,7 +41,7 @@ struct HWND__ {
   bool shown = false;
   bool needs_paint = true;  // a new window has never been painted
   std::unique_ptr<HDC__> dc;
-  void* native = nullptr;   // the backend's window record
+  void* native = nullptr;  // the backend's window record
 };
 
 struct HPALETTE__ {
@@ -50,7 +50,7 @@ struct HPALETTE__ {
 
 struct HGLRC__ {
   HWND window = nullptr;
-  void* native = nullptr;   // the backend's context
+  void* native = nullptr;  // the backend's context
 };
 
 namespace platform {
@@ -101,12 +101,12 @@ void reset();
 // For backends: events of the native window.
 void post(HWND w, UINT msg, WPARAM wParam, LPARAM lParam);  // appends to the queue
 void client_resized(HWND w, int width, int height);         // posts WM_SIZE, repaint due
-void invalidate(HWND w);                                     // repaint due
-bool is_window(HWND w);                                      // w names a live window
+void invalidate(HWND w);                                    // repaint due
+bool is_window(HWND w);                                     // w names a live window
 // Takes the next queued message or due repaint without waiting; false when there is none or
 // only the quit request is left (which stays pending).
 bool next_message(MSG* msg);
-HWND window_of(const void* native);                          // live window by native record
+HWND window_of(const void* native);  // live window by native record
 
 // For backends: an RGBA format for a double-buffered OpenGL window in the main plane, the
 // only kind the program asks for. Bits and shift of each colour channel; alpha 0 for none.
@@ -130,12 +130,12 @@ struct CreateArgs {
   void* param = nullptr;
 };
 struct Records {
-  std::vector<WNDCLASSEXA> classes;       // every RegisterClassExA record that succeeded
-  std::vector<std::string> class_names;   // parallel: the class names, copied
-  std::vector<CreateArgs> creates;        // every CreateWindowExA call
+  std::vector<WNDCLASSEXA> classes;      // every RegisterClassExA record that succeeded
+  std::vector<std::string> class_names;  // parallel: the class names, copied
+  std::vector<CreateArgs> creates;       // every CreateWindowExA call
   std::vector<PIXELFORMATDESCRIPTOR> choose_requests, set_requests;
-  std::vector<int> set_formats;           // format argument of every SetPixelFormat
-  std::vector<std::string> calls;         // one entry per API call and message delivered
+  std::vector<int> set_formats;    // format argument of every SetPixelFormat
+  std::vector<std::string> calls;  // one entry per API call and message delivered
 };
 const Records& records();
 void clear_records();

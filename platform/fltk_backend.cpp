@@ -48,8 +48,7 @@ class GlView final : public Fl_Gl_Window {
   int handle(int event) override {
     switch (event) {
       case FL_FOCUS:
-      case FL_UNFOCUS:
-        return 1;
+      case FL_UNFOCUS: return 1;
       case FL_KEYBOARD:
       case FL_SHORTCUT: {
         // Alt and Ctrl combinations belong to the menu bar's access keys.
@@ -68,8 +67,7 @@ class GlView final : public Fl_Gl_Window {
           platform::post(hwnd_, WM_RBUTTONDOWN, MK_RBUTTON, where);
         return 1;
       }
-      default:
-        return Fl_Gl_Window::handle(event);
+      default: return Fl_Gl_Window::handle(event);
     }
   }
 

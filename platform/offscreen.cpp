@@ -211,8 +211,14 @@ int sleep_count() { return the().sleeps; }
 
 PIXELFORMATDESCRIPTOR true_colour_format() {
   return platform::gl_window_format(32,
-                                    {.red = 8, .red_shift = 0, .green = 8, .green_shift = 8,
-                                     .blue = 8, .blue_shift = 16, .alpha = 8, .alpha_shift = 24},
+                                    {.red = 8,
+                                     .red_shift = 0,
+                                     .green = 8,
+                                     .green_shift = 8,
+                                     .blue = 8,
+                                     .blue_shift = 16,
+                                     .alpha = 8,
+                                     .alpha_shift = 24},
                                     24);
 }
 

@@ -111,9 +111,9 @@ void free_menu(HMENU m) {
   for (auto& item : m->items)
     if (item.popup) free_menu(item.popup);
   auto& menus = state().menus;
-  menus.erase(std::remove_if(menus.begin(), menus.end(),
-                             [m](const auto& p) { return p.get() == m; }),
-              menus.end());
+  menus.erase(
+      std::remove_if(menus.begin(), menus.end(), [m](const auto& p) { return p.get() == m; }),
+      menus.end());
 }
 
 HMENU new_menu(bool popup) {
@@ -133,7 +133,9 @@ int choose_format(std::span<const PIXELFORMATDESCRIPTOR> formats,
   for (std::size_t i = 0; i < formats.size(); ++i) {
     const auto& f = formats[i];
     if ((f.dwFlags & must) != must || f.iPixelType != want.iPixelType) continue;
-    auto shortfall = [](int have, int asked) { return have >= asked ? have - asked : 1000 * (asked - have); };
+    auto shortfall = [](int have, int asked) {
+      return have >= asked ? have - asked : 1000 * (asked - have);
+    };
     long cost = shortfall(f.cDepthBits, want.cDepthBits) + shortfall(f.cColorBits, want.cColorBits);
     if (best == 0 || cost < best_cost) {
       best = static_cast<int>(i) + 1;
@@ -240,8 +242,7 @@ void set_tracing(bool on) { state().tracing = on; }
 
 ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
   trace("RegisterClassExA");
-  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpfnWndProc || !wc->lpszClassName)
-    return 0;
+  if (!wc || wc->cbSize != sizeof(WNDCLASSEXA) || !wc->lpfnWndProc || !wc->lpszClassName) return 0;
   for (auto& c : state().classes)
     if (c.name == wc->lpszClassName) return 0;  // already registered
   state().classes.push_back({*wc, wc->lpszClassName});
@@ -251,8 +252,8 @@ ATOM RegisterClassExA(const WNDCLASSEXA* wc) {
   return static_cast<ATOM>(0xC000 + state().classes.size());
 }
 
-HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x,
-                     int y, int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
+HWND CreateWindowExA(DWORD exStyle, LPCSTR className, LPCSTR windowName, DWORD style, int x, int y,
+                     int width, int height, HWND parent, HMENU menu, HINSTANCE instance,
                      void* param) {
   trace("CreateWindowExA");
   state().records.creates.push_back({exStyle, className ? className : "",
@@ -378,14 +379,9 @@ LRESULT DefWindowProcA(HWND hwnd, UINT msg, WPARAM, LPARAM) {
   HWND w = find_window(hwnd);
   if (!w) return 0;
   switch (msg) {
-    case WM_CLOSE:
-      DestroyWindow(w);
-      return 0;
-    case WM_PAINT:
-      w->needs_paint = false;
-      return 0;
-    default:
-      return 0;
+    case WM_CLOSE: DestroyWindow(w); return 0;
+    case WM_PAINT: w->needs_paint = false; return 0;
+    default: return 0;
   }
 }
 

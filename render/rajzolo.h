@@ -2,16 +2,16 @@
 // All functions need the rendering context current on the calling (window) thread.
 #pragma once
 
-void initMapping();   // projection, model-view (pan, no rotation) and square viewport
-void lights();        // light 1, global ambient from feny, depth test, two-sided lighting
+void initMapping();  // projection, model-view (pan, no rotation) and square viewport
+void lights();       // light 1, global ambient from feny, depth test, two-sided lighting
 
-void modellnezet();   // draws the mode chosen by nezetselect and swaps the buffers
-void vertex();        // whole frame: point model
-void halo();          // whole frame: wire mesh
-void poly();          // whole frame: shaded polygon model
+void modellnezet();  // draws the mode chosen by nezetselect and swaps the buffers
+void vertex();       // whole frame: point model
+void halo();         // whole frame: wire mesh
+void poly();         // whole frame: shaded polygon model
 
-void vertex_og();     // the 347 vertices as points
-void halo_og();       // per triangle an open line strip
-void poly_og();       // the 632 triangles with flat face normals
-void tengelyek();     // the three axes
-void rotpont();       // the marker point at the tip of the y axis (size rotspeed)
+void vertex_og();  // the 347 vertices as points
+void halo_og();    // per triangle an open line strip
+void poly_og();    // the 632 triangles with flat face normals
+void tengelyek();  // the three axes
+void rotpont();    // the marker point at the tip of the y axis (size rotspeed)

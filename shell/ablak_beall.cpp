@@ -50,8 +50,8 @@ int MyRegisterClass(HINSTANCE hInstance) {
 }
 
 HWND MyCreateInstance(HINSTANCE hInstance, int nCmdShow) {
-  hWnd = CreateWindowExA(0, myWindowClassName, myWindowTitle, WS_OVERLAPPEDWINDOW, winX, winY,
-                         winW, winH, nullptr, nullptr, hInstance, nullptr);
+  hWnd = CreateWindowExA(0, myWindowClassName, myWindowTitle, WS_OVERLAPPEDWINDOW, winX, winY, winW,
+                         winH, nullptr, nullptr, hInstance, nullptr);
   if (!hWnd) {
     MessageBoxA(nullptr, "Window Creation Failed!", "Error!", MB_ICONEXCLAMATION | MB_OK);
     return nullptr;
@@ -98,16 +98,11 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       EndPaint(hwnd, &ps);
       return 0;
     }
-    case WM_KEYDOWN:
-      return billparancs(hwnd, message, wParam, lParam);
-    case WM_COMMAND:
-      return menuparancs(hwnd, message, wParam, lParam);
+    case WM_KEYDOWN: return billparancs(hwnd, message, wParam, lParam);
+    case WM_COMMAND: return menuparancs(hwnd, message, wParam, lParam);
     case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN:
-      egerparancs(hwnd, message, wParam, lParam);
-      return 0;
-    default:
-      return DefWindowProcA(hwnd, message, wParam, lParam);
+    case WM_RBUTTONDOWN: egerparancs(hwnd, message, wParam, lParam); return 0;
+    default: return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 }
 

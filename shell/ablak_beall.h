@@ -10,8 +10,7 @@ extern HWND hWnd;                 // the main window; null until created
 
 // Registers the class, creates and shows the main window, runs the message loop. Returns
 // the quit request's exit code (0), or 1 when the window could not be created.
-int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine,
-                   int nCmdShow);
+int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nCmdShow);
 // 1 when the window class was registered; 0 after an "Error!" message box.
 int MyRegisterClass(HINSTANCE hInstance);
 // The shown and painted main window (also stored in hWnd), or null after an "Error!" box.

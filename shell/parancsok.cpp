@@ -32,9 +32,9 @@ const Tetel segitseg[] = {{"&Segítség", 9007}};
 struct Pont {
   int csoport, szam;
 };
-const Pont pontok[] = {{2, 1}, {0, 0}, {2, 2}, {2, 3}, {2, 4}, {2, 5}, {2, 6}, {2, 7},
+const Pont pontok[] = {{2, 1}, {0, 0}, {2, 2}, {2, 3},  {2, 4}, {2, 5}, {2, 6}, {2, 7},
                        {2, 8}, {2, 9}, {0, 0}, {2, 10}, {0, 0}, {8, 1}, {8, 2}, {8, 3},
-                       {8, 4}, {8, 5}, {8, 6}, {8, 7}, {8, 8}, {0, 0}, {9, 9}};
+                       {8, 4}, {8, 5}, {8, 6}, {8, 7},  {8, 8}, {0, 0}, {9, 9}};
 
 UINT pont_id(const Pont& p) { return static_cast<UINT>(9000 + 100 * p.csoport + p.szam); }
 
@@ -89,9 +89,9 @@ struct Forgato {
   double* tengely;
   int elojel;
 };
-const Forgato forgatok[] = {{VK_NUMPAD1, &rotx, 1},  {VK_NUMPAD3, &rotx, -1},
-                            {VK_NUMPAD4, &roty, 1},  {VK_NUMPAD6, &roty, -1},
-                            {VK_NUMPAD7, &rotz, 1},  {VK_NUMPAD9, &rotz, -1}};
+const Forgato forgatok[] = {{VK_NUMPAD1, &rotx, 1}, {VK_NUMPAD3, &rotx, -1},
+                            {VK_NUMPAD4, &roty, 1}, {VK_NUMPAD6, &roty, -1},
+                            {VK_NUMPAD7, &rotz, 1}, {VK_NUMPAD9, &rotz, -1}};
 
 // Moving keys: the selected point by 0.2 model units along one axis.
 struct Mozgato {
@@ -108,8 +108,8 @@ struct Eltolo {
   double* tol;
   double lepes;
 };
-const Eltolo eltolok[] = {{'D', &tolx, 1.0}, {'A', &tolx, -1.0}, {'W', &toly, 1.0},
-                          {'S', &toly, -1.0}};
+const Eltolo eltolok[] = {
+    {'D', &tolx, 1.0}, {'A', &tolx, -1.0}, {'W', &toly, 1.0}, {'S', &toly, -1.0}};
 
 void nullaz() { rotx = roty = rotz = 0.0; }
 
@@ -125,8 +125,8 @@ void lassit() {
 void hozzafuz(HMENU sav, const char* cim, const Tetel* tetelek, int n) {
   HMENU legordulo = CreatePopupMenu();
   for (int i = 0; i < n; ++i)
-    AppendMenuA(legordulo, tetelek[i].id == kElvalaszto ? MF_SEPARATOR : MF_STRING,
-                tetelek[i].id, tetelek[i].szoveg);
+    AppendMenuA(legordulo, tetelek[i].id == kElvalaszto ? MF_SEPARATOR : MF_STRING, tetelek[i].id,
+                tetelek[i].szoveg);
   AppendMenuA(sav, MF_POPUP, reinterpret_cast<UINT_PTR>(legordulo), cim);
 }
 
@@ -190,9 +190,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       vertex();
       return 0;
-    case 9007:
-      MessageBoxA(hwnd, kSugo, "Segítség", MB_OK);
-      break;
+    case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
     case 9008:
       nullaz();
       nezetselect = 2;
@@ -200,9 +198,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       facebeolv();
       poly();
       return 0;
-    case 9010:
-      PostQuitMessage(0);
-      break;
+    case 9010: PostQuitMessage(0); break;
     case 9011:
       nullaz();
       FAPbeolv();
@@ -277,8 +273,7 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       nullaz();
       FAPbeolv();
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }

@@ -10,48 +10,48 @@
 // callback thread writes writePos, blockIndex and framesRecorded; it publishes the
 // samples of a buffer by a release store of framesRecorded, and the reader acquires it.
 struct paTestData {
-    std::atomic<int32_t> writePos{0};     // next ring frame the callback writes
-    int32_t ringFrames = 0;               // ring length in frames = step * numBlocks
-    float* samples = nullptr;             // ringFrames * channels floats
-    int32_t channels = 0;
-    int32_t numBlocks = 0;
-    std::atomic<int32_t> blockIndex{0};   // 0..numBlocks-1
-    int32_t blockFrames = 0;              // = step
-    std::atomic<int32_t> framesRecorded{0};
-    // steady_clock time (ns since its epoch) at which the callback finished storing its
-    // latest buffer; written before framesRecorded is published. For latency figures only.
-    std::atomic<int64_t> lastBufferNs{0};
+  std::atomic<int32_t> writePos{0};  // next ring frame the callback writes
+  int32_t ringFrames = 0;            // ring length in frames = step * numBlocks
+  float* samples = nullptr;          // ringFrames * channels floats
+  int32_t channels = 0;
+  int32_t numBlocks = 0;
+  std::atomic<int32_t> blockIndex{0};  // 0..numBlocks-1
+  int32_t blockFrames = 0;             // = step
+  std::atomic<int32_t> framesRecorded{0};
+  // steady_clock time (ns since its epoch) at which the callback finished storing its
+  // latest buffer; written before framesRecorded is published. For latency figures only.
+  std::atomic<int64_t> lastBufferNs{0};
 };
 
 class AbsRecorder {
-public:
-    // windowSize 0 or step 0 mean framesPerBuffer.
-    AbsRecorder(int sampleRate, int numBlocks, int numChannels, int framesPerBuffer,
-                int windowSize, int step);
-    virtual ~AbsRecorder();
-    AbsRecorder(const AbsRecorder&) = delete;
-    AbsRecorder& operator=(const AbsRecorder&) = delete;
+ public:
+  // windowSize 0 or step 0 mean framesPerBuffer.
+  AbsRecorder(int sampleRate, int numBlocks, int numChannels, int framesPerBuffer, int windowSize,
+              int step);
+  virtual ~AbsRecorder();
+  AbsRecorder(const AbsRecorder&) = delete;
+  AbsRecorder& operator=(const AbsRecorder&) = delete;
 
-    virtual int start() = 0;                 // starts delivery; returns the backend's code
-    virtual bool isNew() = 0;                // a window beyond the last handed out is ready
-    virtual void handleNew(double* out) = 0; // next window (windowsize() values), oldest first
+  virtual int start() = 0;                  // starts delivery; returns the backend's code
+  virtual bool isNew() = 0;                 // a window beyond the last handed out is ready
+  virtual void handleNew(double* out) = 0;  // next window (windowsize() values), oldest first
 
-    int windowsize() const { return windowSize; }
-    void stop();                             // closes the stream, if one is open
+  int windowsize() const { return windowSize; }
+  void stop();  // closes the stream, if one is open
 
-protected:
-    // Closes `stream`; called by stop() only when stream is not null.
-    virtual void closeStream() {}
+ protected:
+  // Closes `stream`; called by stop() only when stream is not null.
+  virtual void closeStream() {}
 
-public:
-    int sampleRate;
-    int numBlocks;
-    int numChannels;
-    int ringFrames = 0;
-    int ringSamples = 0;
-    int framesPerBuffer;
-    int windowSize;
-    int step;
-    void* stream = nullptr;   // PortAudio's PaStream* (an opaque handle) when open
-    paTestData data;
+ public:
+  int sampleRate;
+  int numBlocks;
+  int numChannels;
+  int ringFrames = 0;
+  int ringSamples = 0;
+  int framesPerBuffer;
+  int windowSize;
+  int step;
+  void* stream = nullptr;  // PortAudio's PaStream* (an opaque handle) when open
+  paTestData data;
 };

@@ -14,9 +14,9 @@
 // Failure: no input device, Pa_Initialize, Pa_GetDeviceInfo or Pa_OpenStream failing leave
 // `stream` null; start() and stop() are then harmless and isNew() stays false.
 #pragma once
-#include <cstdint>
-
 #include <portaudio.h>
+
+#include <cstdint>
 
 #include "speech/AbsRecorder.h"
 
@@ -30,57 +30,57 @@ int infiniteRecordCallback(const void* input, void* output, unsigned long frameC
                            PaStreamCallbackFlags statusFlags, void* userData);
 
 class InfiniteRecorder : public AbsRecorder {
-public:
-    // Builds the ring (step * numBlocks frames, zeroed) and opens, but does not start, the
-    // input stream: sampleRate Hz, numChannels float32 channels, framesPerBuffer frames per
-    // callback. windowSize/step 0 mean framesPerBuffer. The ring must hold a window plus
-    // one callback's frames plus one hop (the live mode uses (48000, 5, 1, 512, 1024, 512):
-    // 2560 >= 1024 + 512 + 512). A failed ring allocation prints
-    // "Could not allocate record array." on stdout and exits with status 1.
-    // Window thread; the object must not move while the stream exists.
-    InfiniteRecorder(int sampleRate, int numBlocks, int numChannels, int framesPerBuffer,
-                     int windowSize, int step);
+ public:
+  // Builds the ring (step * numBlocks frames, zeroed) and opens, but does not start, the
+  // input stream: sampleRate Hz, numChannels float32 channels, framesPerBuffer frames per
+  // callback. windowSize/step 0 mean framesPerBuffer. The ring must hold a window plus
+  // one callback's frames plus one hop (the live mode uses (48000, 5, 1, 512, 1024, 512):
+  // 2560 >= 1024 + 512 + 512). A failed ring allocation prints
+  // "Could not allocate record array." on stdout and exits with status 1.
+  // Window thread; the object must not move while the stream exists.
+  InfiniteRecorder(int sampleRate, int numBlocks, int numChannels, int framesPerBuffer,
+                   int windowSize, int step);
 
-    // The same ring and counters without touching the audio library: no stream is ever
-    // opened and the ring is fed by calling infiniteRecordCallback with &data.
-    struct WithoutAudio {};
-    InfiniteRecorder(WithoutAudio, int sampleRate, int numBlocks, int numChannels,
-                     int framesPerBuffer, int windowSize, int step);
+  // The same ring and counters without touching the audio library: no stream is ever
+  // opened and the ring is fed by calling infiniteRecordCallback with &data.
+  struct WithoutAudio {};
+  InfiniteRecorder(WithoutAudio, int sampleRate, int numBlocks, int numChannels,
+                   int framesPerBuffer, int windowSize, int step);
 
-    // Closes the stream if still open, shuts PortAudio down if it was initialised, frees
-    // the ring (in that order, so no callback can run into freed memory).
-    ~InfiniteRecorder() override;
+  // Closes the stream if still open, shuts PortAudio down if it was initialised, frees
+  // the ring (in that order, so no callback can run into freed memory).
+  ~InfiniteRecorder() override;
 
-    // Pa_StartStream; returns and stores its result, or the stored failure code (never
-    // paNoError) when no stream was opened.
-    int start() override;
+  // Pa_StartStream; returns and stores its result, or the stored failure code (never
+  // paNoError) when no stream was opened.
+  int start() override;
 
-    // A window beyond the last one handed out is complete in the ring. Never blocks.
-    bool isNew() override;
+  // A window beyond the last one handed out is complete in the ring. Never blocks.
+  bool isNew() override;
 
-    // When isNew(): writes the next window, windowsize() samples as doubles (the mean of
-    // the channels per frame), oldest first, into out[0..windowsize()-1] and advances by one
-    // hop. When the reader has fallen so far behind that this window may already be
-    // overwritten, it skips ahead to the newest complete window instead and counts the
-    // windows passed over. When not isNew(): leaves out untouched.
-    void handleNew(double* out) override;
+  // When isNew(): writes the next window, windowsize() samples as doubles (the mean of
+  // the channels per frame), oldest first, into out[0..windowsize()-1] and advances by one
+  // hop. When the reader has fallen so far behind that this window may already be
+  // overwritten, it skips ahead to the newest complete window instead and counts the
+  // windows passed over. When not isNew(): leaves out untouched.
+  void handleNew(double* out) override;
 
-    // Windows passed over because the reader fell behind, since construction.
-    int skippedWindows() const { return skipped; }
+  // Windows passed over because the reader fell behind, since construction.
+  int skippedWindows() const { return skipped; }
 
-    PaError lastError = paNoError;  // result of the last PortAudio call, or why none was made
-    int lastBlock = -1;             // ring block where the last window handed out starts
-    int readPos = 0;                // absolute frame just past the last window handed out
+  PaError lastError = paNoError;  // result of the last PortAudio call, or why none was made
+  int lastBlock = -1;             // ring block where the last window handed out starts
+  int readPos = 0;                // absolute frame just past the last window handed out
 
-protected:
-    void closeStream() override;    // Pa_CloseStream; stop() calls it only when stream != null
+ protected:
+  void closeStream() override;  // Pa_CloseStream; stop() calls it only when stream != null
 
-private:
-    void buildRing();
-    void openStream();
+ private:
+  void buildRing();
+  void openStream();
 
-    bool ringUsable = false;        // geometry valid and ring allocated
-    bool paInitialized = false;
-    int ringCursor = 0;             // ring frame of absolute frame readPos
-    int skipped = 0;
+  bool ringUsable = false;  // geometry valid and ring allocated
+  bool paInitialized = false;
+  int ringCursor = 0;  // ring frame of absolute frame readPos
+  int skipped = 0;
 };

@@ -11,10 +11,10 @@
 extern std::ofstream flog;
 
 struct LiveRunFigures {
-    int polls = 0;            // polls made (1000 per run)
-    int windows = 0;          // windows analysed, each drawn as one frame
-    int skippedWindows = 0;   // windows the recorder passed over because the loop fell behind
-    int lastVolume = 0;       // volume() of the last analysed window (valid if windows > 0)
+  int polls = 0;           // polls made (1000 per run)
+  int windows = 0;         // windows analysed, each drawn as one frame
+  int skippedWindows = 0;  // windows the recorder passed over because the loop fell behind
+  int lastVolume = 0;      // volume() of the last analysed window (valid if windows > 0)
 };
 // Figures of the most recent completed run; all zero before the first.
 extern LiveRunFigures lastLiveRun;
@@ -22,12 +22,12 @@ extern LiveRunFigures lastLiveRun;
 // One frame of the live mode, reported right after it was shown (buffers swapped) and
 // before the mouth pose is taken back.
 struct LiveFrame {
-    int window;               // 0 for the first window of the run
-    int32_t endFrame;         // absolute frame just past the window (recorder clock)
-    int32_t framesRecorded;   // frames the callback had delivered when the window was taken
-    int64_t bufferNs;         // steady_clock ns when the callback finished its latest buffer
-    int volume;               // the window's level as an int
-    double d;                 // zoom the frame was drawn with
+  int window;              // 0 for the first window of the run
+  int32_t endFrame;        // absolute frame just past the window (recorder clock)
+  int32_t framesRecorded;  // frames the callback had delivered when the window was taken
+  int64_t bufferNs;        // steady_clock ns when the callback finished its latest buffer
+  int volume;              // the window's level as an int
+  double d;                // zoom the frame was drawn with
 };
 // Called once per frame shown when not null; must return quickly. When framesRecorded
 // equals endFrame, bufferNs is the time the window became complete.

@@ -45,194 +45,201 @@ volatile sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
 [[noreturn]] void usage() {
-    std::fprintf(stderr,
-                 "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-                 "[--chunk FRAMES] [--channels C] [--log FILE] RAWFILE -- PROGRAM [ARGS...]\n");
-    std::exit(2);
+  std::fprintf(stderr,
+               "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
+               "[--chunk FRAMES] [--channels C] [--log FILE] RAWFILE -- PROGRAM [ARGS...]\n");
+  std::exit(2);
 }
 
 bool readFile(const char* path, std::vector<char>& out) {
-    if (std::strcmp(path, "-") == 0) return true;
-    FILE* f = std::fopen(path, "rb");
-    if (f == nullptr) return false;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
-    const bool ok = !std::ferror(f);
-    std::fclose(f);
-    return ok;
+  if (std::strcmp(path, "-") == 0) return true;
+  FILE* f = std::fopen(path, "rb");
+  if (f == nullptr) return false;
+  char buf[65536];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.insert(out.end(), buf, buf + n);
+  const bool ok = !std::ferror(f);
+  std::fclose(f);
+  return ok;
 }
 
 bool sendAll(int fd, const char* p, size_t n) {
-    while (n > 0) {
-        const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
-        if (w < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        p += w;
-        n -= static_cast<size_t>(w);
+  while (n > 0) {
+    const ssize_t w = send(fd, p, n, MSG_NOSIGNAL);
+    if (w < 0) {
+      if (errno == EINTR) continue;
+      return false;
     }
-    return true;
+    p += w;
+    n -= static_cast<size_t>(w);
+  }
+  return true;
 }
 
 void addNanos(timespec& t, int64_t ns) {
-    int64_t total = t.tv_nsec + ns;
-    t.tv_sec += total / 1000000000;
-    t.tv_nsec = total % 1000000000;
+  int64_t total = t.tv_nsec + ns;
+  t.tv_sec += total / 1000000000;
+  t.tv_nsec = total % 1000000000;
 }
 
 int exitStatus(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return 1;
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const char* alsaConfig = nullptr;
-    const char* logPath = nullptr;
-    int targetFd = 3;
-    long rate = 48000;
-    long chunkFrames = 512;
-    long channels = 1;
-    int i = 1;
-    for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
-        if (i + 1 >= argc) usage();
-        const std::string opt = argv[i];
-        const char* val = argv[i + 1];
-        if (opt == "--alsa-config") alsaConfig = val;
-        else if (opt == "--fd") targetFd = std::atoi(val);
-        else if (opt == "--rate") rate = std::atol(val);
-        else if (opt == "--chunk") chunkFrames = std::atol(val);
-        else if (opt == "--channels") channels = std::atol(val);
-        else if (opt == "--log") logPath = val;
-        else usage();
-    }
-    if (i + 2 >= argc || std::strcmp(argv[i + 1], "--") != 0) usage();
-    if (targetFd < 3 || rate <= 0 || chunkFrames <= 0 || channels <= 0) usage();
-    const char* rawPath = argv[i];
-    char** program = argv + i + 2;
+  const char* alsaConfig = nullptr;
+  const char* logPath = nullptr;
+  int targetFd = 3;
+  long rate = 48000;
+  long chunkFrames = 512;
+  long channels = 1;
+  int i = 1;
+  for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
+    if (i + 1 >= argc) usage();
+    const std::string opt = argv[i];
+    const char* val = argv[i + 1];
+    if (opt == "--alsa-config")
+      alsaConfig = val;
+    else if (opt == "--fd")
+      targetFd = std::atoi(val);
+    else if (opt == "--rate")
+      rate = std::atol(val);
+    else if (opt == "--chunk")
+      chunkFrames = std::atol(val);
+    else if (opt == "--channels")
+      channels = std::atol(val);
+    else if (opt == "--log")
+      logPath = val;
+    else
+      usage();
+  }
+  if (i + 2 >= argc || std::strcmp(argv[i + 1], "--") != 0) usage();
+  if (targetFd < 3 || rate <= 0 || chunkFrames <= 0 || channels <= 0) usage();
+  const char* rawPath = argv[i];
+  char** program = argv + i + 2;
 
-    std::vector<char> audio;
-    if (!readFile(rawPath, audio)) {
-        std::fprintf(stderr, "zarvo-feeder: cannot read %s: %s\n", rawPath, std::strerror(errno));
-        return 2;
+  std::vector<char> audio;
+  if (!readFile(rawPath, audio)) {
+    std::fprintf(stderr, "zarvo-feeder: cannot read %s: %s\n", rawPath, std::strerror(errno));
+    return 2;
+  }
+  std::string configPath;
+  if (alsaConfig != nullptr) {
+    // ALSA needs an absolute path; a missing or empty configuration aborts it.
+    char* abs = realpath(alsaConfig, nullptr);
+    if (abs == nullptr) {
+      std::fprintf(stderr, "zarvo-feeder: no ALSA configuration %s\n", alsaConfig);
+      return 2;
     }
-    std::string configPath;
-    if (alsaConfig != nullptr) {
-        // ALSA needs an absolute path; a missing or empty configuration aborts it.
-        char* abs = realpath(alsaConfig, nullptr);
-        if (abs == nullptr) {
-            std::fprintf(stderr, "zarvo-feeder: no ALSA configuration %s\n", alsaConfig);
-            return 2;
+    configPath = abs;
+    std::free(abs);
+  }
+
+  FILE* chunkLog = nullptr;
+  if (logPath != nullptr && (chunkLog = std::fopen(logPath, "w")) == nullptr) {
+    std::fprintf(stderr, "zarvo-feeder: cannot write %s: %s\n", logPath, std::strerror(errno));
+    return 2;
+  }
+
+  int sv[2];
+  if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
+    std::perror("zarvo-feeder: socketpair");
+    return 2;
+  }
+  const int lowat = INT_MAX;
+  if (setsockopt(sv[1], SOL_SOCKET, SO_RCVLOWAT, &lowat, sizeof lowat) != 0) {
+    std::perror("zarvo-feeder: SO_RCVLOWAT");
+    return 2;
+  }
+
+  struct sigaction sa {};
+  sa.sa_handler = onSignal;
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  const pid_t parent = getpid();
+
+  const pid_t child = fork();
+  if (child < 0) {
+    std::perror("zarvo-feeder: fork");
+    return 2;
+  }
+  if (child == 0) {
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != parent) _exit(127);
+    if (sv[1] == targetFd) {
+      fcntl(targetFd, F_SETFD, 0);
+    } else if (dup2(sv[1], targetFd) < 0) {
+      _exit(127);
+    }
+    if (!configPath.empty()) setenv("ALSA_CONFIG_PATH", configPath.c_str(), 1);
+    signal(SIGINT, SIG_DFL);
+    signal(SIGTERM, SIG_DFL);
+    signal(SIGHUP, SIG_DFL);
+    execvp(program[0], program);
+    std::fprintf(stderr, "zarvo-feeder: cannot run %s: %s\n", program[0], std::strerror(errno));
+    _exit(127);
+  }
+
+  // The reading end stays open here only so that the queue length can be asked for.
+  const int out = sv[0];
+  const int queueEnd = sv[1];
+  const size_t chunkBytes = static_cast<size_t>(chunkFrames * channels) * sizeof(float);
+  const std::vector<char> silence(chunkBytes, 0);
+  size_t filePos = 0;
+  const int64_t periodNumerator = chunkFrames * int64_t{1000000000};  // ns * rate per chunk
+
+  timespec start;
+  clock_gettime(CLOCK_MONOTONIC, &start);
+  int status = 0;
+  for (int64_t tick = 1;; ++tick) {
+    const pid_t done = waitpid(child, &status, WNOHANG);
+    if (done == child) break;
+    if (g_stop) {
+      kill(child, SIGTERM);
+      waitpid(child, &status, 0);
+      break;
+    }
+    int queued = 0;
+    if (ioctl(queueEnd, FIONREAD, &queued) == 0 && static_cast<size_t>(queued) < 2 * chunkBytes) {
+      const char* data = silence.data();
+      std::vector<char> tail;
+      const bool fromFile = filePos < audio.size();
+      const long chunkIndex = static_cast<long>(filePos / chunkBytes);
+      if (fromFile) {
+        if (audio.size() - filePos >= chunkBytes) {
+          data = audio.data() + filePos;
+        } else {
+          tail.assign(audio.begin() + static_cast<long>(filePos), audio.end());
+          tail.resize(chunkBytes, 0);
+          data = tail.data();
         }
-        configPath = abs;
-        std::free(abs);
+        filePos += chunkBytes;
+      }
+      if (!sendAll(out, data, chunkBytes)) {
+        waitpid(child, &status, 0);
+        break;
+      }
+      if (chunkLog != nullptr && fromFile) {
+        timespec now;
+        clock_gettime(CLOCK_MONOTONIC, &now);
+        std::fprintf(chunkLog, "%ld %lld\n", chunkIndex,
+                     static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
+        std::fflush(chunkLog);
+      }
     }
-
-    FILE* chunkLog = nullptr;
-    if (logPath != nullptr && (chunkLog = std::fopen(logPath, "w")) == nullptr) {
-        std::fprintf(stderr, "zarvo-feeder: cannot write %s: %s\n", logPath, std::strerror(errno));
-        return 2;
+    timespec next = start;
+    addNanos(next, tick * periodNumerator / rate);
+    while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
+      if (g_stop) break;
     }
-
-    int sv[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, sv) != 0) {
-        std::perror("zarvo-feeder: socketpair");
-        return 2;
-    }
-    const int lowat = INT_MAX;
-    if (setsockopt(sv[1], SOL_SOCKET, SO_RCVLOWAT, &lowat, sizeof lowat) != 0) {
-        std::perror("zarvo-feeder: SO_RCVLOWAT");
-        return 2;
-    }
-
-    struct sigaction sa{};
-    sa.sa_handler = onSignal;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    sigaction(SIGHUP, &sa, nullptr);
-    const pid_t parent = getpid();
-
-    const pid_t child = fork();
-    if (child < 0) {
-        std::perror("zarvo-feeder: fork");
-        return 2;
-    }
-    if (child == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);
-        if (getppid() != parent) _exit(127);
-        if (sv[1] == targetFd) {
-            fcntl(targetFd, F_SETFD, 0);
-        } else if (dup2(sv[1], targetFd) < 0) {
-            _exit(127);
-        }
-        if (!configPath.empty()) setenv("ALSA_CONFIG_PATH", configPath.c_str(), 1);
-        signal(SIGINT, SIG_DFL);
-        signal(SIGTERM, SIG_DFL);
-        signal(SIGHUP, SIG_DFL);
-        execvp(program[0], program);
-        std::fprintf(stderr, "zarvo-feeder: cannot run %s: %s\n", program[0], std::strerror(errno));
-        _exit(127);
-    }
-
-    // The reading end stays open here only so that the queue length can be asked for.
-    const int out = sv[0];
-    const int queueEnd = sv[1];
-    const size_t chunkBytes = static_cast<size_t>(chunkFrames * channels) * sizeof(float);
-    const std::vector<char> silence(chunkBytes, 0);
-    size_t filePos = 0;
-    const int64_t periodNumerator = chunkFrames * int64_t{1000000000};  // ns * rate per chunk
-
-    timespec start;
-    clock_gettime(CLOCK_MONOTONIC, &start);
-    int status = 0;
-    for (int64_t tick = 1;; ++tick) {
-        const pid_t done = waitpid(child, &status, WNOHANG);
-        if (done == child) break;
-        if (g_stop) {
-            kill(child, SIGTERM);
-            waitpid(child, &status, 0);
-            break;
-        }
-        int queued = 0;
-        if (ioctl(queueEnd, FIONREAD, &queued) == 0 && static_cast<size_t>(queued) < 2 * chunkBytes) {
-            const char* data = silence.data();
-            std::vector<char> tail;
-            const bool fromFile = filePos < audio.size();
-            const long chunkIndex = static_cast<long>(filePos / chunkBytes);
-            if (fromFile) {
-                if (audio.size() - filePos >= chunkBytes) {
-                    data = audio.data() + filePos;
-                } else {
-                    tail.assign(audio.begin() + static_cast<long>(filePos), audio.end());
-                    tail.resize(chunkBytes, 0);
-                    data = tail.data();
-                }
-                filePos += chunkBytes;
-            }
-            if (!sendAll(out, data, chunkBytes)) {
-                waitpid(child, &status, 0);
-                break;
-            }
-            if (chunkLog != nullptr && fromFile) {
-                timespec now;
-                clock_gettime(CLOCK_MONOTONIC, &now);
-                std::fprintf(chunkLog, "%ld %lld\n", chunkIndex,
-                             static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
-                std::fflush(chunkLog);
-            }
-        }
-        timespec next = start;
-        addNanos(next, tick * periodNumerator / rate);
-        while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
-            if (g_stop) break;
-        }
-    }
-    close(out);
-    close(queueEnd);
-    if (chunkLog != nullptr) std::fclose(chunkLog);
-    return exitStatus(status);
+  }
+  close(out);
+  close(queueEnd);
+  if (chunkLog != nullptr) std::fclose(chunkLog);
+  return exitStatus(status);
 }

@@ -36,7 +36,9 @@ struct Vec {
 };
 
 Vec operator-(Vec a, Vec b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec cross(Vec a, Vec b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+Vec cross(Vec a, Vec b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 double dot(Vec a, Vec b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 double dist(Vec a, Vec b) { return std::sqrt(dot(a - b, a - b)); }
 
@@ -49,7 +51,8 @@ struct Region {
   int n;
 };
 
-#define REGION(c) Region{c, h##c##pivotindex, h##c##index, int(std::size(h##c##index))}
+#define REGION(c) \
+  Region { c, h##c##pivotindex, h##c##index, int(std::size(h##c##index)) }
 const std::array<Region, 18> kRegions = {
     REGION(201), REGION(202), REGION(203), REGION(204), REGION(205), REGION(206),
     REGION(207), REGION(208), REGION(209), REGION(210), REGION(801), REGION(802),
@@ -58,7 +61,7 @@ const std::array<Region, 18> kRegions = {
 
 // Vertex numbers the generator gives the points the proportions are measured at.
 constexpr int kNoseBase = 1;
-constexpr int kLeftEye = 5;   // the face's left, +x
+constexpr int kLeftEye = 5;  // the face's left, +x
 constexpr int kRightEye = 9;
 
 // The files, parsed here line by line (one record per line, classic number syntax).
@@ -113,7 +116,9 @@ const Mesh& shipped() {
   return mesh;
 }
 
-Vec normal(const std::vector<Vec>& p, const Tri& t) { return cross(p[t[1]] - p[t[0]], p[t[2]] - p[t[0]]); }
+Vec normal(const std::vector<Vec>& p, const Tri& t) {
+  return cross(p[t[1]] - p[t[0]], p[t[2]] - p[t[0]]);
+}
 
 // Boundary edges (directed as in their triangle) and the loops they form.
 std::vector<std::vector<int>> boundaryLoops(const std::vector<Tri>& tris, int* edges) {
@@ -216,9 +221,11 @@ TEST(ShippedMesh, TrianglesAreProperDistinctAndUseEveryVertex) {
     Tri key = t;
     std::sort(key.begin(), key.end());
     EXPECT_TRUE(key[0] != key[1] && key[1] != key[2]) << "repeated vertex";
-    EXPECT_TRUE(keys.insert(key).second) << "duplicate triangle " << key[0] << " " << key[1] << " " << key[2];
+    EXPECT_TRUE(keys.insert(key).second)
+        << "duplicate triangle " << key[0] << " " << key[1] << " " << key[2];
     const Vec n = normal(m.p, t);
-    EXPECT_GT(0.5 * std::sqrt(dot(n, n)), 0.05) << "degenerate triangle " << t[0] << " " << t[1] << " " << t[2];
+    EXPECT_GT(0.5 * std::sqrt(dot(n, n)), 0.05)
+        << "degenerate triangle " << t[0] << " " << t[1] << " " << t[2];
     for (int v : t) used[v] = true;
   }
   EXPECT_EQ(std::count(used.begin(), used.end(), false), 0);
@@ -256,7 +263,9 @@ TEST(ShippedMesh, NormalsPointOut) {
   int edges = 0;
   for (const auto& loop : boundaryLoops(m.t, &edges)) {
     Vec c{0, 0, 0};
-    for (int v : loop) c = {c.x + m.p[v].x / loop.size(), c.y + m.p[v].y / loop.size(), c.z + m.p[v].z / loop.size()};
+    for (int v : loop)
+      c = {c.x + m.p[v].x / loop.size(), c.y + m.p[v].y / loop.size(),
+           c.z + m.p[v].z / loop.size()};
     // the loop runs along the boundary in the triangles' direction; the cap runs against it
     for (size_t k = 0; k < loop.size(); ++k)
       vol6 += dot(c, cross(m.p[loop[(k + 1) % loop.size()]], m.p[loop[k]]));
@@ -273,7 +282,9 @@ TEST(ShippedMesh, NormalsPointOut) {
     return s;
   };
   auto extreme = [&](auto key) {
-    return int(std::max_element(m.p.begin(), m.p.end(), [&](Vec a, Vec b) { return key(a) < key(b); }) - m.p.begin());
+    return int(
+        std::max_element(m.p.begin(), m.p.end(), [&](Vec a, Vec b) { return key(a) < key(b); }) -
+        m.p.begin());
   };
   EXPECT_GT(facing(extreme([](Vec a) { return a.z; })).z, 0.0);   // nose tip
   EXPECT_LT(facing(extreme([](Vec a) { return -a.z; })).z, 0.0);  // back of the head
@@ -283,7 +294,8 @@ TEST(ShippedMesh, NormalsPointOut) {
 
 TEST(ShippedMesh, FeaturePointsSitWhereTheTablesExpectThem) {
   const auto& p = shipped().p;
-  for (int v : {136, 126, 223, 203, 184, 194}) EXPECT_EQ(p[v].x, 0.0) << "FP vertex " << v << " off the midline";
+  for (int v : {136, 126, 223, 203, 184, 194})
+    EXPECT_EQ(p[v].x, 0.0) << "FP vertex " << v << " off the midline";
   // 2.1: the lowest point of the chin; 2.10 the chin boss above and in front of it
   for (int v = 0; v < kV; ++v) {
     if (v != 136 && dist(p[v], p[136]) < 30.0) {
@@ -361,7 +373,8 @@ TEST(ShippedMesh, HeadFillsTheStartView) {
       EXPECT_LT(std::abs(sx), 87.5) << v;
       EXPECT_LT(std::abs(sy), 87.5) << v;
     }
-    lo = std::min(lo, sy), hi = std::max(hi, sy), left = std::min(left, sx), right = std::max(right, sx);
+    lo = std::min(lo, sy), hi = std::max(hi, sy), left = std::min(left, sx),
+    right = std::max(right, sx);
   }
   // a head is taller than wide: it spans most of the height and over half the width
   EXPECT_GT(right - left, 0.5 * 175.0);
@@ -406,7 +419,8 @@ class Deformation : public ::testing::Test {
                           {53, 204, MW, 1, 0},   {54, 205, MW, -1, 0},  {55, 805, MNS, 0, -1},
                           {56, 806, MNS, 0, -1}, {57, 807, MNS, 0, 1},  {58, 808, MNS, 0, 1},
                           {59, 204, MNS, 0, 1},  {60, 205, MNS, 0, 1}};
-    for (const Move& m : moves) mozgat(m.fp, double(faps[m.fap]) * m.unit, sign * m.dx, sign * m.dy, 0);
+    for (const Move& m : moves)
+      mozgat(m.fp, double(faps[m.fap]) * m.unit, sign * m.dx, sign * m.dy, 0);
   }
   std::vector<Vec> rest_;
 };
@@ -440,9 +454,9 @@ TEST_F(Deformation, ExtremeSpeechOpensTheMouthWithoutFolding) {
 TEST_F(Deformation, LipMovesOfAFewHundredNeverFold) {
   for (int lips : {-300, -200, 200, 300})
     for (int jaw : {0, 1000}) {
-      const std::map<int, int> faps = {{3, jaw},    {51, lips}, {52, lips}, {55, lips},
-                                       {56, lips},  {57, lips}, {58, lips}, {59, lips / 3},
-                                       {60, lips / 3}};
+      const std::map<int, int> faps = {{3, jaw},   {51, lips},     {52, lips},
+                                       {55, lips}, {56, lips},     {57, lips},
+                                       {58, lips}, {59, lips / 3}, {60, lips / 3}};
       live(faps, 1);
       EXPECT_EQ(folded(), 0) << "lips " << lips << " jaw " << jaw;
       live(faps, -1);

@@ -12,10 +12,10 @@ namespace model_test {
 namespace {
 
 // Closed forms of (1 - cos(pi * (1 - r / s))) / 2 = (1 + cos(pi * r / s)) / 2.
-const double kQuarter = 0.5 + std::numbers::sqrt2 / 4;        // r = 1/4: 0.853553
-const double kThreeQuarter = 0.5 - std::numbers::sqrt2 / 4;   // r = 3/4: 0.146447
+const double kQuarter = 0.5 + std::numbers::sqrt2 / 4;                    // r = 1/4: 0.853553
+const double kThreeQuarter = 0.5 - std::numbers::sqrt2 / 4;               // r = 3/4: 0.146447
 const double kRim802 = (1 + std::sqrt(2 + std::numbers::sqrt2) / 2) / 2;  // r = 1, s = 8
-const double kHalf802 = (1 + std::cos(std::numbers::pi / 16)) / 2;       // r = 1/2, s = 8
+const double kHalf802 = (1 + std::cos(std::numbers::pi / 16)) / 2;        // r = 1/2, s = 8
 
 class Weights : public ::testing::Test {
  protected:
@@ -103,8 +103,7 @@ TEST_F(Weights, MatchBruteForceOnARandomMesh) {
       far = std::max(far, dist[e]);
     }
     for (int e = 0; e < r.n; ++e)
-      EXPECT_NEAR(r.tav[e], (1 + std::cos(std::numbers::pi * dist[e] / far / r.spread)) / 2,
-                  1e-12);
+      EXPECT_NEAR(r.tav[e], (1 + std::cos(std::numbers::pi * dist[e] / far / r.spread)) / 2, 1e-12);
   }
 }
 

@@ -23,25 +23,24 @@ namespace model_test {
 
 // One influence region, as the deformation sees it.
 struct Region {
-  int code;         // FP code, 100 * group + index
-  int pivot;        // vertex subscript of the FP itself
+  int code;          // FP code, 100 * group + index
+  int pivot;         // vertex subscript of the FP itself
   const int* index;  // sorted vertex subscripts
-  double* tav;      // weights, parallel to index
-  int n;            // list length
-  double spread;    // 8 for FP 8.2, 1 otherwise
+  double* tav;       // weights, parallel to index
+  int n;             // list length
+  double spread;     // 8 for FP 8.2, 1 otherwise
 };
 
 #define ZARVO_REGION(c, s) \
-  Region{c, h##c##pivotindex, h##c##index, h##c##tav, int(std::size(h##c##index)), s}
+  Region { c, h##c##pivotindex, h##c##index, h##c##tav, int(std::size(h##c##index)), s }
 
 // In the order tavolsag() processes them.
 inline const std::array<Region, 18> kRegions = {
-    ZARVO_REGION(201, 1.0), ZARVO_REGION(202, 1.0), ZARVO_REGION(203, 1.0),
-    ZARVO_REGION(204, 1.0), ZARVO_REGION(205, 1.0), ZARVO_REGION(206, 1.0),
-    ZARVO_REGION(207, 1.0), ZARVO_REGION(208, 1.0), ZARVO_REGION(209, 1.0),
-    ZARVO_REGION(210, 1.0), ZARVO_REGION(801, 1.0), ZARVO_REGION(802, 8.0),
-    ZARVO_REGION(803, 1.0), ZARVO_REGION(804, 1.0), ZARVO_REGION(805, 1.0),
-    ZARVO_REGION(806, 1.0), ZARVO_REGION(807, 1.0), ZARVO_REGION(808, 1.0),
+    ZARVO_REGION(201, 1.0), ZARVO_REGION(202, 1.0), ZARVO_REGION(203, 1.0), ZARVO_REGION(204, 1.0),
+    ZARVO_REGION(205, 1.0), ZARVO_REGION(206, 1.0), ZARVO_REGION(207, 1.0), ZARVO_REGION(208, 1.0),
+    ZARVO_REGION(209, 1.0), ZARVO_REGION(210, 1.0), ZARVO_REGION(801, 1.0), ZARVO_REGION(802, 8.0),
+    ZARVO_REGION(803, 1.0), ZARVO_REGION(804, 1.0), ZARVO_REGION(805, 1.0), ZARVO_REGION(806, 1.0),
+    ZARVO_REGION(807, 1.0), ZARVO_REGION(808, 1.0),
 };
 #undef ZARVO_REGION
 

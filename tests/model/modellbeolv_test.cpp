@@ -165,8 +165,8 @@ TEST_F(Reader, BadTokenStopsReadingThere) {
 
 TEST_F(Reader, FaceRecordJoinsTheFirstThreeVertices) {
   ScratchDir::write("vertex.txt", vertex_text(347));
-  std::string faces = face_text(7) + "7 0 1 2\n" + face_text(kFaceCount).substr(
-      face_text(8).size());
+  std::string faces =
+      face_text(7) + "7 0 1 2\n" + face_text(kFaceCount).substr(face_text(8).size());
   ScratchDir::write("face.txt", faces);
   vertexbeolv();
   facebeolv();
@@ -184,9 +184,10 @@ TEST_F(Reader, BadSubscriptRefusesTheWholeFile) {
   facebeolv();
   expect_faces_from(0, kFaceCount);
 
-  const struct { int record, field, value; } bad[] = {
-      {0, 1, -1},       {0, 2, 347},  {0, 3, 348},     {315, 2, 100000},
-      {631, 3, -100000}, {631, 1, 347}, {400, 3, 2147483647}, {5, 2, -2147483647 - 1}};
+  const struct {
+    int record, field, value;
+  } bad[] = {{0, 1, -1},        {0, 2, 347},   {0, 3, 348},          {315, 2, 100000},
+             {631, 3, -100000}, {631, 1, 347}, {400, 3, 2147483647}, {5, 2, -2147483647 - 1}};
   for (const auto& b : bad) {
     SCOPED_TRACE(::testing::Message() << b.record << ':' << b.field << '=' << b.value);
     std::ostringstream s;
@@ -252,8 +253,8 @@ TEST_F(Reader, DecimalCommaLocaleDoesNotChangeParsing) {
 }
 
 TEST_F(Reader, NamedDecimalCommaLocaleDoesNotChangeParsing) {
-  for (const char* name : {"de_DE.UTF-8", "hu_HU.UTF-8", "de_DE.utf8", "hu_HU.utf8",
-                           "de_DE", "hu_HU", "fr_FR.UTF-8"}) {
+  for (const char* name : {"de_DE.UTF-8", "hu_HU.UTF-8", "de_DE.utf8", "hu_HU.utf8", "de_DE",
+                           "hu_HU", "fr_FR.UTF-8"}) {
     std::locale loc;
     try {
       loc = std::locale(name);

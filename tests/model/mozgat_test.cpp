@@ -69,15 +69,18 @@ TEST_F(Move, ChinPivotMovesExactlyAndRimStays) {
 
 // Each selector triple against the single-selector call it must equal, worked out by hand.
 TEST_F(Move, FirstSelectorThatHoldsDecides) {
-  struct Case { int sel[3]; int canonical[3]; };
+  struct Case {
+    int sel[3];
+    int canonical[3];
+  };
   const Case cases[] = {
       {{1, 1, 0}, {1, 0, 0}},   {{0, 2, -1}, {0, 0, -1}}, {{-1, 1, 1}, {-1, 0, 0}},
       {{2, -1, 1}, {0, -1, 0}}, {{1, -1, -1}, {1, 0, 0}}, {{-2, 0, 1}, {0, 0, 1}},
       {{0, 0, 0}, {0, 0, 0}},   {{5, 7, -3}, {0, 0, 0}},  {{-1, -1, 0}, {-1, 0, 0}}};
   for (int fp : {201, 802, 909})
     for (const Case& c : cases) {
-      SCOPED_TRACE(::testing::Message() << fp << ": " << c.sel[0] << ',' << c.sel[1] << ','
-                                        << c.sel[2]);
+      SCOPED_TRACE(::testing::Message()
+                   << fp << ": " << c.sel[0] << ',' << c.sel[1] << ',' << c.sel[2]);
       const Pose before = Pose::now();
       mozgat(fp, 1.25, c.sel[0], c.sel[1], c.sel[2]);
       const Pose got = Pose::now();

@@ -31,12 +31,14 @@ bool subset(int inner, int outer) {
 }
 
 TEST(RegionTables, PivotsAndLengths) {
-  struct Expect { int code, pivot, n; };
-  const Expect expect[18] = {
-      {201, 136, 40}, {202, 223, 15}, {203, 203, 15}, {204, 11, 18}, {205, 42, 18},
-      {206, 10, 6},   {207, 43, 6},   {208, 242, 11}, {209, 344, 11}, {210, 126, 8},
-      {801, 184, 25}, {802, 194, 24}, {803, 66, 9},   {804, 76, 9},   {805, 93, 14},
-      {806, 106, 14}, {807, 190, 19}, {808, 307, 19}};
+  struct Expect {
+    int code, pivot, n;
+  };
+  const Expect expect[18] = {{201, 136, 40}, {202, 223, 15}, {203, 203, 15}, {204, 11, 18},
+                             {205, 42, 18},  {206, 10, 6},   {207, 43, 6},   {208, 242, 11},
+                             {209, 344, 11}, {210, 126, 8},  {801, 184, 25}, {802, 194, 24},
+                             {803, 66, 9},   {804, 76, 9},   {805, 93, 14},  {806, 106, 14},
+                             {807, 190, 19}, {808, 307, 19}};
   for (int k = 0; k < 18; ++k) {
     SCOPED_TRACE(expect[k].code);
     EXPECT_EQ(kRegions[k].code, expect[k].code);
@@ -65,8 +67,7 @@ TEST(RegionTables, ListsSortedUniqueInRangeWithPivot) {
 }
 
 TEST(RegionTables, InnerLipsInsideOuterLips) {
-  const int pairs[6][2] = {{202, 801}, {203, 802}, {206, 805},
-                           {207, 806}, {208, 807}, {209, 808}};
+  const int pairs[6][2] = {{202, 801}, {203, 802}, {206, 805}, {207, 806}, {208, 807}, {209, 808}};
   for (const auto& p : pairs) {
     SCOPED_TRACE(p[0]);
     EXPECT_TRUE(subset(p[0], p[1]));
@@ -86,10 +87,9 @@ TEST(RegionTables, CornersTouchNeighboursOnlyWhereExpected) {
   EXPECT_EQ(common(205, 808), (std::set<int>{84, 85}));
 
   // Every other pair of regions either nests as listed above or shares nothing.
-  const std::set<std::pair<int, int>> nested = {{201, 210}, {202, 801}, {203, 802},
-                                                {206, 805}, {207, 806}, {208, 807},
-                                                {209, 808}, {204, 805}, {204, 807},
-                                                {205, 806}, {205, 808}};
+  const std::set<std::pair<int, int>> nested = {{201, 210}, {202, 801}, {203, 802}, {206, 805},
+                                                {207, 806}, {208, 807}, {209, 808}, {204, 805},
+                                                {204, 807}, {205, 806}, {205, 808}};
   for (const Region& a : kRegions)
     for (const Region& b : kRegions) {
       if (a.code >= b.code || nested.count({a.code, b.code})) continue;

@@ -7,8 +7,7 @@
 namespace {
 
 TEST(FltkKeys, KeypadDigitsFollowNumLock) {
-  for (int n = 0; n <= 9; ++n)
-    EXPECT_EQ(vk_from_fltk(FL_KP + '0' + n, FL_NUM_LOCK), 0x60 + n) << n;
+  for (int n = 0; n <= 9; ++n) EXPECT_EQ(vk_from_fltk(FL_KP + '0' + n, FL_NUM_LOCK), 0x60 + n) << n;
   // Without Num Lock the keypad is the cursor block, as Windows reports it.
   const int cursor[10] = {0x2D, 0x23, 0x28, 0x22, 0x25, 0x0C, 0x27, 0x24, 0x26, 0x21};
   for (int n = 0; n <= 9; ++n) EXPECT_EQ(vk_from_fltk(FL_KP + '0' + n, 0), cursor[n]) << n;

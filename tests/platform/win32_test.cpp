@@ -76,8 +76,7 @@ TEST_F(Layer, ClassesAreRegisteredOnceAndNeedTheRightRecordSize) {
   EXPECT_EQ(RegisterClassExA(&wc), 0);
   wc.cbSize = sizeof wc;
   EXPECT_NE(RegisterClassExA(&wc), 0);
-  EXPECT_EQ(CreateWindowExA(0, "missing", "t", 0, 0, 0, 1, 1, nullptr, nullptr, instance_,
-                            nullptr),
+  EXPECT_EQ(CreateWindowExA(0, "missing", "t", 0, 0, 0, 1, 1, nullptr, nullptr, instance_, nullptr),
             nullptr);
 }
 
@@ -201,8 +200,8 @@ TEST_F(Layer, PixelFormatsAreChosenSetOnceAndDescribed) {
   want.cDepthBits = 16;
   PIXELFORMATDESCRIPTOR single = offscreen::true_colour_format();
   single.dwFlags &= ~static_cast<DWORD>(PFD_DOUBLEBUFFER);
-  offscreen::set_pixel_formats({single, offscreen::palette_format(),
-                                offscreen::true_colour_format()});
+  offscreen::set_pixel_formats(
+      {single, offscreen::palette_format(), offscreen::true_colour_format()});
   // Double buffering is required; of the two that have it the deeper depth wins over a
   // shortfall.
   want.cDepthBits = 24;

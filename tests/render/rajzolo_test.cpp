@@ -33,9 +33,9 @@ bool close(Rgb got, Rgb want, int tolerance) {
 
 ::testing::AssertionResult near(Rgb got, Rgb want, int tolerance = 2) {
   if (!close(got, want, tolerance))
-      return ::testing::AssertionFailure() << "got (" << got[0] << ", " << got[1] << ", "
-                                           << got[2] << "), want (" << want[0] << ", "
-                                           << want[1] << ", " << want[2] << ")";
+    return ::testing::AssertionFailure()
+           << "got (" << got[0] << ", " << got[1] << ", " << got[2] << "), want (" << want[0]
+           << ", " << want[1] << ", " << want[2] << ")";
   return ::testing::AssertionSuccess();
 }
 
@@ -148,9 +148,12 @@ TEST_F(Drawing, DefaultPoseIsXRightYUpZTowardsTheViewer) {
 }
 
 TEST_F(Drawing, PolygonModeShadesFacesWithTheSkinMaterial) {
-  hdx[0] = -70; hdy[0] = -70;
-  hdx[1] = 70;  hdy[1] = -70;
-  hdx[2] = 0;   hdy[2] = 70;
+  hdx[0] = -70;
+  hdy[0] = -70;
+  hdx[1] = 70;
+  hdy[1] = -70;
+  hdx[2] = 0;
+  hdy[2] = 70;
   all_faces(0, 1, 2);
   poly();
   EXPECT_TRUE(near(at(-20, -20), skin_facing_viewer(0.5)));
@@ -161,9 +164,12 @@ TEST_F(Drawing, PolygonModeShadesFacesWithTheSkinMaterial) {
 }
 
 TEST_F(Drawing, BackFacesTakeTheGreyOfTheWireModeOnceItWasDrawn) {
-  hdx[0] = -70; hdy[0] = -70;
-  hdx[1] = 70;  hdy[1] = -70;
-  hdx[2] = 0;   hdy[2] = 70;
+  hdx[0] = -70;
+  hdy[0] = -70;
+  hdx[1] = 70;
+  hdy[1] = -70;
+  hdx[2] = 0;
+  hdy[2] = 70;
   all_faces(0, 2, 1);  // clockwise seen from the viewer: the back is in front
   // The library's default back material: ambient 0.2, diffuse 0.8.
   const double fresh = 0.2 * 0.5 + 0.8 * 0.5 / std::sqrt(2.0);
@@ -238,7 +244,9 @@ TEST_F(Drawing, EachModeShowsItsOwnColours) {
 TEST_F(Drawing, PointModeDrawsTheVerticesAndNeverTheSpareElement) {
   // A 19 x 19 grid clear of the axes; slot 347 goes to the spare element, which must stay
   // invisible.
-  auto slot = [](int i) { return std::array<double, 2>{-74.0 + 8 * (i % 19), -74.0 + 8 * (i / 19)}; };
+  auto slot = [](int i) {
+    return std::array<double, 2>{-74.0 + 8 * (i % 19), -74.0 + 8 * (i / 19)};
+  };
   for (int i = 0; i < 348; ++i) {
     hdx[i] = slot(i)[0];
     hdy[i] = slot(i)[1];

@@ -21,12 +21,16 @@ const Rgb kWhite{255, 255, 255};
 TEST_F(Program, StartsInTheOrderOfCreationSizeAndPaint) {
   ASSERT_NE(start(), nullptr);
   std::size_t at = 0;
-  for (const char* step :
-       {"RegisterClassExA", "CreateWindowExA", "send WM_CREATE", "CreateMenu", "SetMenu",
-        "GetDC", "ChoosePixelFormat", "SetPixelFormat 1", "GetPixelFormat",
-        "DescribePixelFormat 1", "wglCreateContext", "wglMakeCurrent", "ShowWindow",
-        "send WM_SIZE", "SwapBuffers", "UpdateWindow", "send WM_PAINT", "BeginPaint",
-        "SwapBuffers", "EndPaint"}) {
+  for (const char* step : {"RegisterClassExA",  "CreateWindowExA",
+                           "send WM_CREATE",    "CreateMenu",
+                           "SetMenu",           "GetDC",
+                           "ChoosePixelFormat", "SetPixelFormat 1",
+                           "GetPixelFormat",    "DescribePixelFormat 1",
+                           "wglCreateContext",  "wglMakeCurrent",
+                           "ShowWindow",        "send WM_SIZE",
+                           "SwapBuffers",       "UpdateWindow",
+                           "send WM_PAINT",     "BeginPaint",
+                           "SwapBuffers",       "EndPaint"}) {
     const std::size_t found = find_call(step, at);
     ASSERT_NE(found, std::string::npos) << step << " missing or out of order";
     at = found + 1;
@@ -42,7 +46,7 @@ TEST_F(Program, FirstPaintReadsTheFilesAndDrawsTheHead) {
   EXPECT_DOUBLE_EQ(hdx[100], mesh.v[100][0]);
   EXPECT_EQ(hdb[30], mesh.f[30][1]);
   EXPECT_GT(h201tav[0] + h201tav[1] + h201tav[2], 0.0);  // the weights were computed
-  EXPECT_EQ(offscreen::frame_count(), 2);                  // first size, first paint
+  EXPECT_EQ(offscreen::frame_count(), 2);                // first size, first paint
   // The client area is 576 x 720, so the first size made a 576-pixel square.
   EXPECT_EQ(winW, 576);
   EXPECT_EQ(winH, 576);
@@ -99,13 +103,13 @@ TEST_F(Program, AsksForDoubleBufferedRgbaWithDepth) {
   ASSERT_EQ(r.choose_requests.size(), 1u);
   ASSERT_EQ(r.set_requests.size(), 1u);
   unsigned char want[40] = {};
-  want[0] = 40;     // nSize
-  want[2] = 1;      // nVersion
-  want[4] = 0x25;   // dwFlags: draw to window, OpenGL, double buffer
-  want[8] = 0;      // iPixelType RGBA
-  want[9] = 16;     // cColorBits
-  want[23] = 16;    // cDepthBits
-  want[26] = 0;     // iLayerType main plane
+  want[0] = 40;    // nSize
+  want[2] = 1;     // nVersion
+  want[4] = 0x25;  // dwFlags: draw to window, OpenGL, double buffer
+  want[8] = 0;     // iPixelType RGBA
+  want[9] = 16;    // cColorBits
+  want[23] = 16;   // cDepthBits
+  want[26] = 0;    // iLayerType main plane
   EXPECT_EQ(std::memcmp(&r.choose_requests[0], want, 40), 0);
   EXPECT_EQ(std::memcmp(&r.set_requests[0], want, 40), 0);
   EXPECT_EQ(r.set_formats, std::vector<int>{1});
@@ -156,8 +160,8 @@ TEST_F(Program, ShutdownOfATrueColourContextReleasesContextAndDeviceContext) {
   DestroyWindow(hWnd);
   const auto& calls = offscreen::records().calls;
   std::vector<std::string> tail(calls.begin() + static_cast<long>(before), calls.end());
-  const std::vector<std::string> want{"DestroyWindow", "send WM_DESTROY", "wglMakeCurrent",
-                                      "wglDeleteContext", "ReleaseDC", "PostQuitMessage 0"};
+  const std::vector<std::string> want{"DestroyWindow",    "send WM_DESTROY", "wglMakeCurrent",
+                                      "wglDeleteContext", "ReleaseDC",       "PostQuitMessage 0"};
   EXPECT_EQ(tail, want);
   EXPECT_EQ(hGLRC, nullptr);
 }

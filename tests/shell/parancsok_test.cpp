@@ -76,19 +76,20 @@ void expect_menu(const std::vector<Entry>& got, const std::vector<Entry>& want,
 
 TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
   const std::vector<Entry> want{
-      drop("&F\xC3\xA1jl", {item("&V\xC3\xA9ge", 9010), separator(),
-                             item("&Olvas (TempFile.fap)", 9011)}),
+      drop("&F\xC3\xA1jl",
+           {item("&V\xC3\xA9ge", 9010), separator(), item("&Olvas (TempFile.fap)", 9011)}),
       drop("&Forg\xC3\xA1s", {item("&Forg\xC3\xA1s gyors\xC3\xADt\xC3\xA1s", 9002),
                               item("&Forg\xC3\xA1s lass\xC3\xADt\xC3\xA1s", 9003),
                               item("&Forg\xC3\xA1s vissza\xC3\xA1ll\xC3\xADt\xC3\xA1sa", 9004)}),
       drop("&FP kijel\xC3\xB6l\xC3\xA9se",
-           {item("&FP 2.1", 9201), separator(), item("&FP 2.2", 9202), item("&FP 2.3", 9203),
-            item("&FP 2.4", 9204), item("&FP 2.5", 9205), item("&FP 2.6", 9206),
-            item("&FP 2.7", 9207), item("&FP 2.8", 9208), item("&FP 2.9", 9209), separator(),
-            item("&FP 2.10", 9210), separator(), item("&FP 8.1", 9801), item("&FP 8.2", 9802),
+           {item("&FP 2.1", 9201), separator(),           item("&FP 2.2", 9202),
+            item("&FP 2.3", 9203), item("&FP 2.4", 9204), item("&FP 2.5", 9205),
+            item("&FP 2.6", 9206), item("&FP 2.7", 9207), item("&FP 2.8", 9208),
+            item("&FP 2.9", 9209), separator(),           item("&FP 2.10", 9210),
+            separator(),           item("&FP 8.1", 9801), item("&FP 8.2", 9802),
             item("&FP 8.3", 9803), item("&FP 8.4", 9804), item("&FP 8.5", 9805),
-            item("&FP 8.6", 9806), item("&FP 8.7", 9807), item("&FP 8.8", 9808), separator(),
-            item("&FP 9.9", 9909)}),
+            item("&FP 8.6", 9806), item("&FP 8.7", 9807), item("&FP 8.8", 9808),
+            separator(),           item("&FP 9.9", 9909)}),
       drop("&N\xC3\xA9zet", {item("&Vertex modell", 9006), item("&H\xC3\xA1l\xC3\xB3 modell", 9005),
                              item("&Polygon modell", 9008)}),
       drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
@@ -134,7 +135,8 @@ TEST_F(Commands, RotationSpeedCommandsShowTheirBoxesAndKeepTheStepAtLeastOne) {
 
 TEST_F(Commands, HelpBoxHoldsTheThirtyFourLines) {
   const char* lines[34] = {
-      "Egy kis seg\xC3\xADts\xC3\xA9g a program m\xC5\xB1k\xC3\xB6""d\xC3\xA9s\xC3\xA9hez:",
+      "Egy kis seg\xC3\xADts\xC3\xA9g a program m\xC5\xB1k\xC3\xB6"
+      "d\xC3\xA9s\xC3\xA9hez:",
       "",
       "F1 = vill\xC3\xA1gos\xC3\xADt a k\xC3\xA9pen",
       "F2 = s\xC3\xB6t\xC3\xA9t\xC3\xADt a k\xC3\xA9pen",
@@ -374,7 +376,8 @@ TEST_F(Commands, ArrowKeysMoveTheSelectedPointByItsWeights) {
   for (int k = 0; k < 40; ++k)
     EXPECT_NEAR(hdx[h201index[k]], before[k] + 0.2 * h201tav[k], 1e-12) << h201index[k];
   // The pivot has weight 1 and moves by the whole step, in x only.
-  const int pivot = static_cast<int>(std::find(h201index, h201index + 40, h201pivotindex) - h201index);
+  const int pivot =
+      static_cast<int>(std::find(h201index, h201index + 40, h201pivotindex) - h201index);
   ASSERT_LT(pivot, 40);
   EXPECT_DOUBLE_EQ(h201tav[pivot], 1.0);
   EXPECT_NEAR(hdx[h201pivotindex], before[pivot] + 0.2, 1e-12);
@@ -384,7 +387,8 @@ TEST_F(Commands, ArrowKeysMoveTheSelectedPointByItsWeights) {
     WPARAM vk;
     int axis;
     double sign;
-  } keys[] = {{VK_LEFT, 0, -1}, {VK_UP, 1, 1}, {VK_DOWN, 1, -1}, {VK_PRIOR, 2, 1}, {VK_NEXT, 2, -1}};
+  } keys[] = {
+      {VK_LEFT, 0, -1}, {VK_UP, 1, 1}, {VK_DOWN, 1, -1}, {VK_PRIOR, 2, 1}, {VK_NEXT, 2, -1}};
   double* axes[3] = {hdx, hdy, hdz};
   for (const auto& k : keys) {
     const double was = axes[k.axis][h201pivotindex];
