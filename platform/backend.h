@@ -15,10 +15,11 @@
 
 struct HMENU__ {
   struct Item {
-    UINT flags;        // MF_STRING, MF_POPUP or MF_SEPARATOR
-    UINT_PTR id;       // command identifier (0 for a popup)
-    HMENU popup;       // the drop-down of an MF_POPUP item, else null
-    std::string text;  // as given, "&" marking the access key
+    UINT flags;               // MF_STRING, MF_POPUP or MF_SEPARATOR, plus MF_CHECKED when checked
+    UINT_PTR id;              // command identifier (0 for a popup)
+    HMENU popup;              // the drop-down of an MF_POPUP item, else null
+    std::string text;         // as given, "&" marking the access key
+    bool check_item = false;  // given a check state at least once: drawn as a check item
   };
   bool is_popup = false;
   std::vector<Item> items;
@@ -69,6 +70,9 @@ class Backend {
   // Shows `bar` (items in order, popups as drop-downs) as the window's menu bar; null
   // removes it. May change the client size.
   virtual void set_menu(HWND w, HMENU bar) = 0;
+  // The check state of the item with command `id` in w's menu bar changed (the layer's
+  // record already holds it).
+  virtual void check_menu_item(HWND w, UINT_PTR id, bool checked) = 0;
   // Modal; returns IDOK once OK was pressed. owner may be null.
   virtual int message_box(HWND owner, const char* text, const char* caption, UINT type) = 0;
 

@@ -197,10 +197,32 @@ class Fltk final : public platform::Backend {
           continue;
         }
         const std::string path = top + "/" + menu_label(item.text);
-        last = n->bar->add(path.c_str(), 0, menu_callback, reinterpret_cast<void*>(item.id));
+        const int check = !item.check_item            ? 0
+                          : (item.flags & MF_CHECKED) ? FL_MENU_TOGGLE | FL_MENU_VALUE
+                                                      : FL_MENU_TOGGLE;
+        last = n->bar->add(path.c_str(), 0, menu_callback, reinterpret_cast<void*>(item.id), check);
       }
     }
     layout(w);
+  }
+
+  // Changed in place: the change may come from inside the bar's own callback, where
+  // rebuilding the bar would free the item being picked.
+  void check_menu_item(HWND w, UINT_PTR id, bool checked) override {
+    Native* n = native(w);
+    if (!n || !n->bar) return;
+    for (int i = 0; i < n->bar->size(); ++i) {
+      auto* item = const_cast<Fl_Menu_Item*>(&n->bar->menu()[i]);
+      if (!item->label() || item->callback() != menu_callback ||
+          reinterpret_cast<UINT_PTR>(item->user_data()) != id)
+        continue;
+      item->flags |= FL_MENU_TOGGLE;
+      if (checked)
+        item->set();
+      else
+        item->clear();
+    }
+    n->bar->redraw();
   }
 
   int message_box(HWND owner, const char* text, const char* caption, UINT type) override {

@@ -7,7 +7,8 @@
 // |                | menu bar and an Fl_Gl_Window as the client area                           |
 // | menus          | Fl_Menu_Bar built from the AppendMenuA items; "&" access keys with Alt;    |
 // |                | a separator becomes a divider under the item above it; choosing an item   |
-// |                | posts WM_COMMAND with its identifier                                      |
+// |                | posts WM_COMMAND with its identifier; an item given a check state is a    |
+// |                | toggle item whose box CheckMenuItem sets and clears in place              |
 // | message boxes  | own modal dialog: caption, text, icon by flags (none, "!" for 0x30, "X"    |
 // |                | for 0x10, "i" for 0x40), one "OK" button (Enter or Escape also close it)  |
 // | keys           | WM_KEYDOWN with Windows virtual-key codes (vk_from_fltk); Alt and Ctrl     |

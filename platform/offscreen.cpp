@@ -59,6 +59,7 @@ class Offscreen final : public platform::Backend {
       if (c->window == w) c->window = nullptr;
   }
   void set_menu(HWND, HMENU) override {}
+  void check_menu_item(HWND, UINT_PTR, bool) override {}
   int message_box(HWND owner, const char* text, const char* caption, UINT type) override {
     boxes.push_back({owner, caption, text, type});
     // Also where a test that ends the process (exit status 1 after a box) can see it.

@@ -5,7 +5,8 @@
 // | feature        | offscreen behaviour                                                    |
 // |----------------|------------------------------------------------------------------------|
 // | windows        | records only; client size = the outer size asked for, until resize()   |
-// | menus          | kept as data; read back with menu_bar(); no menu is drawn              |
+// | menus          | kept as data; read back with menu_bar() (MF_CHECKED in the flags of a  |
+// |                | checked item); no menu is drawn                                        |
 // | message boxes  | recorded (owner, caption, text, flags), echoed as one line on standard  |
 // |                | error, and answered IDOK at once                                       |
 // | input          | none of its own: tests post or send messages, or queue on_idle actions |

@@ -426,8 +426,45 @@ BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text) {
     item.id = 0;
   }
   if (!(flags & MF_SEPARATOR) && text) item.text = text;
+  item.check_item = (flags & MF_CHECKED) != 0;
   m->items.push_back(std::move(item));
   return TRUE;
+}
+
+namespace {
+
+HMENU__::Item* find_item(HMENU m, UINT id) {
+  for (auto& item : m->items) {
+    if (item.popup) {
+      if (HMENU__::Item* in = find_item(item.popup, id)) return in;
+    } else if (!(item.flags & MF_SEPARATOR) && item.id == id) {
+      return &item;
+    }
+  }
+  return nullptr;
+}
+
+bool holds(HMENU root, HMENU m) {
+  if (root == m) return true;
+  for (const auto& item : root->items)
+    if (item.popup && holds(item.popup, m)) return true;
+  return false;
+}
+
+}  // namespace
+
+DWORD CheckMenuItem(HMENU menu, UINT id, UINT check) {
+  trace("CheckMenuItem " + std::to_string(id));
+  HMENU m = find_menu(menu);
+  HMENU__::Item* item = m ? find_item(m, id) : nullptr;
+  if (!item) return static_cast<DWORD>(-1);
+  const DWORD before = item->flags & MF_CHECKED;
+  const bool checked = (check & MF_CHECKED) != 0;
+  item->flags = (item->flags & ~static_cast<UINT>(MF_CHECKED)) | (checked ? MF_CHECKED : 0);
+  item->check_item = true;
+  for (auto& w : state().windows)
+    if (w->menu && holds(w->menu, m)) backend().check_menu_item(w.get(), id, checked);
+  return before;
 }
 
 BOOL SetMenu(HWND hwnd, HMENU menu) {

@@ -236,6 +236,9 @@ struct LOGPALETTE {
 #define MF_STRING 0x00000000L
 #define MF_POPUP 0x00000010L
 #define MF_SEPARATOR 0x00000800L
+#define MF_BYCOMMAND 0x00000000L
+#define MF_UNCHECKED 0x00000000L
+#define MF_CHECKED 0x00000008L
 
 // Stock resources
 #define IDI_APPLICATION MAKEINTRESOURCEA(32512)
@@ -280,6 +283,11 @@ HMENU CreateMenu();
 HMENU CreatePopupMenu();
 BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
 BOOL SetMenu(HWND hwnd, HMENU menu);
+// Sets or clears the check mark of the item with command identifier `id` (MF_BYCOMMAND;
+// drop-downs are searched too). Returns the previous state, MF_CHECKED or MF_UNCHECKED, or
+// (DWORD)-1 when no such item exists. An item that was ever given a check state is shown as
+// a check item from then on; AppendMenuA with MF_CHECKED makes a checked one.
+DWORD CheckMenuItem(HMENU menu, UINT id, UINT check);
 
 // USER: resources
 HICON LoadIconA(HINSTANCE instance, LPCSTR name);

@@ -187,6 +187,26 @@ TEST_F(Layer, MenusKeepItemsInOrderAndCopyTheirTexts) {
   EXPECT_EQ(got[0].popup[2].text, "S&econd");
 }
 
+TEST_F(Layer, CheckMarksAreSetByCommandInDropDownsAndReportThePreviousState) {
+  HWND w = create();
+  HMENU bar = CreateMenu();
+  HMENU drop = CreatePopupMenu();
+  ASSERT_TRUE(AppendMenuA(drop, MF_STRING, 21, "&Plain"));
+  ASSERT_TRUE(AppendMenuA(drop, MF_STRING | MF_CHECKED, 22, "&Checked"));
+  ASSERT_TRUE(AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(drop), "&Menu"));
+  ASSERT_TRUE(SetMenu(w, bar));
+  // The bar itself is searched by command, drop-downs included.
+  EXPECT_EQ(CheckMenuItem(bar, 21, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_UNCHECKED));
+  EXPECT_EQ(CheckMenuItem(drop, 21, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(MF_CHECKED));
+  EXPECT_EQ(CheckMenuItem(bar, 22, MF_BYCOMMAND | MF_UNCHECKED), static_cast<DWORD>(MF_CHECKED));
+  EXPECT_EQ(CheckMenuItem(bar, 99, MF_BYCOMMAND | MF_CHECKED), static_cast<DWORD>(-1));
+  EXPECT_EQ(CheckMenuItem(nullptr, 21, MF_CHECKED), static_cast<DWORD>(-1));
+  const auto got = offscreen::menu_bar(w);
+  ASSERT_EQ(got.at(0).popup.size(), 2u);
+  EXPECT_EQ(got[0].popup[0].flags, static_cast<UINT>(MF_STRING | MF_CHECKED));
+  EXPECT_EQ(got[0].popup[1].flags, static_cast<UINT>(MF_STRING));
+}
+
 TEST_F(Layer, PixelFormatsAreChosenSetOnceAndDescribed) {
   HWND w = create();
   HDC dc = GetDC(w);
