@@ -51,7 +51,6 @@ Takes a few seconds; with --search a few minutes more.
 import argparse
 import math
 import os
-import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -83,21 +82,6 @@ lower_border = hs.lower_border
 
 # ---------------------------------------------------------------------------
 # Region tables
-
-def read_regions(path):
-    src = open(path).read()
-    pivots = {int(m.group(1)): int(m.group(2))
-              for m in re.finditer(r"const int h(\d+)pivotindex\s*=\s*(\d+)\s*;", src)}
-    lists = {}
-    for m in re.finditer(r"const int h(\d+)index\[(\d+)\]\s*=\s*\{([^}]*)\}", src):
-        vals = [int(x) for x in re.findall(r"\d+", m.group(3))]
-        assert len(vals) == int(m.group(2)), "region %s: length mismatch" % m.group(1)
-        lists[int(m.group(1))] = vals
-    assert sorted(pivots) == sorted(lists) and len(pivots) == 18, "expected 18 regions"
-    for code in pivots:
-        assert pivots[code] in lists[code], "pivot of %d not in its list" % code
-    return {code: (pivots[code], lists[code]) for code in sorted(pivots)}
-
 
 def memberships(regions):
     mem = {}
@@ -508,7 +492,7 @@ def region_check(verts, index, regions, corners, fixed_extra=()):
 # ---------------------------------------------------------------------------
 # The other vertices: opening ring, feature vertices, spread vertices
 
-RING_ANGLE = math.radians(18.0)   # angular radius of the neck opening round the chart pole
+RING_ANGLE = math.radians(17.0)   # angular radius of the neck opening round the chart pole
 
 # Feature vertices: landmarks of the surface (x >= 0; x > 0 mirrored) that shape the face.
 FEATURES = [
@@ -1175,8 +1159,13 @@ def rverts_by_id(rverts, vid):
 # from outside: its faces turn their front to the pocket's inside, so from the mouth one
 # sees their back, which the polygon model lights with the library's dark default material.
 # Its front is a horizontal groove whose two slopes face up and down, away from the light,
-# which reads darker still. Per side: top front, groove, bottom front, back (x, y, z).
-POCKET = [(22.0, -33.0, -8.5), (20.0, -57.0, -24.0), (13.5, -77.2, -28.0), (15.0, -57.0, -44.0)]
+# which reads darker still; a tail reaches down the throat, so that looking down into a
+# wide open mouth one sees its floor and not out through the neck. The cross-section in
+# order round the pocket (x, y, z of the face's left side): top front, groove, bottom
+# front, tail, back.
+POCKET = [(22.0, -33.0, -8.5), (21.0, -57.0, -24.0), (16.0, -75.8, -28.0),
+          (12.0, -110.0, -54.0), (16.0, -57.0, -44.0)]
+POCKET_GROOVE = 1                     # the reflex corner of the cross-section
 POCKET_SKEW = 0.1                     # z grows by this much per unit of x
 POCKET_INSIDE = (0.0, -55.0, -35.0)   # a point inside, from which every face is seen
 
@@ -1194,24 +1183,25 @@ def pocket_vertices():
 
 
 def pocket_triangles(pocket):
-    """The pocket's 12 triangles, wound so that every normal points into it."""
-    ids = [v.id for v in pocket]        # top, groove, bottom, back; left (+x) then right
-    left = ids[0::2]
-    right = ids[1::2]
+    """The pocket's triangles, wound so that every normal points into it."""
+    ids = [v.id for v in pocket]        # the cross-section in order, left (+x) then right
+    left, right = ids[0::2], ids[1::2]
+    n = len(left)
     pos = {v.id: v.p for v in pocket}
-    quads = [(left[k], left[(k + 1) % 4], right[(k + 1) % 4], right[k]) for k in range(4)]
     tris = []
-    for a, b, c, d in quads:
+    for k in range(n):
+        a, b, c, d = left[k], left[(k + 1) % n], right[(k + 1) % n], right[k]
         tris += [(a, b, c), (a, c, d)]
-    # the end caps: the groove is the reflex corner, so both triangles share it
+    # the end caps: a fan from the groove, the one reflex corner
     for side in (left, right):
-        top, groove, bottom, back = side
-        tris += [(top, groove, back), (groove, bottom, back)]
+        g = POCKET_GROOVE
+        for k in range(1, n - 1):
+            tris.append((side[g], side[(g + k) % n], side[(g + k + 1) % n]))
     out = []
     for t in tris:
-        n = tri_normal(*(pos[i] for i in t))
+        nrm = tri_normal(*(pos[i] for i in t))
         c = [sum(pos[i][k] for i in t) / 3.0 for k in range(3)]
-        inward = sum(n[k] * (POCKET_INSIDE[k] - c[k]) for k in range(3)) > 0.0
+        inward = sum(nrm[k] * (POCKET_INSIDE[k] - c[k]) for k in range(3)) > 0.0
         out.append(t if inward else (t[0], t[2], t[1]))
     return out
 
@@ -1294,7 +1284,7 @@ def link_mirrors(rverts):
 
 
 def build(costav, search=False, log=False):
-    regions = read_regions(costav)
+    regions = mouthfit.read_regions(costav)
     rverts, index = build_region_vertices(regions)
     link_mirrors(rverts)
     if search:
@@ -1606,7 +1596,7 @@ def check(verts, faces, regions, pocket_ids):
     return figures
 
 
-# The widest open window of the sample, drawn in docs/head-speech.png.
+# The widest open window of the sample: the summary tells how far it opens the mouth.
 SPEECH_POSE = dict(zip(FAP_ORDER, SPEECH_SAMPLE[1]))
 
 

@@ -22,6 +22,7 @@ The triangulation is redone between rounds of steps, so the topology follows the
 
 import math
 import random
+import re
 
 PI_WEIGHTS = 3.1415926535898   # the value the program's weight formula uses for pi
 
@@ -30,6 +31,23 @@ MOVES = [(3, 201, 0.029, 1, -1), (51, 801, 0.029, 1, -1), (52, 802, 0.029, 1, 1)
          (53, 204, 0.051, 0, 1), (54, 205, 0.051, 0, -1), (55, 805, 0.029, 1, -1),
          (56, 806, 0.029, 1, -1), (57, 807, 0.029, 1, 1), (58, 808, 0.029, 1, 1),
          (59, 204, 0.029, 1, 1), (60, 205, 0.029, 1, 1)]
+
+
+def read_regions(path):
+    """Pivot and vertex list of every region, keyed by FP code, from the C++ tables."""
+    with open(path) as f:
+        src = f.read()
+    pivots = {int(m.group(1)): int(m.group(2))
+              for m in re.finditer(r"const int h(\d+)pivotindex\s*=\s*(\d+)\s*;", src)}
+    lists = {}
+    for m in re.finditer(r"const int h(\d+)index\[(\d+)\]\s*=\s*\{([^}]*)\}", src):
+        vals = [int(x) for x in re.findall(r"\d+", m.group(3))]
+        assert len(vals) == int(m.group(2)), "region %s: length mismatch" % m.group(1)
+        lists[int(m.group(1))] = vals
+    assert sorted(pivots) == sorted(lists) and len(pivots) == 18, "expected 18 regions"
+    for code in pivots:
+        assert pivots[code] in lists[code], "pivot of %d not in its list" % code
+    return {code: (pivots[code], lists[code]) for code in sorted(pivots)}
 
 
 def spread_of(code):

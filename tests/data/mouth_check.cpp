@@ -48,7 +48,9 @@ struct V3 {
 };
 V3 operator-(V3 a, V3 b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 double dot(V3 a, V3 b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-V3 cross(V3 a, V3 b) { return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x}; }
+V3 cross(V3 a, V3 b) {
+  return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+}
 V3 unit(V3 a) {
   const double l = std::sqrt(dot(a, a));
   return l > 0.0 ? V3{a.x / l, a.y / l, a.z / l} : V3{0, 0, 0};
@@ -60,7 +62,7 @@ using Mesh = std::vector<V3>;
 // FAP values of a quiet window: the rest shape the analysis gives in every pause.
 Faps restFaps() {
   Faps f{};
-  const int rest[11][2] = {{3, -140}, {51, 30}, {52, 200}, {53, 0},   {54, -50}, {55, 15},
+  const int rest[11][2] = {{3, -140}, {51, 30},  {52, 200}, {53, 0},  {54, -50}, {55, 15},
                            {56, 15},  {57, 162}, {58, 175}, {59, 75}, {60, 75}};
   for (const auto& r : rest) f[r[0]] = r[1];
   return f;
@@ -126,9 +128,7 @@ Mesh posed(const Mesh& neutral, const Faps& f) {
   return positions();
 }
 
-V3 faceNormal(const Mesh& p, int j) {
-  return cross(p[hdb[j]] - p[hda[j]], p[hdc[j]] - p[hda[j]]);
-}
+V3 faceNormal(const Mesh& p, int j) { return cross(p[hdb[j]] - p[hda[j]], p[hdc[j]] - p[hda[j]]); }
 
 int folds(const Mesh& neutral, const Mesh& p) {
   int n = 0;
@@ -144,9 +144,9 @@ struct View {
   V3 dir, up;  // into the scene; the picture's up; the picture's right is +x
 };
 const double kTilt = 20.0 * 3.14159265358979323846 / 180.0;
-const View kViews[2] = {{"front", {0, 0, -1}, {0, 1, 0}},
-                        {"live tilt", {0, -std::sin(kTilt), -std::cos(kTilt)},
-                         {0, std::cos(kTilt), -std::sin(kTilt)}}};
+const View kViews[2] = {
+    {"front", {0, 0, -1}, {0, 1, 0}},
+    {"live tilt", {0, -std::sin(kTilt), -std::cos(kTilt)}, {0, std::cos(kTilt), -std::sin(kTilt)}}};
 
 // The rays of a view: the grid of whole units over u (= x) in [kU0, kU1] and v (along up)
 // in [kV0, kV1], wide enough for every box a mouth can ask for.
@@ -234,10 +234,10 @@ double luminance(const Mesh& p, int j, bool front) {
 // ---- one posed frame seen from one view ----
 
 struct Frame {
-  int area = 0;                          // rays in the opening
-  int boxW = 0, boxH = 0;                // its bounding box, rays
-  double quarter = 1.0;                  // height at +-1/4 width over the largest, the lower
-  int background = 0, deep = 0;          // opening rays seeing nothing / too far
+  int area = 0;                  // rays in the opening
+  int boxW = 0, boxH = 0;        // its bounding box, rays
+  double quarter = 1.0;          // height at +-1/4 width over the largest, the lower
+  int background = 0, deep = 0;  // opening rays seeing nothing / too far
   double interiorLum = 0.0, lipLum = 0.0;
   int interiorN = 0, lipN = 0;
 };
@@ -331,7 +331,8 @@ bool contours(std::vector<int>& upper, std::vector<int>& lower) {
 double contourY(const Mesh& p, const std::vector<int>& c, double x) {
   for (size_t k = 0; k + 1 < c.size(); ++k) {
     const V3 a = p[c[k]], b = p[c[k + 1]];
-    if ((x - a.x) * (x - b.x) <= 0.0 && a.x != b.x) return a.y + (x - a.x) / (b.x - a.x) * (b.y - a.y);
+    if ((x - a.x) * (x - b.x) <= 0.0 && a.x != b.x)
+      return a.y + (x - a.x) / (b.x - a.x) * (b.y - a.y);
   }
   return NAN;
 }
@@ -441,19 +442,21 @@ int main(int argc, char** argv) {
   }
   if (!speech.empty()) {
     for (int k = 0; k < 2; ++k) {
-      std::printf("  %s: %zu windows open >= 8; fill of the bounding box: 10th percentile %.2f, "
-                  "median %.2f; height at +-1/4 width: 10th percentile %.2f, lowest %.2f\n",
-                  kViews[k].name, fill[k].size(), percentile(fill[k], 0.1),
-                  percentile(fill[k], 0.5), percentile(quarter[k], 0.1),
-                  quarter[k].empty() ? NAN : *std::min_element(quarter[k].begin(), quarter[k].end()));
+      std::printf(
+          "  %s: %zu windows open >= 8; fill of the bounding box: 10th percentile %.2f, "
+          "median %.2f; height at +-1/4 width: 10th percentile %.2f, lowest %.2f\n",
+          kViews[k].name, fill[k].size(), percentile(fill[k], 0.1), percentile(fill[k], 0.5),
+          percentile(quarter[k], 0.1),
+          quarter[k].empty() ? NAN : *std::min_element(quarter[k].begin(), quarter[k].end()));
       ok &= goal(!fill[k].empty() && percentile(fill[k], 0.1) >= 0.6, "oval: fill >= 0.6");
       ok &= goal(!quarter[k].empty() && percentile(quarter[k], 0.1) >= 0.5,
                  "oval: height at +-1/4 width >= 0.5");
     }
     const double bad = rays ? double(background + deep) / rays : 1.0;
-    std::printf("  through the opening (%ld rays): background %.1f %%, deeper than 45 units "
-                "%.1f %%\n", rays, 100.0 * background / std::max(1L, rays),
-                100.0 * deep / std::max(1L, rays));
+    std::printf(
+        "  through the opening (%ld rays): background %.1f %%, deeper than 45 units "
+        "%.1f %%\n",
+        rays, 100.0 * background / std::max(1L, rays), 100.0 * deep / std::max(1L, rays));
     ok &= goal(bad <= 0.02, "interior: <= 2 % background or too deep");
     const double ratio = (inLum / std::max(1L, inN)) / (lipLum / std::max(1L, lipN));
     std::printf("  luminance inside %.3f, lips %.3f: ratio %.2f\n", inLum / std::max(1L, inN),

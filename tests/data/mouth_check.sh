@@ -3,7 +3,8 @@
 # digital silence around), turns them into FAPs with zarvo-fap and measures the mouth of the
 # mesh in DATA with mouth-check. Usage: mouth_check.sh ZARVO_FAP MOUTH_CHECK DATA SOURCE
 set -eu
-fap="$1" check="$2" data="$3" source="$4"
+abs() { (cd "$(dirname "$1")" && printf '%s/%s' "$(pwd)" "$(basename "$1")"); }
+fap=$(abs "$1") check=$(abs "$2") data=$(abs "$3") source=$(abs "$4")
 tmp=$(mktemp -d)
 trap 'rm -rf "$tmp"' EXIT
 sh "$source/tests/speech/make-speech.sh" "$tmp/hu.raw"
@@ -13,4 +14,4 @@ sox -D "$tmp/en0.wav" -c 1 -b 32 -e floating-point "$tmp/en.wav" rate 48000 pad 
 "$fap" "$tmp/hu.raw" > "$tmp/hu.csv"
 "$fap" "$tmp/en.wav" > "$tmp/en.csv"
 cd "$data"
-exec "$check" "$tmp/hu.csv" "$tmp/en.csv"
+"$check" "$tmp/hu.csv" "$tmp/en.csv"
