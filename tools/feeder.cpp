@@ -17,6 +17,9 @@
 // advance, so the recording starts when capture starts. After the file ends, silence
 // follows (an ending infile makes ALSA replay its last buffer at full speed).
 //
+// --close-after SECONDS: after that much audio the device goes away (the socket is closed,
+// as a capture device that is unplugged); the program keeps running and is waited for.
+//
 // --log FILE: one line per chunk of RAWFILE sent, "<chunk index> <ns>", the steady clock
 // (CLOCK_MONOTONIC) just after the chunk went into the socket; for latency measurements.
 //
@@ -47,7 +50,8 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-               "[--chunk FRAMES] [--channels C] [--log FILE] RAWFILE -- PROGRAM [ARGS...]\n");
+               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] RAWFILE -- "
+               "PROGRAM [ARGS...]\n");
   std::exit(2);
 }
 
@@ -97,6 +101,7 @@ int main(int argc, char** argv) {
   long rate = 48000;
   long chunkFrames = 512;
   long channels = 1;
+  double closeAfter = -1;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
     if (i + 1 >= argc) usage();
@@ -114,6 +119,8 @@ int main(int argc, char** argv) {
       channels = std::atol(val);
     else if (opt == "--log")
       logPath = val;
+    else if (opt == "--close-after")
+      closeAfter = std::atof(val);
     else
       usage();
   }
@@ -196,9 +203,18 @@ int main(int argc, char** argv) {
   timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
   int status = 0;
+  const int64_t closeTick =
+      closeAfter >= 0 ? static_cast<int64_t>(closeAfter * rate / chunkFrames) : -1;
   for (int64_t tick = 1;; ++tick) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
+    if (tick == closeTick) {
+      close(out);
+      close(queueEnd);
+      waitpid(child, &status, 0);
+      if (chunkLog != nullptr) std::fclose(chunkLog);
+      return exitStatus(status);
+    }
     if (g_stop) {
       kill(child, SIGTERM);
       waitpid(child, &status, 0);
