@@ -1,8 +1,48 @@
-// The program's entry on Linux: the desktop window system, then the Windows-shaped entry.
+// The program's entry on Linux: the command line, the desktop window system, then the
+// Windows-shaped entry.
+#include <cstdio>
+#include <string>
+
+#include "live/devices.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
+#include "shell/parancssor.h"
+#include "live/modes.h"
+#include "speech/InfiniteRecorder.h"
 
-int main() {
+int main(int argc, char** argv) {
+  const Parancssor p = parancssor(argc, argv);
+  if (!p.hiba.empty()) {
+    std::fprintf(stderr, "zarvo: %s\n%s", p.hiba.c_str(), kHasznalat);
+    return 2;
+  }
+  if (p.sugo) {
+    std::fputs(kHasznalat, stdout);
+    return 0;
+  }
+  if (p.eszkozlista) return live::printDevices(stdout) ? 0 : 1;
+  if (!p.bemenet.empty() || !p.kimenet.empty()) {
+    std::string problem;
+    const std::vector<live::Device> devices = live::listDevices(&problem);
+    for (const auto& [spec, input] : {std::pair{p.bemenet, true}, std::pair{p.kimenet, false}}) {
+      if (spec.empty()) continue;
+      const int index = live::findDevice(devices, spec, input, &problem);
+      if (index < 0) {
+        std::fprintf(stderr, "zarvo: %s\n", problem.c_str());
+        return 2;
+      }
+      if (input)
+        InfiniteRecorder::chosenInput = index;
+      else
+        live::outputDevice = index;
+    }
+  }
+  if (p.live) inditoParancs = kFolyamatosParancs;
+  if (!p.fajl.empty()) {
+    parancssoriFajl = p.fajl;
+    inditoParancs = kParancssoriFajl;
+  }
+
   HINSTANCE instance = fltk_backend_install();
   char commandLine[] = "";
   return WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);

@@ -8,7 +8,9 @@
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "model/valtozok.h"
+#include "live/modes.h"
 #include "render/rajzolo.h"
+#include "shell/parancssor.h"
 #include "speech/FAPbeolv.h"
 
 namespace {
@@ -21,7 +23,12 @@ struct Tetel {
   UINT id;
 };
 
-const Tetel fajl[] = {{"&Vége", 9010}, {"", kElvalaszto}, {"&Olvas (TempFile.fap)", 9011}};
+const Tetel fajl[] = {{"&Vége", 9010},
+                      {"", kElvalaszto},
+                      {"&Olvas (TempFile.fap)", 9011},
+                      {"", kElvalaszto},
+                      {"&Folyamatos élő mód", kFolyamatosParancs},
+                      {"&Megnyitás…", kMegnyitasParancs}};
 const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
 const Tetel nezet[] = {{"&Vertex modell", 9006}, {"&Háló modell", 9005}, {"&Polygon modell", 9008}};
@@ -113,6 +120,39 @@ const Eltolo eltolok[] = {
 
 void nullaz() { rotx = roty = rotz = 0.0; }
 
+// The designed run blocks the window; what the user did meanwhile is not replayed after it,
+// except closing the window and Escape.
+void tervezettFutas() {
+  nullaz();
+  FAPbeolv();
+  DropStaleInput();
+}
+
+// A command that cannot run inside a running mode ends the mode and comes again once the
+// mode has returned to the message loop.
+bool modUtan(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!eloModFut()) return false;
+  eloModLeallit();
+  PostMessageA(hwnd, message, wParam, lParam);
+  return true;
+}
+
+void megnyitas(HWND hwnd) {
+  char utvonal[4096] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter =
+      "Beszéd (hangfájlok)\0*.wav;*.flac;*.ogg;*.opus;*.mp3;*.aif;*.aiff;*.raw;*.f32\0"
+      "Minden fájl\0*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = utvonal;
+  ofn.nMaxFile = sizeof utvonal;
+  ofn.lpstrTitle = "Beszéd lejátszása";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (GetOpenFileNameA(&ofn)) lejatszas(hwnd, utvonal);
+}
+
 void gyorsit() {
   if (rotspeed < INT_MAX) ++rotspeed;
 }
@@ -200,9 +240,23 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case 9010: PostQuitMessage(0); break;
     case 9011:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
+    case kFolyamatosParancs:
+      if (eloModFut())
+        eloModLeallit();
+      else
+        folyamatos(hwnd);
+      return 0;
+    case kMegnyitasParancs:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      megnyitas(hwnd);
+      return 0;
+    case kParancssoriFajl:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      if (!parancssoriFajl.empty()) lejatszas(hwnd, parancssoriFajl.c_str());
+      return 0;
     default:
       if (const Pont* p = pont_of(id)) {
         char szoveg[40];
@@ -218,7 +272,18 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_ESCAPE) {
-    DestroyWindow(hwnd);
+    // Escape ends a running mode only; the next one ends the program.
+    if (eloModFut())
+      eloModLeallit();
+    else
+      DestroyWindow(hwnd);
+    return 0;
+  }
+  if (wParam == VK_SPACE) {
+    if (eloModFut())
+      eloModLeallit();
+    else
+      folyamatos(hwnd);
     return 0;
   }
   for (const Forgato& f : forgatok)
@@ -270,8 +335,8 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellnezet();
       return 0;
     case VK_RETURN:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
     default: break;
   }

@@ -49,6 +49,8 @@ void jackMessage(const char* text) {
   if (g_audioDebug) std::fprintf(stderr, "JACK: %s\n", text);
 }
 
+}  // namespace
+
 // JACK is looked up at run time rather than linked: PortAudio may or may not have been
 // built with it, and when it was, libjack is already in the process through PortAudio.
 void silenceAudioLibraries() {
@@ -65,6 +67,8 @@ void silenceAudioLibraries() {
     }
   });
 }
+
+namespace {
 
 void reportFailure(const char* call, PaError err) {
   std::fprintf(stderr, "zarvo: audio input: %s: %s", call, Pa_GetErrorText(err));

@@ -33,6 +33,10 @@ int infiniteRecordCallback(const void* input, void* output, unsigned long frameC
                            const PaStreamCallbackTimeInfo* timeInfo,
                            PaStreamCallbackFlags statusFlags, void* userData);
 
+// Keeps ALSA's and JACK's probing chatter off stderr (ZARVO_AUDIO_DEBUG=1 lets it through).
+// Call before Pa_Initialize; the recorder does so itself.
+void silenceAudioLibraries();
+
 class InfiniteRecorder : public AbsRecorder {
  public:
   // Builds the ring (step * numBlocks frames, zeroed) and opens, but does not start, the
