@@ -280,8 +280,10 @@ void InfiniteRecorder::openStream() {
 int InfiniteRecorder::start() {
   if (isRunning) return paNoError;
   if (stream == nullptr) {
-    // Never opened (lastError says why), or closed by stop(): a fresh stream.
-    if (!ringUsable || !withAudio) return lastError != paNoError ? lastError : paNotInitialized;
+    // Never opened: lastError says why (reported once, when it failed). Closed by stop():
+    // a fresh stream.
+    if (!closedByStop) return lastError != paNoError ? lastError : paNotInitialized;
+    closedByStop = false;
     resetRing();
     openStream();
     if (stream == nullptr) return lastError != paNoError ? lastError : paDeviceUnavailable;
@@ -296,6 +298,7 @@ void InfiniteRecorder::closeStream() {
   lastError = Pa_CloseStream(static_cast<PaStream*>(stream));
   if (lastError != paNoError) reportFailure("Pa_CloseStream", lastError);
   isRunning = false;
+  closedByStop = true;
 }
 
 bool InfiniteRecorder::isNew() {

@@ -117,6 +117,7 @@ class InfiniteRecorder : public AbsRecorder {
   bool ringUsable = false;  // geometry valid and ring allocated
   bool paInitialized = false;
   bool isRunning = false;
+  bool closedByStop = false;  // a stream was open and stop() closed it
   PaDeviceIndex openedDevice = paNoDevice;
   int ringCursor = 0;  // ring frame of absolute frame readPos
   int skipped = 0;
