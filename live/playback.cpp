@@ -2,6 +2,7 @@
 // samples, through the live analysis; each window's frame is shown when its last sample is
 // being played, so picture and sound stay in step.
 #include <algorithm>
+#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,8 +19,9 @@
 namespace {
 
 const char kCim[] = "Lejátszás";
-// How far the sound is read ahead of what is being heard (48 kHz samples, 200 ms).
-constexpr int64_t kAhead = 9600;
+// The analysis keeps every window read ahead of the sound being heard: the player's ring
+// (one second) and a margin.
+constexpr int kWindowRing = 1 << 17;
 bool g_silentTold = false;
 
 }  // namespace
@@ -42,7 +44,7 @@ void lejatszas(HWND hwnd, const char* path) {
                      "): a fej hang nélkül, valós időben beszél.");
     }
     live::Session session(hwnd, 0);
-    live::WindowRing windows(32768);
+    live::WindowRing windows(kWindowRing);
     QspRecorder analyser(&windows, 3);
     std::vector<float> block(1024);
     double pixels[30];
@@ -50,9 +52,10 @@ void lejatszas(HWND hwnd, const char* path) {
     bool end = false;
     int late = 0;
     session.frameStart();
-    // Some sound is queued before the clock starts, so the device does not begin starved.
+    // The player's ring is kept full (the device may take several buffers at once); some
+    // sound is queued before the clock starts, so the device does not begin starved.
     auto feed = [&] {
-      while (!end && windows.pushed() - player.position() < kAhead) {
+      while (!end) {
         const long room = std::min<long>(player.room(), static_cast<long>(block.size()));
         if (room <= 0) break;
         const long n = reader->read(block.data(), room);
@@ -100,6 +103,10 @@ void lejatszas(HWND hwnd, const char* path) {
     live::lastMode.ended = died;
     session.rest();
   }
+  const live::ModeFigures& f = live::lastMode;
+  if (f.skippedWindows > 0 || f.inputOverflows > 0)
+    std::fprintf(stderr, "zarvo: playback: %d windows drawn, %d not drawn (late), %d underruns\n",
+                 f.windows, f.skippedWindows, f.inputOverflows);
   if (!died.empty())
     live::tell(hwnd, kCim, std::string("A fájl olvasása megszakadt:\n") + path + "\n" + died);
 }

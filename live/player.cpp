@@ -31,7 +31,12 @@ int Player::callback(const void*, void* output, unsigned long frames,
   s->seq.store(seq + 1, std::memory_order_relaxed);
   std::atomic_thread_fence(std::memory_order_release);
   s->bufferStart.store(taken, std::memory_order_relaxed);
-  s->bufferDac.store(time != nullptr ? time->outputBufferDacTime : 0.0, std::memory_order_relaxed);
+  // When the buffer is heard, relative to now; the window thread has only its own clock
+  // (asking PortAudio for the stream time would take the device's lock on some hosts).
+  const double ahead = time != nullptr && time->outputBufferDacTime > 0.0
+                           ? std::max(0.0, time->outputBufferDacTime - time->currentTime)
+                           : 0.0;
+  s->bufferDac.store(static_cast<double>(nowNs()) / 1e9 + ahead, std::memory_order_relaxed);
   s->seq.store(seq + 2, std::memory_order_release);
 
   const int channels = s->channels;
@@ -174,9 +179,24 @@ int64_t Player::devicePosition() {
     if ((before & 1) == 0 && shared.seq.load(std::memory_order_relaxed) == before) break;
   }
   const int64_t taken = shared.takenFrames.load(std::memory_order_acquire);
-  int64_t device = taken;  // without the host's timing: what went to the device
-  if (dac > 0.0) device = start + static_cast<int64_t>((Pa_GetStreamTime(stream) - dac) * rate);
-  return std::clamp<int64_t>(device, 0, taken);
+  if (taken == 0) return 0;
+  // The sample heard now, on the steady clock at the device's rate, anchored where the host
+  // says the first sample reached the speaker (the newest buffer's outputBufferDacTime, less
+  // the samples taken before it). A device takes buffers in bursts, so counting what it
+  // took would jump; the clock does not. It never runs ahead of what the device was given:
+  // after an underrun it waits there and goes on from the new anchor.
+  const double now = static_cast<double>(nowNs()) / 1e9;
+  if (!clockSet) {
+    anchor = dac - static_cast<double>(start) / rate;
+    clockSet = true;
+  }
+  int64_t device = static_cast<int64_t>((now - anchor) * rate);
+  if (device > taken) {
+    anchor = now - static_cast<double>(taken) / rate;
+    device = taken;
+  }
+  lastDevice = std::max(lastDevice, device);
+  return lastDevice;
 }
 
 int64_t Player::position() {

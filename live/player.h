@@ -66,7 +66,7 @@ class Player {
     std::atomic<int64_t> pushedFrames{0};  // written by the window thread
     std::atomic<int64_t> takenFrames{0};   // written by the callback
     // Published per callback under seq (odd while writing): samples taken before this
-    // buffer, and when its first frame reaches the speaker (stream time, seconds).
+    // buffer, and when its first frame reaches the speaker (steady clock, seconds).
     std::atomic<uint32_t> seq{0};
     std::atomic<int64_t> bufferStart{0};
     std::atomic<double> bufferDac{0.0};
@@ -90,6 +90,10 @@ class Player {
   soxr_t soxr = nullptr;
   std::vector<float> converted;
   int64_t silentStartNs = 0;  // the clock without a device
+  // The smoothed device clock (devicePosition).
+  bool clockSet = false;
+  double anchor = 0.0;  // stream time at which device frame 0 was heard
+  int64_t lastDevice = 0;
   bool started = false;
 };
 

@@ -20,6 +20,14 @@
 // --close-after SECONDS: after that much audio the device goes away (the socket is closed,
 // as a capture device that is unplugged); the program keeps running and is waited for.
 //
+// --sink FILE: the program's speaker too. It gets descriptor 4 (--sink-fd N) as the
+// writing end of a second socket, for an ALSA `file` plugin that writes its playback there
+// (tests/live/alsa-play.conf); what arrives is read at the same real-time pace, one chunk per
+// period, and stored in FILE, so the device plays in real time and FILE holds exactly what
+// was played. The socket's buffer is kept small, so writing blocks about as a sound card's
+// does. --sink-log FILE: one line per chunk stored, "<first sample> <ns>", the steady clock
+// just after it was read (the moment it "played").
+//
 // --log FILE: one line per chunk of RAWFILE sent, "<chunk index> <ns>", the steady clock
 // (CLOCK_MONOTONIC) just after the chunk went into the socket; for latency measurements.
 //
@@ -50,7 +58,7 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] RAWFILE -- "
+               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] [--sink FILE [--sink-log FILE] [--sink-fd N]] RAWFILE -- "
                "PROGRAM [ARGS...]\n");
   std::exit(2);
 }
@@ -102,6 +110,9 @@ int main(int argc, char** argv) {
   long chunkFrames = 512;
   long channels = 1;
   double closeAfter = -1;
+  const char* sinkPath = nullptr;
+  const char* sinkLogPath = nullptr;
+  int sinkFd = 4;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
     if (i + 1 >= argc) usage();
@@ -121,11 +132,18 @@ int main(int argc, char** argv) {
       logPath = val;
     else if (opt == "--close-after")
       closeAfter = std::atof(val);
+    else if (opt == "--sink")
+      sinkPath = val;
+    else if (opt == "--sink-log")
+      sinkLogPath = val;
+    else if (opt == "--sink-fd")
+      sinkFd = std::atoi(val);
     else
       usage();
   }
   if (i + 2 >= argc || std::strcmp(argv[i + 1], "--") != 0) usage();
   if (targetFd < 3 || rate <= 0 || chunkFrames <= 0 || channels <= 0) usage();
+  if (sinkPath != nullptr && (sinkFd < 3 || sinkFd == targetFd)) usage();
   const char* rawPath = argv[i];
   char** program = argv + i + 2;
 
@@ -163,6 +181,26 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The speaker: the program writes into ss[1], we read ss[0] at the device's pace.
+  int ss[2] = {-1, -1};
+  FILE* sink = nullptr;
+  FILE* sinkLog = nullptr;
+  if (sinkPath != nullptr) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ss) != 0) {
+      std::perror("zarvo-feeder: socketpair");
+      return 2;
+    }
+    const int small = 4096;
+    setsockopt(ss[1], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    setsockopt(ss[0], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    fcntl(ss[0], F_SETFL, fcntl(ss[0], F_GETFL) | O_NONBLOCK);
+    sink = std::fopen(sinkPath, "wb");
+    if (sink == nullptr || (sinkLogPath != nullptr && (sinkLog = std::fopen(sinkLogPath, "w")) == nullptr)) {
+      std::fprintf(stderr, "zarvo-feeder: cannot write %s\n", sink ? sinkLogPath : sinkPath);
+      return 2;
+    }
+  }
+
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigaction(SIGINT, &sa, nullptr);
@@ -183,6 +221,7 @@ int main(int argc, char** argv) {
     } else if (dup2(sv[1], targetFd) < 0) {
       _exit(127);
     }
+    if (ss[1] >= 0 && dup2(ss[1], sinkFd) < 0) _exit(127);
     if (!configPath.empty()) setenv("ALSA_CONFIG_PATH", configPath.c_str(), 1);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -192,6 +231,9 @@ int main(int argc, char** argv) {
     _exit(127);
   }
 
+  if (ss[1] >= 0) close(ss[1]);
+  int64_t sinkSamples = 0;
+  std::vector<char> sinkBuf;
   // The reading end stays open here only so that the queue length can be asked for.
   const int out = sv[0];
   const int queueEnd = sv[1];
@@ -248,6 +290,21 @@ int main(int argc, char** argv) {
         std::fflush(chunkLog);
       }
     }
+    if (sink != nullptr) {
+      // One chunk a period (less when less came); what is not whole yet waits.
+      sinkBuf.resize(chunkBytes);
+      const ssize_t got = recv(ss[0], sinkBuf.data(), chunkBytes, 0);
+      if (got > 0) {
+        std::fwrite(sinkBuf.data(), 1, static_cast<size_t>(got), sink);
+        if (sinkLog != nullptr) {
+          timespec now;
+          clock_gettime(CLOCK_MONOTONIC, &now);
+          std::fprintf(sinkLog, "%lld %lld\n", static_cast<long long>(sinkSamples),
+                       static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
+        }
+        sinkSamples += got / static_cast<ssize_t>(sizeof(float) * channels);
+      }
+    }
     timespec next = start;
     addNanos(next, tick * periodNumerator / rate);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
@@ -257,5 +314,7 @@ int main(int argc, char** argv) {
   close(out);
   close(queueEnd);
   if (chunkLog != nullptr) std::fclose(chunkLog);
+  if (sink != nullptr) std::fclose(sink);
+  if (sinkLog != nullptr) std::fclose(sinkLog);
   return exitStatus(status);
 }
