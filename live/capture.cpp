@@ -34,10 +34,10 @@ std::string openProblem(PaError err) {
 
 }  // namespace
 
-Capture::Capture(PaDeviceIndex device)
+Capture::Capture(PaDeviceIndex device, int askRate)
     : AbsRecorder(kRate, 5, 1, kBuffer, kWindow, kStep) {
   const InfiniteRecorder::Choice choice{device, true};
-  recorder = std::make_unique<InfiniteRecorder>(choice, kRate, 5, 1, kBuffer, kWindow, kStep);
+  recorder = std::make_unique<InfiniteRecorder>(choice, askRate, 5, 1, kBuffer, kWindow, kStep);
   if (recorder->stream != nullptr && recorder->sampleRate != kRate) {
     // The device's own rate: take raw blocks of one callback and resample them.
     const int rate = recorder->sampleRate;

@@ -27,9 +27,10 @@ class Capture : public AbsRecorder {
  public:
   static constexpr int kRate = 48000, kWindow = 1024, kStep = 512, kBuffer = 512;
 
-  // Opens (not starts) `device` (paNoDevice: the program's input device). On failure
-  // ok() is false and problem() says why in Hungarian.
-  explicit Capture(PaDeviceIndex device = paNoDevice);
+  // Opens (not starts) `device` (paNoDevice: the program's input device), at `rate` when
+  // the device can (other rates are tried after it; anything but 48000 is resampled). On
+  // failure ok() is false and problem() says why in Hungarian.
+  explicit Capture(PaDeviceIndex device = paNoDevice, int rate = kRate);
   ~Capture() override;
 
   bool ok() const { return opened; }
