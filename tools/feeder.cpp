@@ -296,11 +296,13 @@ int main(int argc, char** argv) {
       const ssize_t got = recv(ss[0], sinkBuf.data(), chunkBytes, 0);
       if (got > 0) {
         std::fwrite(sinkBuf.data(), 1, static_cast<size_t>(got), sink);
+        std::fflush(sink);  // the program may read what it has played so far
         if (sinkLog != nullptr) {
           timespec now;
           clock_gettime(CLOCK_MONOTONIC, &now);
           std::fprintf(sinkLog, "%lld %lld\n", static_cast<long long>(sinkSamples),
                        static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
+          std::fflush(sinkLog);
         }
         sinkSamples += got / static_cast<ssize_t>(sizeof(float) * channels);
       }

@@ -8,15 +8,18 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <thread>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
+#include "audiofile/AudioReader.h"
 #include "live/capture.h"
 #include "live/devices.h"
 #include "live/modes.h"
@@ -263,3 +266,130 @@ TEST(FedRate, ADeviceAt44100IsResampledTo48000) {
 }
 
 }  // namespace
+
+// ---- playback ----
+
+namespace {
+
+std::vector<float> readFloats(const std::string& path) {
+  std::vector<float> v;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (f == nullptr) return v;
+  float buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, sizeof(float), 4096, f)) > 0) v.insert(v.end(), buf, buf + n);
+  std::fclose(f);
+  return v;
+}
+
+// Every sample the project's reader gives for the file: what must be heard.
+std::vector<float> decoded(const std::string& path) {
+  std::string problem;
+  auto reader = AudioReader::open(path, AudioReader::Options{}, &problem);
+  std::vector<float> out, block(4096);
+  long n;
+  while (reader && (n = reader->read(block.data(), 4096)) > 0)
+    out.insert(out.end(), block.begin(), block.begin() + n);
+  return out;
+}
+
+struct SinkChunk {
+  int64_t first;  // first sample of the chunk in the played stream
+  int64_t ns;     // when the device took it
+};
+std::vector<SinkChunk> readSinkLog(const std::string& path) {
+  std::vector<SinkChunk> v;
+  FILE* f = std::fopen(path.c_str(), "r");
+  long long a, b;
+  while (f != nullptr && std::fscanf(f, "%lld %lld", &a, &b) == 2) v.push_back({a, b});
+  if (f != nullptr) std::fclose(f);
+  return v;
+}
+
+}  // namespace
+
+TEST_F(Mode, FedPlaybackPlaysTheFilesSamplesWithTheFramesInStep) {
+  const char* file = std::getenv("ZARVO_PLAY_FILE");
+  const char* sink = std::getenv("ZARVO_SINK_FILE");
+  const char* sinkLog = std::getenv("ZARVO_SINK_LOG");
+  if (file == nullptr || sink == nullptr || sinkLog == nullptr) GTEST_SKIP() << "run by ctest";
+  const std::vector<float> want = decoded(file);  // 22050 Hz stereo in the file: resampled
+  ASSERT_GT(want.size(), 48000u);
+  lejatszas(hWnd, file);
+  EXPECT_TRUE(offscreen::message_boxes().empty()) << "no message for a good file";
+  EXPECT_FALSE(eloModFut());
+
+  // What the device played: silence while the stream started, then the file bit for bit,
+  // then silence. The last chunks reach the device's reader a little after the end.
+  std::vector<float> played;
+  for (int i = 0; i < 200 && played.size() < want.size() + 1024; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    played = readFloats(sink);
+  }
+  std::size_t lead = 0;
+  while (lead < played.size() && played[lead] == 0.0f && want[0] != 0.0f) ++lead;
+  ASSERT_GE(played.size(), lead + want.size());
+  std::size_t differ = 0;
+  for (std::size_t i = 0; i < want.size(); ++i) differ += played[lead + i] != want[i];
+  EXPECT_EQ(differ, 0u) << "of " << want.size() << " samples, after " << lead << " zeros";
+  for (std::size_t i = lead + want.size(); i < played.size(); ++i) ASSERT_EQ(played[i], 0.0f);
+
+  // Every window analysed, the frames in the order of their windows.
+  const int windows = static_cast<int>((want.size() - 1024) / 512 + 1);
+  EXPECT_EQ(live::lastMode.windows + live::lastMode.skippedWindows, windows);
+  EXPECT_GT(live::lastMode.windows, windows / 2);
+  for (std::size_t i = 1; i < g_seen.size(); ++i)
+    ASSERT_GT(g_seen[i].frame.end, g_seen[i - 1].frame.end);
+  // In step: when a frame was shown, the device was playing its window's last sample. The
+  // sample being played at a moment comes from the device's log (one chunk of 512 a period);
+  // the median over all frames must lie within one output buffer after that sample and, before
+  // it, at most the frames the device's socket holds unplayed (2048) and a buffer.
+  const std::vector<SinkChunk> chunks = readSinkLog(sinkLog);
+  ASSERT_FALSE(chunks.empty());
+  std::vector<double> offsets;  // samples heard beyond the window's last one
+  for (const Seen& s : g_seen) {
+    const auto c = std::upper_bound(chunks.begin(), chunks.end(), s.frame.shownNs,
+                                    [](int64_t t, const SinkChunk& k) { return t < k.ns; });
+    if (c == chunks.begin()) continue;
+    const SinkChunk& k = *std::prev(c);
+    const double heard =
+        k.first + std::min(512.0, (s.frame.shownNs - k.ns) * 48000.0 / 1e9);
+    offsets.push_back(heard - static_cast<double>(lead + s.frame.end - 1));
+  }
+  ASSERT_GT(offsets.size(), g_seen.size() / 2);
+  std::sort(offsets.begin(), offsets.end());
+  const double median = offsets[offsets.size() / 2];
+  std::printf("picture - sound: median %.1f ms (5th percentile %.1f, 95th %.1f; %zu frames)\n",
+              median / 48.0, offsets[offsets.size() / 20] / 48.0,
+              offsets[offsets.size() * 19 / 20] / 48.0, offsets.size());
+  EXPECT_GE(median, -2048 - 512);
+  EXPECT_LE(median, 512);
+}
+
+TEST_F(Mode, PlaybackOfAFileThatCannotBeReadSaysWhichAndWhy) {
+  lejatszas(hWnd, "nincs-ilyen.wav");
+  ASSERT_EQ(offscreen::message_boxes().size(), 1u);
+  const auto& box = offscreen::message_boxes()[0];
+  EXPECT_EQ(box.caption, "Lejátszás");
+  EXPECT_EQ(box.text.rfind("A fájl nem játszható le:\nnincs-ilyen.wav\n", 0), 0u) << box.text;
+  EXPECT_GT(box.text.size(), std::string("A fájl nem játszható le:\nnincs-ilyen.wav\n").size());
+  EXPECT_TRUE(g_seen.empty());
+}
+
+TEST_F(Mode, NoDevicePlaybackRunsSilentlyAtRealTimePaceAndSaysSoOnce) {
+  const char* file = std::getenv("ZARVO_PLAY_FILE");
+  if (file == nullptr) GTEST_SKIP() << "run by ctest";
+  const std::vector<float> want = decoded(file);
+  const int windows = static_cast<int>((want.size() - 1024) / 512 + 1);
+  for (int run = 0; run < 2; ++run) {
+    g_seen.clear();
+    const auto t0 = std::chrono::steady_clock::now();
+    lejatszas(hWnd, file);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    EXPECT_EQ(live::lastMode.windows + live::lastMode.skippedWindows, windows) << run;
+    // Paced by the clock: never faster than the sound would have played.
+    EXPECT_GE(seconds, (want.size() - 512) / 48000.0) << run;
+  }
+  EXPECT_EQ(boxesStartingWith("Nincs hangkimenet ("), 1);
+  EXPECT_EQ(offscreen::message_boxes().size(), 1u);
+}
