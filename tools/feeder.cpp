@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
       std::perror("zarvo-feeder: socketpair");
       return 2;
     }
-    const int small = 4096;
+    const int small = 1;  // the least the kernel allows (a few kilobytes)
     setsockopt(ss[1], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
     setsockopt(ss[0], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     fcntl(ss[0], F_SETFL, fcntl(ss[0], F_GETFL) | O_NONBLOCK);
