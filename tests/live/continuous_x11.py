@@ -5,11 +5,13 @@ microphone fed with the speech recording by zarvo-feeder:
   resized (the head is drawn in the new square) and the menu shows the item checked; Space
   stops it;
 - a burst of Enter presses during a designed run gives one run (log.txt: three full stops);
-- `zarvo --live`: the first Escape stops the mode, the second ends the program (status 0).
+- `zarvo --live`: the first Escape stops the mode, the second ends the program (status 0);
+- "&Megnyitás…": the file chooser, a WAV typed into it, the head speaking it while the
+  speaker (zarvo-feeder --sink) plays exactly its samples.
 
-Usage: live_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
-                   --alsa-config tests/speech/alsa-fed.conf --raw SPEECH.raw --data DIR
-                   [--shots DIR]
+Usage: continuous_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
+                   --alsa-config tests/speech/alsa-fed.conf --play-config tests/live/alsa-play.conf
+                   --raw SPEECH.raw --data DIR [--shots DIR]
 """
 import argparse
 import os
@@ -134,11 +136,45 @@ def burst_of_enter(p, cwd):
     check(after == before + "...", "one designed run for the burst (log %r)" % after)
 
 
+def open_and_play(p, cwd, raw):
+    wav = os.path.join(cwd, "speech.wav")
+    run("sox", "-t", "raw", "-r", "48000", "-c", "1", "-b", "32", "-e", "floating-point", raw,
+        "-b", "32", "-e", "floating-point", wav)
+    x0, rows, _ = p.file_menu()
+    p.click_item(x0, rows[3])  # "&Megnyitás…"
+    chooser = run("xdotool", "search", "--sync", "--name", "^Besz.*lej.*sa$", timeout=15)
+    check(chooser.strip() != b"", "the file chooser opens with its caption")
+    time.sleep(1.0)
+    run("xdotool", "windowfocus", "--sync", chooser.split()[0].decode())
+    # A "/" opens the location field of GTK's dialog (FLTK's own has one anyway); the path
+    # goes in once it has the focus.
+    run("xdotool", "type", "/")
+    time.sleep(0.7)
+    run("xdotool", "key", "ctrl+a")
+    run("xdotool", "type", "--delay", "40", wav)
+    time.sleep(0.5)
+    run("xdotool", "key", "Return")
+    time.sleep(0.5)
+    check(p.changing(2.0) >= 5, "the head speaks the file")
+    p.settle(timeout=15)
+    played = os.path.join(cwd, "played.raw")
+    with open(raw, "rb") as f:
+        want = f.read()
+    time.sleep(0.5)
+    with open(played, "rb") as f:
+        got = f.read()
+    start = 0
+    while start + 4 <= len(got) and got[start:start + 4] == b"\0\0\0\0" and want[:4] != b"\0\0\0\0":
+        start += 4
+    check(got[start:start + len(want)] == want, "the speaker played the file's samples")
+
+
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--zarvo", required=True)
     ap.add_argument("--feeder", required=True)
     ap.add_argument("--alsa-config", required=True)
+    ap.add_argument("--play-config", required=True)
     ap.add_argument("--raw", required=True)
     ap.add_argument("--data", required=True)
     ap.add_argument("--shots")
@@ -160,6 +196,10 @@ def main():
                   "the first Escape stops the mode, the window stays")
             run("xdotool", "key", "Escape")
             check(p.wait() == 0, "the second Escape ends the program with status 0")
+        play = [os.path.abspath(a.feeder), "--alsa-config", os.path.abspath(a.play_config),
+                "--sink", os.path.join(cwd, "played.raw"), "-", "--", os.path.abspath(a.zarvo)]
+        with Fed(play, cwd) as p:
+            open_and_play(p, cwd, os.path.abspath(a.raw))
 
     return with_mesh(a.data, "zarvo-continuous-x11-", body)
 
