@@ -26,8 +26,7 @@ std::string openProblem(PaError err) {
     case paInvalidDevice: return "a választott eszköz nem hangbemenet";
     case paInvalidChannelCount:
     case paInvalidSampleRate:
-    case paSampleFormatNotSupported:
-      return "az eszköz egyik ismert formátumban sem tud felvenni";
+    case paSampleFormatNotSupported: return "az eszköz egyik ismert formátumban sem tud felvenni";
     default: return Pa_GetErrorText(err);
   }
 }
@@ -42,8 +41,8 @@ Capture::Capture(PaDeviceIndex device, int askRate)
     // The device's own rate: take raw blocks of one callback and resample them.
     const int rate = recorder->sampleRate;
     recorder.reset();
-    recorder = std::make_unique<InfiniteRecorder>(choice, rate, kRawBlocks, 1, kBuffer, kBuffer,
-                                                  kBuffer);
+    recorder =
+        std::make_unique<InfiniteRecorder>(choice, rate, kRawBlocks, 1, kBuffer, kBuffer, kBuffer);
     if (recorder->stream != nullptr && recorder->sampleRate == rate) {
       soxr_error_t error = nullptr;
       const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);

@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
+#include "live/window_ring.h"
 #include "speech/AbsRecorder.h"
 #include "speech/InfiniteRecorder.h"
-#include "live/window_ring.h"
 
 namespace live {
 
@@ -67,7 +67,7 @@ class Capture : public AbsRecorder {
   soxr_t soxr = nullptr;
   std::vector<double> block;  // one device block, as the recorder hands it out
   std::vector<float> in, out;
-  WindowRing ring;            // the resampled 48 kHz samples
+  WindowRing ring;  // the resampled 48 kHz samples
   // Health watch.
   int64_t startNs = 0, lastChangeNs = 0;
   int32_t lastFrames = 0;

@@ -42,8 +42,8 @@ std::vector<Device> listDevices(std::string* problem) {
     if (info == nullptr) continue;
     const PaHostApiInfo* api = Pa_GetHostApiInfo(info->hostApi);
     out.push_back(Device{i, info->name ? info->name : "", api && api->name ? api->name : "",
-                         info->maxInputChannels, info->maxOutputChannels,
-                         info->defaultSampleRate, i == in, i == outDefault});
+                         info->maxInputChannels, info->maxOutputChannels, info->defaultSampleRate,
+                         i == in, i == outDefault});
   }
   Pa_Terminate();
   return out;
@@ -77,7 +77,8 @@ int findDevice(const std::vector<Device>& devices, const std::string& spec, bool
     if ((input ? d.inputs : d.outputs) > 0) usable.push_back(&d);
   auto candidates = [&](const std::vector<const Device*>& list) {
     std::string s;
-    for (const Device* d : list) s += (s.empty() ? "" : ", ") + std::to_string(d->index) + " \"" + d->name + "\"";
+    for (const Device* d : list)
+      s += (s.empty() ? "" : ", ") + std::to_string(d->index) + " \"" + d->name + "\"";
     return s.empty() ? std::string("none") : s;
   };
 

@@ -39,9 +39,9 @@ void lejatszas(HWND hwnd, const char* path) {
     live::Player player(live::outputDevice);
     if (!player.ok() && !g_silentTold) {
       g_silentTold = true;
-      live::tell(hwnd, kCim,
-                 "Nincs hangkimenet (" + player.problem() +
-                     "): a fej hang nélkül, valós időben beszél.");
+      live::tell(
+          hwnd, kCim,
+          "Nincs hangkimenet (" + player.problem() + "): a fej hang nélkül, valós időben beszél.");
     }
     live::Session session(hwnd, 0);
     live::WindowRing windows(kWindowRing);

@@ -12,12 +12,12 @@ namespace live {
 
 // Figures of the last mode that ran, for the tests and the measuring tools.
 struct ModeFigures {
-  int windows = 0;          // analysed windows drawn as frames
-  int skippedWindows = 0;   // windows lost because the loop fell behind
-  int inputOverflows = 0;   // callbacks that reported lost input
-  int messages = 0;         // window messages served between frames
-  int waits = 0;            // sleeps until a window was due or a message came
-  std::string ended;        // why the stream died; empty when stopped by the user or the end
+  int windows = 0;         // analysed windows drawn as frames
+  int skippedWindows = 0;  // windows lost because the loop fell behind
+  int inputOverflows = 0;  // callbacks that reported lost input
+  int messages = 0;        // window messages served between frames
+  int waits = 0;           // sleeps until a window was due or a message came
+  std::string ended;       // why the stream died; empty when stopped by the user or the end
 };
 extern ModeFigures lastMode;
 

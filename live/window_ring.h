@@ -23,7 +23,7 @@ class WindowRing : public AbsRecorder {
 
   void push(const float* samples, long count);
   int64_t pushed() const { return written; }
-  int64_t windowEnd() const { return readEnd; }             // just past the last window
+  int64_t windowEnd() const { return readEnd; }              // just past the last window
   int64_t nextWindowEnd() const { return readEnd + kStep; }  // of the window to come
   int skipped() const { return skippedWindows; }
 

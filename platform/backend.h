@@ -105,8 +105,8 @@ class Backend {
     std::vector<std::string> patterns;
   };
   // The modal file chooser; true with the chosen path (UTF-8) in *path, false on cancel.
-  virtual bool choose_file(HWND owner, const std::string& title,
-                           const std::vector<FileType>& types, std::string* path) = 0;
+  virtual bool choose_file(HWND owner, const std::string& title, const std::vector<FileType>& types,
+                           std::string* path) = 0;
   virtual void sleep(DWORD milliseconds) = 0;
 };
 

@@ -159,7 +159,8 @@ void reset() {
   State& s = state();
   if (s.current && s.backend) s.backend->make_current(nullptr, nullptr);
   for (auto& c : s.contexts)
-    if (s.backend && c->native) s.backend->delete_context(c->native);  // null: its window went first
+    if (s.backend && c->native)
+      s.backend->delete_context(c->native);  // null: its window went first
   for (auto& w : s.windows)
     if (s.backend) s.backend->destroy_window(w.get());
   Backend* keep = s.backend;

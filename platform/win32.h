@@ -94,10 +94,10 @@ struct MSG {
 
 // The fields a file chooser needs, in Win32's order; the rest of Win32's record is left out.
 struct OPENFILENAMEA {
-  DWORD lStructSize;     // sizeof(OPENFILENAMEA)
-  HWND hwndOwner;        // the dialog is modal over it; may be null
-  HINSTANCE hInstance;   // unused
-  LPCSTR lpstrFilter;    // pairs "description\0pattern[;pattern]\0", ended by a second \0
+  DWORD lStructSize;    // sizeof(OPENFILENAMEA)
+  HWND hwndOwner;       // the dialog is modal over it; may be null
+  HINSTANCE hInstance;  // unused
+  LPCSTR lpstrFilter;   // pairs "description\0pattern[;pattern]\0", ended by a second \0
   LPSTR lpstrCustomFilter;
   DWORD nMaxCustFilter;
   DWORD nFilterIndex;    // 1-based filter shown first

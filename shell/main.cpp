@@ -4,10 +4,10 @@
 #include <string>
 
 #include "live/devices.h"
+#include "live/modes.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
-#include "live/modes.h"
 #include "speech/InfiniteRecorder.h"
 
 int main(int argc, char** argv) {

@@ -5,10 +5,10 @@
 #include <climits>
 #include <cstdio>
 
+#include "live/modes.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "model/valtozok.h"
-#include "live/modes.h"
 #include "render/rajzolo.h"
 #include "shell/parancssor.h"
 #include "speech/FAPbeolv.h"

@@ -46,8 +46,8 @@ Parancssor parancssor(int argc, const char* const* argv) {
       p.eszkozlista = true;
     } else if (opciok && (a == "--help" || a == "-h")) {
       p.sugo = true;
-    } else if (opciok && (ertek("--input-device", &p.bemenet) ||
-                          ertek("--output-device", &p.kimenet))) {
+    } else if (opciok &&
+               (ertek("--input-device", &p.bemenet) || ertek("--output-device", &p.kimenet))) {
     } else if (opciok && a.size() > 1 && a[0] == '-') {
       p.hiba = "unknown option " + a;
     } else if (!p.fajl.empty()) {

@@ -238,8 +238,15 @@ bool InfiniteRecorder::pickFormat(PaStreamParameters* in) {
   if (!choice.anyFormat) return true;
 
   // Our rate first; then the device's own, then common ones. Mono before stereo at each.
-  const double rates[] = {static_cast<double>(sampleRate), info->defaultSampleRate, 44100, 96000,
-                          32000, 88200, 22050, 16000, 8000};
+  const double rates[] = {static_cast<double>(sampleRate),
+                          info->defaultSampleRate,
+                          44100,
+                          96000,
+                          32000,
+                          88200,
+                          22050,
+                          16000,
+                          8000};
   PaError why = paInvalidChannelCount;
   for (double rate : rates) {
     if (rate <= 0) continue;

@@ -58,7 +58,8 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] [--sink FILE [--sink-log FILE] [--sink-fd N]] RAWFILE -- "
+               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] [--sink FILE "
+               "[--sink-log FILE] [--sink-fd N]] RAWFILE -- "
                "PROGRAM [ARGS...]\n");
   std::exit(2);
 }
@@ -195,7 +196,8 @@ int main(int argc, char** argv) {
     setsockopt(ss[0], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
     fcntl(ss[0], F_SETFL, fcntl(ss[0], F_GETFL) | O_NONBLOCK);
     sink = std::fopen(sinkPath, "wb");
-    if (sink == nullptr || (sinkLogPath != nullptr && (sinkLog = std::fopen(sinkLogPath, "w")) == nullptr)) {
+    if (sink == nullptr ||
+        (sinkLogPath != nullptr && (sinkLog = std::fopen(sinkLogPath, "w")) == nullptr)) {
       std::fprintf(stderr, "zarvo-feeder: cannot write %s\n", sink ? sinkLogPath : sinkPath);
       return 2;
     }

@@ -44,9 +44,9 @@
 #include "model/valtozok.h"
 #include "platform/offscreen.h"
 #include "render/rajzolo.h"
-#include "speech/FAPmozgat.h"
 #include "shell/ablak_beall.h"
 #include "speech/FAPbeolv.h"
+#include "speech/FAPmozgat.h"
 #include "speech/LiveRun.h"
 #include "tests/render/support.h"
 
@@ -106,7 +106,6 @@ std::map<long, int64_t> readChunkLog(const char* path) {
   while (in >> index >> ns) chunks[index] = ns;
   return chunks;
 }
-
 
 // Resident memory of this process, kB.
 long residentKb() {
@@ -247,10 +246,11 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
         "audio to photon:    median %.1f ms, 95th percentile %.1f ms (algorithmic + device + "
         "processing, %zu frames)\n",
         t.median, t.p95, t.n);
-  std::printf("resident memory:    %ld kB before, %ld kB after 5 s, %ld kB at the end (%+ld kB "
-              "over the run after its first 5 s)\n",
-              rssBefore, g_rssAfterStartKb, rssAfter,
-              g_rssAfterStartKb >= 0 ? rssAfter - g_rssAfterStartKb : 0);
+  std::printf(
+      "resident memory:    %ld kB before, %ld kB after 5 s, %ld kB at the end (%+ld kB "
+      "over the run after its first 5 s)\n",
+      rssBefore, g_rssAfterStartKb, rssAfter,
+      g_rssAfterStartKb >= 0 ? rssAfter - g_rssAfterStartKb : 0);
   std::printf("CPU, whole process: %.1f %% of one core (%.2f s over %.1f s)\n", 100 * cpu / wall,
               cpu, wall);
 
@@ -298,8 +298,7 @@ int playbackMode(const char* file, const char* sinkLog) {
   live::modeFrameShown = nullptr;
   const live::ModeFigures f = live::lastMode;
   std::printf("playback: %.1f s, %d frames for %d windows (%d not drawn: late), %d underruns\n",
-              wall, f.windows, f.windows + f.skippedWindows, f.skippedWindows,
-              f.inputOverflows);
+              wall, f.windows, f.windows + f.skippedWindows, f.skippedWindows, f.inputOverflows);
   if (sinkLog == nullptr) return 0;
   // The device's log: chunk of 512 samples starting at `first`, played from `ns` on. The
   // stream began with silence (the device's first buffers): the file starts at the first

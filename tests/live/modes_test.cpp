@@ -5,24 +5,25 @@
 //   NoDevice.*        with alsa-nodevice.conf
 //   FedRate.*         under zarvo-feeder --rate 44100 with a 44100 Hz sine
 // ZARVO_MESH_DIR may name the real mesh; without it the synthetic head is used.
+#include "live/modes.h"
+
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <thread>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "audiofile/AudioReader.h"
 #include "live/capture.h"
 #include "live/devices.h"
-#include "live/modes.h"
 #include "live/session.h"
 #include "model/valtozok.h"
 #include "platform/offscreen.h"
@@ -130,7 +131,8 @@ TEST_F(Mode, FedContinuousFramesFollowWindowsAndTheWindowIsServedBetweenThem) {
   EXPECT_EQ(live::lastMode.ended, "");
   for (std::size_t i = 0; i < g_seen.size(); ++i) {
     ASSERT_EQ(g_seen[i].frame.index, static_cast<int>(i));
-    ASSERT_EQ(g_seen[i].frame.end, 1024 + 512 * static_cast<int64_t>(i)) << "every window, in order";
+    ASSERT_EQ(g_seen[i].frame.end, 1024 + 512 * static_cast<int64_t>(i))
+        << "every window, in order";
     ASSERT_TRUE(g_seen[i].checked) << i;
   }
   EXPECT_FALSE(itemChecked(kFolyamatosParancs));
@@ -172,8 +174,8 @@ TEST_F(Mode, FedContinuousDevicesUnderTheFedConfiguration) {
     const char* spec;
     int index;
   };
-  for (const Case& c : {Case{"0", 0}, Case{"DEF", 0}, Case{"default", 0}, Case{"1", -1},
-                        Case{"usb", -1}}) {
+  for (const Case& c :
+       {Case{"0", 0}, Case{"DEF", 0}, Case{"default", 0}, Case{"1", -1}, Case{"usb", -1}}) {
     problem.clear();
     EXPECT_EQ(live::findDevice(devices, c.spec, true, &problem), c.index) << c.spec;
     if (c.index < 0) {
@@ -197,12 +199,15 @@ TEST(Devices, NamesMatchCaseInsensitivelyAWholeNameWinsAmbiguityIsRefused) {
     const char* inProblem;
   };
   const Case cases[] = {
-      {"usb", true, 2, ""},         {"hdmi", false, 1, ""},
+      {"usb", true, 2, ""},
+      {"hdmi", false, 1, ""},
       {"HDMI", true, -1, "no input device matches \"HDMI\""},
       {"pulse", true, 3, ""},  // a whole name beats "pulse monitor"
       {"puls", true, -1, "matches more than one input device: 3 \"pulse\", 4 \"pulse monitor\""},
-      {"intel", true, 0, ""},       {"intel", false, -1, "more than one output device"},
-      {"2", false, -1, "no output device 2"}, {"2", true, 2, ""}};
+      {"intel", true, 0, ""},
+      {"intel", false, -1, "more than one output device"},
+      {"2", false, -1, "no output device 2"},
+      {"2", true, 2, ""}};
   for (const Case& c : cases) {
     std::string problem;
     EXPECT_EQ(live::findDevice(devices, c.spec, c.input, &problem), c.index) << c.spec;
@@ -352,8 +357,7 @@ TEST_F(Mode, FedPlaybackPlaysTheFilesSamplesWithTheFramesInStep) {
                                     [](int64_t t, const SinkChunk& k) { return t < k.ns; });
     if (c == chunks.begin()) continue;
     const SinkChunk& k = *std::prev(c);
-    const double heard =
-        k.first + std::min(512.0, (s.frame.shownNs - k.ns) * 48000.0 / 1e9);
+    const double heard = k.first + std::min(512.0, (s.frame.shownNs - k.ns) * 48000.0 / 1e9);
     offsets.push_back(heard - static_cast<double>(lead + s.frame.end - 1));
   }
   ASSERT_GT(offsets.size(), g_seen.size() / 2);
@@ -385,7 +389,8 @@ TEST_F(Mode, NoDevicePlaybackRunsSilentlyAtRealTimePaceAndSaysSoOnce) {
     g_seen.clear();
     const auto t0 = std::chrono::steady_clock::now();
     lejatszas(hWnd, file);
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_EQ(live::lastMode.windows + live::lastMode.skippedWindows, windows) << run;
     // Paced by the clock: never faster than the sound would have played.
     EXPECT_GE(seconds, (want.size() - 512) / 48000.0) << run;

@@ -9,9 +9,9 @@
 namespace fake_modes {
 
 void reset();
-int continuous();                       // folyamatos calls
+int continuous();                          // folyamatos calls
 const std::vector<std::string>& played();  // lejatszas paths, in order
-int stops();                            // eloModLeallit calls while "running"
+int stops();                               // eloModLeallit calls while "running"
 void set_running(bool running);
 
 }  // namespace fake_modes

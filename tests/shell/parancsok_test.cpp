@@ -78,10 +78,12 @@ void expect_menu(const std::vector<Entry>& got, const std::vector<Entry>& want,
 
 TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
   const std::vector<Entry> want{
-      drop("&F\xC3\xA1jl",
-           {item("&V\xC3\xA9ge", 9010), separator(), item("&Olvas (TempFile.fap)", 9011),
-            separator(), item("&Folyamatos \xC3\xA9l\xC5\x91 m\xC3\xB3" "d", 9013),
-            item("&Megnyit\xC3\xA1s\xE2\x80\xA6", 9014)}),
+      drop("&F\xC3\xA1jl", {item("&V\xC3\xA9ge", 9010), separator(),
+                            item("&Olvas (TempFile.fap)", 9011), separator(),
+                            item("&Folyamatos \xC3\xA9l\xC5\x91 m\xC3\xB3"
+                                 "d",
+                                 9013),
+                            item("&Megnyit\xC3\xA1s\xE2\x80\xA6", 9014)}),
       drop("&Forg\xC3\xA1s", {item("&Forg\xC3\xA1s gyors\xC3\xADt\xC3\xA1s", 9002),
                               item("&Forg\xC3\xA1s lass\xC3\xADt\xC3\xA1s", 9003),
                               item("&Forg\xC3\xA1s vissza\xC3\xA1ll\xC3\xADt\xC3\xA1sa", 9004)}),
@@ -330,10 +332,14 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   EXPECT_EQ(offscreen::file_choosers()[0].owner, hWnd);
   EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(0), "*.wav");
   EXPECT_TRUE(fake_modes::played().empty());
-  offscreen::answer_file_chooser("/tmp/besz\xC3\xA9" "d.wav");
+  offscreen::answer_file_chooser(
+      "/tmp/besz\xC3\xA9"
+      "d.wav");
   command(9014);
   ASSERT_EQ(fake_modes::played().size(), 1u);
-  EXPECT_EQ(fake_modes::played()[0], "/tmp/besz\xC3\xA9" "d.wav");
+  EXPECT_EQ(fake_modes::played()[0],
+            "/tmp/besz\xC3\xA9"
+            "d.wav");
   // The file of the command line, once the window is up.
   parancssoriFajl = "/tmp/x.flac";
   inditoParancs = kParancssoriFajl;

@@ -25,7 +25,11 @@ TEST(CommandLine, AcceptedForms) {
       {{"-"}, false, false, "-", "", ""},
       {{"--", "--live"}, false, false, "--live", "", ""},
       {{"--list-devices"}, false, true, "", "", ""},
-      {{"--live", "--input-device", "2", "--output-device=USB Audio"}, true, false, "", "2",
+      {{"--live", "--input-device", "2", "--output-device=USB Audio"},
+       true,
+       false,
+       "",
+       "2",
        "USB Audio"},
       {{"--output-device", "hdmi", "f.flac"}, false, false, "f.flac", "", "hdmi"},
   };
@@ -42,9 +46,9 @@ TEST(CommandLine, AcceptedForms) {
 }
 
 TEST(CommandLine, RefusedForms) {
-  const std::vector<std::vector<const char*>> bad = {
-      {"--bogus"}, {"--input-device"}, {"--output-device="}, {"a.wav", "b.wav"},
-      {"--live", "a.wav"}, {"-x"}};
+  const std::vector<std::vector<const char*>> bad = {{"--bogus"},          {"--input-device"},
+                                                     {"--output-device="}, {"a.wav", "b.wav"},
+                                                     {"--live", "a.wav"},  {"-x"}};
   for (const auto& args : bad) {
     const Parancssor p = parse(args);
     EXPECT_NE(p.hiba, "") << args[0];

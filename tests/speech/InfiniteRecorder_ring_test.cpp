@@ -50,8 +50,8 @@ struct Ring {
 TEST(InfiniteRecorderRing, OverflowStatusIsCountedAndTheBufferStillStored) {
   Ring r;
   std::vector<float> buf(512, 0.25f);
-  for (PaStreamCallbackFlags flags : {0ul, paInputOverflow, paInputUnderflow | paInputOverflow,
-                                      paOutputUnderflow}) {
+  for (PaStreamCallbackFlags flags :
+       {0ul, paInputOverflow, paInputUnderflow | paInputOverflow, paOutputUnderflow}) {
     infiniteRecordCallback(buf.data(), nullptr, 512, nullptr, flags, &r.rec.data);
   }
   EXPECT_EQ(r.rec.inputOverflows(), 2);
