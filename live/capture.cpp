@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <chrono>
 
+#include "live/resampler.h"
+
 namespace live {
 
 namespace {
 
 // The raw ring of a resampled device: blocks of one callback, handed out without overlap.
 constexpr int kRawBlocks = 16;
+// The ring of a 48 kHz device, in hops: the designed run's 5 let the window thread fall only
+// 21 ms behind before windows are lost; 16 allow 139 ms, so a busy machine or a slow
+// message (a repaint reading the mesh files) costs no window.
+constexpr int kBlocks = 16;
 // A device that delivered nothing for this long has stopped.
 constexpr int64_t kSilentNs = 2'000'000'000;
 // A device ahead of the wall clock by this much audio has run away (a real one never is).
@@ -34,9 +40,10 @@ std::string openProblem(PaError err) {
 }  // namespace
 
 Capture::Capture(PaDeviceIndex device, int askRate)
-    : AbsRecorder(kRate, 5, 1, kBuffer, kWindow, kStep) {
+    : AbsRecorder(kRate, kBlocks, 1, kBuffer, kWindow, kStep) {
   const InfiniteRecorder::Choice choice{device, true};
-  recorder = std::make_unique<InfiniteRecorder>(choice, askRate, 5, 1, kBuffer, kWindow, kStep);
+  recorder =
+      std::make_unique<InfiniteRecorder>(choice, askRate, kBlocks, 1, kBuffer, kWindow, kStep);
   if (recorder->stream != nullptr && recorder->sampleRate != kRate) {
     // The device's own rate: take raw blocks of one callback and resample them.
     const int rate = recorder->sampleRate;
@@ -44,15 +51,8 @@ Capture::Capture(PaDeviceIndex device, int askRate)
     recorder =
         std::make_unique<InfiniteRecorder>(choice, rate, kRawBlocks, 1, kBuffer, kBuffer, kBuffer);
     if (recorder->stream != nullptr && recorder->sampleRate == rate) {
-      soxr_error_t error = nullptr;
-      const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-      const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_MINIMUM_PHASE);
-      soxr = soxr_create(rate, kRate, 1, &error, &io, &quality, nullptr);
-      if (error != nullptr) {
-        soxr = nullptr;
-        why = std::string("az átmintavételezés nem indult el: ") + error;
-        return;
-      }
+      soxr = newResampler(rate, kRate, &why);
+      if (soxr == nullptr) return;
       block.resize(kBuffer);
       in.resize(kBuffer);
       out.resize(static_cast<std::size_t>(kBuffer) * kRate / std::min(rate, kRate) + 64);

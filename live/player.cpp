@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "live/resampler.h"
 #include "speech/InfiniteRecorder.h"
 
 namespace live {
@@ -91,15 +92,8 @@ found:
   shared.ring = ring.data();
   shared.ringFrames = static_cast<int64_t>(ring.size());
   if (rate != kRate) {
-    soxr_error_t error = nullptr;
-    const soxr_io_spec_t io = soxr_io_spec(SOXR_FLOAT32_I, SOXR_FLOAT32_I);
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, SOXR_MINIMUM_PHASE);
-    soxr = soxr_create(kRate, rate, 1, &error, &io, &quality, nullptr);
-    if (error != nullptr) {
-      soxr = nullptr;
-      why = std::string("az átmintavételezés nem indult el: ") + error;
-      return;
-    }
+    soxr = newResampler(kRate, rate, &why);
+    if (soxr == nullptr) return;
   }
   err = Pa_OpenStream(&stream, nullptr, &out, rate, kBuffer, paClipOff, callback, &shared);
   if (err != paNoError) {

@@ -103,12 +103,17 @@ TEST_F(Layer, CreationRefusedByTheWindowProcedureGivesNoWindow) {
   EXPECT_EQ(messages(), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
 }
 
-TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
-  HWND w = create();
+// A shown window that was never painted, with a key, a command and the quit request queued.
+HWND queue_three(HWND w) {
   ShowWindow(w, SW_SHOWNORMAL);
   PostMessageA(w, WM_KEYDOWN, 0x41, 0);
   PostMessageA(w, WM_COMMAND, 9005, 0);
   PostQuitMessage(7);
+  return w;
+}
+
+TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
+  queue_three(create());
   MSG msg;
   ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
@@ -128,11 +133,7 @@ TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
 }
 
 TEST_F(Layer, PeekFiltersAndKeepsOrWithoutWaitingThenQuitThenPaint) {
-  HWND w = create();
-  ShowWindow(w, SW_SHOWNORMAL);
-  PostMessageA(w, WM_KEYDOWN, 0x41, 0);
-  PostMessageA(w, WM_COMMAND, 9005, 0);
-  PostQuitMessage(7);
+  HWND w = queue_three(create());
   MSG msg;
   // A range skips what lies outside it; PM_NOREMOVE leaves the message queued.
   ASSERT_TRUE(PeekMessageA(&msg, w, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));

@@ -198,14 +198,7 @@ class Live : public ::testing::Test {
   void SetUp() override {
     instance = offscreen::reset();
     support::reset_viewer();
-    const char* mesh = std::getenv("ZARVO_MESH_DIR");
-    if (mesh != nullptr && fs::exists(fs::path(mesh) / "vertex.txt") &&
-        fs::exists(fs::path(mesh) / "face.txt")) {
-      fs::copy_file(fs::path(mesh) / "vertex.txt", fs::path(dir.path()) / "vertex.txt");
-      fs::copy_file(fs::path(mesh) / "face.txt", fs::path(dir.path()) / "face.txt");
-    } else {
-      support::write_sphere(dir.path());
-    }
+    support::place_head(dir.path(), std::getenv("ZARVO_MESH_DIR"));
     hWnd = nullptr;
     MyRegisterClass(instance);
     ASSERT_NE(MyCreateInstance(instance, SW_SHOWNORMAL), nullptr);
