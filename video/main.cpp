@@ -1,0 +1,139 @@
+// zarvo-render: a talking-head clip from a speech recording.
+//
+//   zarvo-render SPEECH -o clip.mp4 [--fps N] [--size WxH] [--view live|front]
+//                [--mode poly|wire|points] [--stats]
+//   zarvo-render SPEECH -o frames/%05d.png ...
+//
+// Exit status 0 when the output is complete; 2 after a usage error, bad input, an output
+// that cannot be written or an encoder failure, with one line on standard error and
+// nothing of the output left behind. A signal (Ctrl-C) also removes the partial output.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include "video/render.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: zarvo-render SPEECH_FILE -o OUTPUT [options]\n"
+    "  OUTPUT             clip.mp4 (H.264 + AAC), or frames/%05d.png (numbered PNG frames)\n"
+    "  --fps N            frames per second (default 30)\n"
+    "  --size WxH         frame size in pixels (default 720x720; even for MP4)\n"
+    "  --view live|front  live: the live mode's framing with its loudness zoom (default);\n"
+    "                     front: the whole head as the program starts\n"
+    "  --mode poly|wire|points   drawing mode (default poly)\n"
+    "  --stats            print the time spent per stage when done\n";
+
+int usage(const std::string& why) {
+  std::fprintf(stderr, "zarvo-render: %s\n%s", why.c_str(), kUsage);
+  return 2;
+}
+
+bool number(const char* text, int low, int high, int& out) {
+  char* end = nullptr;
+  errno = 0;
+  const long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < low || v > high) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+bool size(const std::string& text, int& w, int& h) {
+  const std::size_t x = text.find('x');
+  if (x == std::string::npos) return false;
+  return number(text.substr(0, x).c_str(), 16, 4096, w) &&
+         number(text.substr(x + 1).c_str(), 16, 4096, h);
+}
+
+void stop(int) { renderStop.store(true); }
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  RenderJob job;
+  bool stats = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool hasValue = i + 1 < argc;
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "-o" || a == "--output") {
+      if (!hasValue) return usage(a + " needs a file name");
+      job.output = argv[++i];
+    } else if (a == "--fps") {
+      if (!hasValue || !number(argv[++i], 1, 240, job.fps))
+        return usage("--fps needs a whole number from 1 to 240");
+    } else if (a == "--size") {
+      if (!hasValue || !size(argv[++i], job.width, job.height))
+        return usage("--size needs WIDTHxHEIGHT, each 16 to 4096 pixels");
+    } else if (a == "--view") {
+      const std::string v = hasValue ? argv[++i] : "";
+      if (v == "live")
+        job.view = View::live;
+      else if (v == "front")
+        job.view = View::front;
+      else
+        return usage("--view is live or front");
+    } else if (a == "--mode") {
+      const std::string v = hasValue ? argv[++i] : "";
+      if (v == "poly")
+        job.mode = 2;
+      else if (v == "wire")
+        job.mode = 1;
+      else if (v == "points")
+        job.mode = 0;
+      else
+        return usage("--mode is poly, wire or points");
+    } else if (a == "--stats") {
+      stats = true;
+    } else if (a.size() > 1 && a[0] == '-') {
+      return usage("unknown option " + a);
+    } else if (job.input.empty()) {
+      job.input = a;
+    } else {
+      return usage("one input file only");
+    }
+  }
+  if (job.input.empty()) return usage("no input file");
+  if (job.output.empty()) return usage("no output: give -o clip.mp4 or -o frames/%05d.png");
+  job.progress = isatty(STDERR_FILENO) == 1;
+  // Failures are reported in one line of our own; the libraries' chatter would bury it.
+  av_log_set_level(AV_LOG_QUIET);
+
+  struct sigaction on{};
+  on.sa_handler = stop;
+  sigemptyset(&on.sa_mask);
+  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &on, nullptr);
+
+  RenderFigures figures;
+  std::string problem;
+  const bool done = render(job, figures, problem);
+  if (renderStop.load()) {
+    // Partial output is gone; end the way the signal would have.
+    std::signal(SIGINT, SIG_DFL);
+    std::raise(SIGINT);
+  }
+  if (!done) {
+    std::fprintf(stderr, "zarvo-render: %s\n", problem.c_str());
+    return 2;
+  }
+  if (stats) {
+    std::fprintf(stderr,
+                 "%ld frames, %.2f s of sound in %.2f s (%.2fx real time): analysis %.2f s, "
+                 "drawing %.2f s, conversion %.2f s, encoding %.2f s\n",
+                 figures.frames, figures.clipSeconds, figures.total,
+                 figures.clipSeconds / figures.total, figures.analysis, figures.drawing,
+                 figures.conversion, figures.encoding);
+  }
+  return 0;
+}

@@ -1,0 +1,40 @@
+// Where the frames and the sound of a clip go: an MP4 file (Mp4Writer) or a numbered PNG
+// sequence (PngSequence). Frames arrive in order, one picture each 1/fps seconds; nothing
+// is collected: every frame is encoded and written before the next is drawn.
+//
+// Nothing appears under the final name(s) before commit(): a sink writes to temporary
+// names beside the final ones and renames them at the end; abandon() removes whatever it
+// wrote. Each call returns false on failure with problem() saying why (one line).
+#pragma once
+
+#include <string>
+
+#include "platform/offscreen.h"
+
+class FrameSink {
+ public:
+  virtual ~FrameSink() = default;
+
+  // Mono 48000 Hz samples in [-1, 1], in order; a sink without sound ignores them.
+  virtual bool audio(const float* samples, long count) = 0;
+  // The next frame: RGBA rows from the top, the size the sink was made for.
+  virtual bool frame(const offscreen::Image& picture) = 0;
+  // Flushes the encoders and moves the result to its final name(s).
+  virtual bool commit() = 0;
+  // Removes everything written so far; the sink is unusable afterwards.
+  virtual void abandon() = 0;
+
+  const std::string& problem() const { return problem_; }
+
+  // Wall-clock seconds spent so far converting pictures to the encoder's pixel format and
+  // encoding (sound included) and writing.
+  double conversionSeconds = 0.0;
+  double encodingSeconds = 0.0;
+
+ protected:
+  bool fail(const std::string& why) {
+    if (problem_.empty()) problem_ = why;
+    return false;
+  }
+  std::string problem_;
+};
