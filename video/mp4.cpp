@@ -190,6 +190,9 @@ int drain(AVFormatContext* format, AVCodecContext* codec, AVStream* stream, AVPa
   int r = avcodec_send_frame(codec, frame);
   if (r < 0) return r;
   while ((r = avcodec_receive_packet(codec, packet)) >= 0) {
+    // Every picture lasts one frame; without it the muxer counts the last one as lasting
+    // nothing and the video ends a frame early.
+    if (packet->duration == 0 && codec->codec_type == AVMEDIA_TYPE_VIDEO) packet->duration = 1;
     av_packet_rescale_ts(packet, codec->time_base, stream->time_base);
     packet->stream_index = stream->index;
     r = av_interleaved_write_frame(format, packet);  // takes the packet's data
@@ -273,6 +276,7 @@ bool Mp4Writer::commit() {
   if (r < 0) return fail("cannot write " + m.path + ": " + averror(r));
   encodingSeconds += since(start);
   if (!unstage(m.staged, m.path, problem_)) {
+    std::remove(m.staged.c_str());
     m.staged.clear();
     return false;
   }
