@@ -19,7 +19,7 @@ LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 
 }  // namespace
 
-FrameDrawer::FrameDrawer(int width, int height, View view, int mode)
+FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
     : width_(width), height_(height), view_(view), mode_(mode) {
   HINSTANCE instance = offscreen::reset();
   offscreen::keep_call_records(false);
@@ -69,7 +69,8 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   winW = winH = side;
   rotspeed = 1;
   feny = 0.5;
-  nezetselect = mode_;
+  nezetselect = mode_ == Mode::points ? 0 : mode_ == Mode::wire ? 1 : 2;
+  sima = mode_ == Mode::smooth;
   tolx = 0.0;
   roty = rotz = 0.0;
   if (view_ == View::live) {

@@ -17,13 +17,15 @@ enum class View {
   front,  // the whole head as the program starts: no pan, no turn, zoom 0.7
 };
 
+// The drawing modes of the viewer's "Nézet" menu.
+enum class Mode { points, wire, poly, smooth };
+
 class FrameDrawer {
  public:
   // width, height: the frame in pixels (1..4096 each). The head is drawn in the centred
   // square of the shorter side (the window's viewport is square too); the rest is the
-  // clear colour. mode: the value for nezetselect (0 points, 1 wire mesh, 2 polygons).
-  // On failure ok() is false and problem() says why.
-  FrameDrawer(int width, int height, View view, int mode);
+  // clear colour. On failure ok() is false and problem() says why.
+  FrameDrawer(int width, int height, View view, Mode mode);
   ~FrameDrawer();
   FrameDrawer(const FrameDrawer&) = delete;
   FrameDrawer& operator=(const FrameDrawer&) = delete;
@@ -44,7 +46,7 @@ class FrameDrawer {
  private:
   int width_, height_;
   View view_;
-  int mode_;
+  Mode mode_;
   bool ok_ = false;
   std::string problem_;
   HWND window_ = nullptr;

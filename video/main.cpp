@@ -1,7 +1,7 @@
 // zarvo-render: a talking-head clip from a speech recording.
 //
 //   zarvo-render SPEECH -o clip.mp4 [--fps N] [--size WxH] [--view live|front]
-//                [--mode poly|wire|points] [--stats]
+//                [--mode poly|smooth|wire|points] [--stats]
 //   zarvo-render SPEECH -o frames/%05d.png ...
 //
 // Exit status 0 when the output is complete; 2 after a usage error, bad input, an output
@@ -30,7 +30,7 @@ const char kUsage[] =
     "  --size WxH         frame size in pixels (default 720x720; even for MP4)\n"
     "  --view live|front  live: the live mode's framing with its loudness zoom (default);\n"
     "                     front: the whole head as the program starts\n"
-    "  --mode poly|wire|points   drawing mode (default poly)\n"
+    "  --mode poly|smooth|wire|points   drawing mode (default poly: flat-shaded polygons)\n"
     "  --stats            print the time spent per stage when done\n";
 
 int usage(const std::string& why) {
@@ -87,13 +87,15 @@ int main(int argc, char** argv) {
     } else if (a == "--mode") {
       const std::string v = hasValue ? argv[++i] : "";
       if (v == "poly")
-        job.mode = 2;
+        job.mode = Mode::poly;
+      else if (v == "smooth")
+        job.mode = Mode::smooth;
       else if (v == "wire")
-        job.mode = 1;
+        job.mode = Mode::wire;
       else if (v == "points")
-        job.mode = 0;
+        job.mode = Mode::points;
       else
-        return usage("--mode is poly, wire or points");
+        return usage("--mode is poly, smooth, wire or points");
     } else if (a == "--stats") {
       stats = true;
     } else if (a.size() > 1 && a[0] == '-') {

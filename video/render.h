@@ -16,7 +16,7 @@ struct RenderJob {
   int fps = 30;
   int width = 720, height = 720;
   View view = View::live;
-  int mode = 2;  // nezetselect: 0 points, 1 wire mesh, 2 polygons
+  Mode mode = Mode::poly;
   bool progress = false;
 };
 

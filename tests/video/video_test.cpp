@@ -337,7 +337,6 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   const Picture silentRef = drawn(side, windowOfFrame(windows, silent, 30));
   const double compression = std::max(meanDifference(a, loudRef, 0, 0, side, side),
                                       meanDifference(b, silentRef, 0, 0, side, side));
-  fprintf(stderr,"DBG comp %f loudbox %f silentbox %f ab %f frames %ld loud %ld silent %ld vs %f %f\n", compression, meanDifference(a, loudRef, x0, y0, x1, y1), meanDifference(b, silentRef, x0, y0, x1, y1), meanDifference(a, b, x0, y0, x1, y1), clip.frames, loud, silent, clip.videoSeconds, clip.audioSeconds);
   EXPECT_LT(compression, 2.0);
   const double mouthError = std::max(meanDifference(a, loudRef, x0, y0, x1, y1),
                                      meanDifference(b, silentRef, x0, y0, x1, y1));
