@@ -54,7 +54,12 @@ bool size(const std::string& text, int& w, int& h) {
          number(text.substr(x + 1).c_str(), 16, 4096, h);
 }
 
-void stop(int) { renderStop.store(true); }
+volatile std::sig_atomic_t caught = 0;
+
+void stop(int signal) {
+  caught = signal;
+  renderStop.store(true);
+}
 
 }  // namespace
 
@@ -120,10 +125,10 @@ int main(int argc, char** argv) {
   RenderFigures figures;
   std::string problem;
   const bool done = render(job, figures, problem);
-  if (renderStop.load()) {
-    // Partial output is gone; end the way the signal would have.
-    std::signal(SIGINT, SIG_DFL);
-    std::raise(SIGINT);
+  if (caught != 0) {
+    // The partial output is gone; end the way the signal would have ended the program.
+    std::signal(caught, SIG_DFL);
+    std::raise(caught);
   }
   if (!done) {
     std::fprintf(stderr, "zarvo-render: %s\n", problem.c_str());

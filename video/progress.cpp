@@ -35,16 +35,18 @@ void Progress::draw(long frames) {
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
   const double done = static_cast<double>(frames) / fps_;  // seconds of clip rendered
   const double speed = elapsed > 0.0 ? done / elapsed : 0.0;
-  char bar[kBarWidth + 1];
-  const double fraction = clipSeconds_ > 0.0 ? std::clamp(done / clipSeconds_, 0.0, 1.0) : 0.0;
-  const int filled = static_cast<int>(fraction * kBarWidth);
-  for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '-';
-  bar[kBarWidth] = '\0';
-  std::fprintf(stderr, "\r[%s] %ld frames  %.1fx real time", clipSeconds_ > 0.0 ? bar : "", frames,
-               speed);
-  if (clipSeconds_ > 0.0 && speed > 0.0) {
-    const double left = std::max(0.0, clipSeconds_ - done) / speed;
-    std::fprintf(stderr, "  %.0f s left ", std::ceil(left));
+  std::fputc('\r', stderr);
+  if (clipSeconds_ > 0.0) {
+    char bar[kBarWidth + 1];
+    const int filled = static_cast<int>(std::clamp(done / clipSeconds_, 0.0, 1.0) * kBarWidth);
+    for (int i = 0; i < kBarWidth; ++i) bar[i] = i < filled ? '#' : '-';
+    bar[kBarWidth] = '\0';
+    std::fprintf(stderr, "[%s] ", bar);
   }
+  std::fprintf(stderr, "%ld frames  %.1fx real time", frames, speed);
+  if (clipSeconds_ > 0.0 && speed > 0.0)
+    std::fprintf(stderr, "  %.0f s left", std::ceil(std::max(0.0, clipSeconds_ - done) / speed));
+  // Clears what a longer earlier line left at the end.
+  std::fputs("\033[K", stderr);
   std::fflush(stderr);
 }

@@ -96,8 +96,9 @@ LRESULT CALLBACK plainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
 }
 
 // A square window of `side` pixels with the real head, drawn as the live mode draws a
-// window of the given volume and FAPs (or the start-up view for `front`).
-Picture drawn(int side, const Window& w, bool front = false) {
+// window of the given volume and FAPs; `front`: in the start-up view instead; `smooth`:
+// smooth-shaded.
+Picture drawn(int side, const Window& w, bool front = false, bool smooth = false) {
   HINSTANCE instance = offscreen::reset();
   support::reset_viewer();
   EXPECT_NE(gl_window::register_class("reference", plainProc, instance), 0);
@@ -112,6 +113,7 @@ Picture drawn(int side, const Window& w, bool front = false) {
   fs::current_path(here);
   tavolsag();
   winW = winH = side;
+  sima = smooth;
   if (!front) {
     toly = 42.0;
     rotx = 20.0;
@@ -344,30 +346,36 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   EXPECT_GT(meanDifference(a, b, x0, y0, x1, y1), 4 * mouthError);
 }
 
+// The sequence at 10 fps: every frame there, and one frame exactly the renderer's picture,
+// in the default live view and in the start-up view with smooth shading.
 TEST(Png, NumberedFramesEqualTheRenderersPictures) {
   const std::vector<float> samples = samplesOf(kSpeech);
   const std::vector<Window> windows = analyse(samples);
   const long frames = static_cast<long>(std::ceil(samples.size() * 10.0 / kRate));
   const long loud = loudAndSilent(windows, frames, 10).first;
-
-  Scratch dir;
-  fs::create_directory(dir / "frames");
-  const Outcome r =
-      runTool({kSpeech, "--fps", "10", "--size", "240x240", "-o", dir / "frames/%04d.png"});
-  ASSERT_EQ(r.status, 0) << r.errors;
   std::vector<std::string> want;
   char name[32];
   for (long k = 0; k < frames; ++k) {
     std::snprintf(name, sizeof name, "%04ld.png", k);
     want.push_back(name);
   }
-  EXPECT_EQ(namesIn(dir / "frames"), want);
+  for (const bool front : {false, true}) {
+    SCOPED_TRACE(front ? "front, smooth" : "live, poly");
+    Scratch dir;
+    fs::create_directory(dir / "frames");
+    std::vector<std::string> args{kSpeech, "--fps", "10", "--size", "240x240"};
+    if (front) args.insert(args.end(), {"--view", "front", "--mode", "smooth"});
+    args.insert(args.end(), {"-o", dir / "frames/%04d.png"});
+    const Outcome r = runTool(args);
+    ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(namesIn(dir / "frames"), want);
 
-  const Picture got = readPng(dir / "frames/" + want[loud]);
-  const Picture ref = drawn(240, windowOfFrame(windows, loud, 10));
-  EXPECT_EQ(got.width, 240);
-  EXPECT_EQ(got.height, 240);
-  EXPECT_TRUE(got.rgb == ref.rgb);
+    const Picture got = readPng(dir / "frames/" + want[loud]);
+    const Picture ref = drawn(240, windowOfFrame(windows, loud, 10), front, front);
+    EXPECT_EQ(got.width, 240);
+    EXPECT_EQ(got.height, 240);
+    EXPECT_TRUE(got.rgb == ref.rgb);
+  }
 }
 
 // Each bad run ends with status 2 and leaves the directory as it was. Bad input and bad
