@@ -1,7 +1,8 @@
-// zarvo-render: a talking-head clip from a speech recording.
+// zarvo-render: a talking-head clip from a speech recording or an MPEG-4 FAP file.
 //
 //   zarvo-render SPEECH -o clip.mp4 [--fps N] [--size WxH] [--view live|front]
 //                [--mode poly|smooth|wire|points] [--stats]
+//   zarvo-render FILE.fap [--audio SPEECH] -o clip.mp4 ...
 //   zarvo-render SPEECH -o frames/%05d.png ...
 //
 // Exit status 0 when the output is complete; 2 after a usage error, bad input, an output
@@ -25,8 +26,12 @@ namespace {
 
 const char kUsage[] =
     "usage: zarvo-render SPEECH_FILE -o OUTPUT [options]\n"
+    "       zarvo-render FILE.fap [--audio SPEECH_FILE] -o OUTPUT [options]\n"
+    "  SPEECH_FILE        any audio file (WAV, FLAC, Ogg, MP3, ...), or raw float32\n"
+    "                     48 kHz mono named .raw or .f32\n"
+    "  --audio SPEECH_FILE  the sound of a FAP file's clip; its loudness sets the live zoom\n"
     "  OUTPUT             clip.mp4 (H.264 + AAC), or frames/%05d.png (numbered PNG frames)\n"
-    "  --fps N            frames per second (default 30)\n"
+    "  --fps N            frames per second (default 30; a FAP file's own whole rate)\n"
     "  --size WxH         frame size in pixels (default 720x720; even for MP4)\n"
     "  --view live|front  live: the live mode's framing with its loudness zoom (default);\n"
     "                     front: the whole head as the program starts\n"
@@ -75,6 +80,9 @@ int main(int argc, char** argv) {
     } else if (a == "-o" || a == "--output") {
       if (!hasValue) return usage(a + " needs a file name");
       job.output = argv[++i];
+    } else if (a == "--audio") {
+      if (!hasValue) return usage("--audio needs a speech file");
+      job.audio = argv[++i];
     } else if (a == "--fps") {
       if (!hasValue || !number(argv[++i], 1, 240, job.fps))
         return usage("--fps needs a whole number from 1 to 240");
@@ -113,6 +121,8 @@ int main(int argc, char** argv) {
   }
   if (job.input.empty()) return usage("no input file");
   if (job.output.empty()) return usage("no output: give -o clip.mp4 or -o frames/%05d.png");
+  if (!job.audio.empty() && !isFapFile(job.input))
+    return usage("--audio goes with a FAP file; a speech file brings its own sound");
   job.progress = isatty(STDERR_FILENO) == 1;
   // Failures are reported in one line of our own; the libraries' chatter would bury it.
   av_log_set_level(AV_LOG_QUIET);
@@ -136,7 +146,7 @@ int main(int argc, char** argv) {
   }
   if (stats) {
     std::fprintf(stderr,
-                 "%ld frames, %.2f s of sound in %.2f s (%.2fx real time): analysis %.2f s, "
+                 "%ld frames, %.2f s of clip in %.2f s (%.2fx real time): analysis %.2f s, "
                  "drawing %.2f s, conversion %.2f s, encoding %.2f s\n",
                  figures.frames, figures.clipSeconds, figures.total,
                  figures.clipSeconds / figures.total, figures.analysis, figures.drawing,

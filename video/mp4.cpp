@@ -11,7 +11,7 @@ extern "C" {
 #include <chrono>
 #include <cstdio>
 
-#include "video/staging.h"
+#include "fapfile/OutputFile.h"
 
 namespace {
 
@@ -31,7 +31,8 @@ double since(std::chrono::steady_clock::time_point start) {
 }  // namespace
 
 struct Mp4Writer::Impl {
-  std::string path, staged;
+  std::string path;
+  std::unique_ptr<OutputFile> out;  // the temporary beside `path`, renamed on commit
   AVFormatContext* format = nullptr;
   AVCodecContext* video = nullptr;
   AVCodecContext* sound = nullptr;
@@ -68,10 +69,15 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
          std::to_string(s.height));
     return;
   }
-  m.staged = stageBeside(path, problem_);
-  if (m.staged.empty()) return;
-
-  int r = avformat_alloc_output_context2(&m.format, nullptr, "mp4", m.staged.c_str());
+  std::string why;
+  m.out = OutputFile::create(path, &why);
+  if (!m.out) {
+    fail("cannot write " + path + ": " + why);
+    return;
+  }
+  // The muxer writes the temporary by name: moving the index to the front reads it back.
+  const char* staged = m.out->temporaryPath().c_str();
+  int r = avformat_alloc_output_context2(&m.format, nullptr, "mp4", staged);
   if (r < 0 || !m.format) {
     fail("cannot set up the MP4 muxer: " + averror(r));
     return;
@@ -160,7 +166,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
   const int* bt709 = sws_getCoefficients(SWS_CS_ITU709);
   sws_setColorspaceDetails(m.convert, bt709, 1, bt709, 0, 0, 1 << 16, 1 << 16);
 
-  r = avio_open(&m.format->pb, m.staged.c_str(), AVIO_FLAG_WRITE);
+  r = avio_open(&m.format->pb, staged, AVIO_FLAG_WRITE);
   if (r < 0) {
     fail("cannot write " + path + ": " + averror(r));
     return;
@@ -179,7 +185,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
 }
 
 Mp4Writer::~Mp4Writer() {
-  if (impl_ && !impl_->staged.empty()) abandon();
+  if (impl_->out) abandon();
 }
 
 namespace {
@@ -275,19 +281,16 @@ bool Mp4Writer::commit() {
   r = avio_closep(&m.format->pb);
   if (r < 0) return fail("cannot write " + m.path + ": " + averror(r));
   encodingSeconds += since(start);
-  if (!unstage(m.staged, m.path, problem_)) {
-    std::remove(m.staged.c_str());
-    m.staged.clear();
-    return false;
-  }
-  m.staged.clear();
+  std::string why;
+  const bool renamed = m.out->commit(&why);
+  m.out.reset();
+  if (!renamed) return fail("cannot write " + m.path + ": " + why);
   return true;
 }
 
 void Mp4Writer::abandon() {
   Impl& m = *impl_;
   if (m.format && m.format->pb) avio_closep(&m.format->pb);
-  if (!m.staged.empty()) std::remove(m.staged.c_str());
-  m.staged.clear();
+  m.out.reset();  // removes the temporary
   fail("abandoned");
 }

@@ -5,15 +5,13 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <cstdio>
 #include <vector>
 
-#include "video/staging.h"
+#include "fapfile/OutputFile.h"
 
 namespace {
 
@@ -31,13 +29,11 @@ double since(std::chrono::steady_clock::time_point start) {
 
 struct PngSequence::Impl {
   std::string pattern;
-  std::string staging;  // a directory beside the frames; frame k is staged as staging/k
-  long frames = 0;      // frames staged
+  long frames = 0;         // frames in place under their final names
+  bool committed = false;  // kept for good
   AVCodecContext* codec = nullptr;
   AVFrame* picture = nullptr;  // rgb24, reused
   AVPacket* packet = nullptr;
-
-  std::string staged(long k) const { return staging + "/" + std::to_string(k); }
 
   ~Impl() {
     avcodec_free_context(&codec);
@@ -58,11 +54,8 @@ std::string PngSequence::frameName(const std::string& pattern, long number) {
 PngSequence::PngSequence(const std::string& pattern, int width, int height) : impl_(new Impl) {
   Impl& m = *impl_;
   m.pattern = pattern;
-  const std::string first = frameName(pattern, 0);
-  const std::size_t slash = pattern.rfind('/');
-  // All frames in one directory, the one the staging directory goes into.
-  if (first.empty() || (slash != std::string::npos && pattern.find('%') < slash)) {
-    fail("a PNG sequence needs one frame number in its file name, such as frames/%05d.png");
+  if (frameName(pattern, 0).empty()) {
+    fail("a PNG sequence needs one frame number in its name, such as frames/%05d.png");
     return;
   }
   const AVCodec* png = avcodec_find_encoder(AV_CODEC_ID_PNG);
@@ -85,15 +78,11 @@ PngSequence::PngSequence(const std::string& pattern, int width, int height) : im
   m.picture->width = width;
   m.picture->height = height;
   m.packet = av_packet_alloc();
-  if (av_frame_get_buffer(m.picture, 0) < 0 || !m.packet) {
-    fail("out of memory");
-    return;
-  }
-  m.staging = stageDirBeside(first, problem_);
+  if (av_frame_get_buffer(m.picture, 0) < 0 || !m.packet) fail("out of memory");
 }
 
 PngSequence::~PngSequence() {
-  if (impl_ && !impl_->staging.empty()) abandon();
+  if (!impl_->committed) abandon();
 }
 
 bool PngSequence::frame(const offscreen::Image& p) {
@@ -114,48 +103,38 @@ bool PngSequence::frame(const offscreen::Image& p) {
   conversionSeconds += since(start);
 
   start = std::chrono::steady_clock::now();
-  if (frameName(m.pattern, m.frames).empty()) return fail("too many frames for the name pattern");
+  const std::string name = frameName(m.pattern, m.frames);
+  if (name.empty()) return fail("too many frames for the name pattern");
   int r = avcodec_send_frame(m.codec, m.picture);
   if (r >= 0) r = avcodec_receive_packet(m.codec, m.packet);
   if (r < 0) return fail("cannot encode frame " + std::to_string(m.frames) + ": " + averror(r));
-  const std::string staged = m.staged(m.frames);
-  std::FILE* out = std::fopen(staged.c_str(), "wb");
-  if (out) ++m.frames;  // from here on abandon() removes it
-  bool written = out && std::fwrite(m.packet->data, 1, m.packet->size, out) ==
-                            static_cast<std::size_t>(m.packet->size);
-  if (out && std::fclose(out) != 0) written = false;
+  // Each frame appears whole under its name or not at all.
+  std::string why;
+  std::unique_ptr<OutputFile> out = OutputFile::create(name, &why);
+  if (out) {
+    TextWriter bytes(out->fd(), 0);
+    bytes.put(std::string_view(reinterpret_cast<const char*>(m.packet->data), m.packet->size));
+    if (!bytes.flush()) {
+      why = bytes.problem();
+      out.reset();
+    } else if (!out->commit(&why)) {
+      out.reset();
+    }
+  }
   av_packet_unref(m.packet);
   encodingSeconds += since(start);
-  if (!written) return fail("cannot write " + frameName(m.pattern, m.frames) + ": " +
-                            std::strerror(errno));
+  if (!out) return fail("cannot write " + name + ": " + why);
+  ++m.frames;
   return true;
 }
 
 bool PngSequence::commit() {
-  Impl& m = *impl_;
-  if (!ok()) return false;
-  for (long k = 0; k < m.frames; ++k) {
-    if (!unstage(m.staged(k), frameName(m.pattern, k), problem_)) {
-      // Take back the frames already in place, so a failed run leaves nothing.
-      for (long j = 0; j < k; ++j) std::remove(frameName(m.pattern, j).c_str());
-      const std::string why = problem_;
-      abandon();
-      problem_ = why;
-      return false;
-    }
-  }
-  rmdir(m.staging.c_str());
-  m.staging.clear();
-  return true;
+  impl_->committed = ok();
+  return ok();
 }
 
 void PngSequence::abandon() {
-  Impl& m = *impl_;
-  if (!m.staging.empty()) {
-    for (long k = 0; k < m.frames; ++k) std::remove(m.staged(k).c_str());
-    rmdir(m.staging.c_str());
-  }
-  m.staging.clear();
-  m.frames = 0;
+  for (long k = 0; k < impl_->frames; ++k) std::remove(frameName(impl_->pattern, k).c_str());
+  impl_->frames = 0;
   fail("abandoned");
 }

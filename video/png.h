@@ -1,7 +1,10 @@
 // A numbered PNG sequence: one RGB picture per frame, encoded by libavcodec's PNG encoder,
 // named by a pattern with one frame-number conversion ("frames/%05d.png": frames/00000.png,
-// frames/00001.png, ...; the first frame is number 0). The sound is not kept. See sink.h
-// for the calling rules.
+// frames/00001.png, ...; the first frame is number 0). The sound is not kept.
+//
+// Each frame is written to a temporary beside its name and renamed when it is complete, so
+// no frame is ever half-written; commit() has nothing left to do, and abandon() removes
+// the frames this sequence put in place (a frame it replaced is not brought back).
 #pragma once
 
 #include <memory>
@@ -11,8 +14,8 @@
 
 class PngSequence final : public FrameSink {
  public:
-  // pattern: as above (%d, %0Nd; %% for a percent sign). On failure ok() is false and
-  // problem() says why.
+  // pattern: as above (%d, %0Nd; %% for a percent sign); the directories must exist. On
+  // failure ok() is false and problem() says why.
   PngSequence(const std::string& pattern, int width, int height);
   ~PngSequence() override;
 

@@ -2,9 +2,10 @@
 // sequence (PngSequence). Frames arrive in order, one picture each 1/fps seconds; nothing
 // is collected: every frame is encoded and written before the next is drawn.
 //
-// Nothing appears under the final name(s) before commit(): a sink writes to temporary
-// names beside the final ones and renames them at the end; abandon() removes whatever it
-// wrote. Each call returns false on failure with problem() saying why (one line).
+// Nothing is ever half-written under a final name: a sink writes to a temporary beside it
+// and renames it when complete (the MP4 at commit(), each PNG frame at once); abandon()
+// removes whatever it wrote. Each call returns false on failure with problem() saying
+// why (one line).
 #pragma once
 
 #include <string>

@@ -23,6 +23,8 @@ extern "C" {
 #include <string>
 #include <vector>
 
+#include "fapfile/FapFile.h"
+#include "fapfile/OutputFile.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
 #include "model/valtozok.h"
@@ -41,7 +43,8 @@ namespace fs = std::filesystem;
 namespace {
 
 const std::string kTool = ZARVO_RENDER;
-const std::string kSpeech = ZARVO_VIDEO_SPEECH;  // raw float32, 48 kHz mono
+const std::string kRaw = ZARVO_VIDEO_SPEECH ".raw";     // float32, 48 kHz mono
+const std::string kSpeech = ZARVO_VIDEO_SPEECH ".wav";  // the same samples
 constexpr int kRate = 48000;
 
 // ---- the recording and its analysis, done here the way the live mode does it ----
@@ -303,7 +306,7 @@ std::pair<long, long> loudAndSilent(const std::vector<Window>& windows, long fra
 // ---- the cases ----
 
 TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
-  const std::vector<float> samples = samplesOf(kSpeech);
+  const std::vector<float> samples = samplesOf(kRaw);
   const std::vector<Window> windows = analyse(samples);
   const double duration = static_cast<double>(samples.size()) / kRate;
   const long frames = static_cast<long>(std::ceil(duration * 30));
@@ -349,7 +352,7 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
 // The sequence at 10 fps: every frame there, and one frame exactly the renderer's picture,
 // in the default live view and in the start-up view with smooth shading.
 TEST(Png, NumberedFramesEqualTheRenderersPictures) {
-  const std::vector<float> samples = samplesOf(kSpeech);
+  const std::vector<float> samples = samplesOf(kRaw);
   const std::vector<Window> windows = analyse(samples);
   const long frames = static_cast<long>(std::ceil(samples.size() * 10.0 / kRate));
   const long loud = loudAndSilent(windows, frames, 10).first;
@@ -378,11 +381,50 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
   }
 }
 
+// A FAP file written (by the FAP file library) from the test's analysis of the recording
+// at 10 fps, rendered with the recording as its sound: frame for frame the PNGs of the
+// recording itself, loudness zoom included. The clip takes the file's own frame rate.
+TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
+  const std::vector<float> samples = samplesOf(kRaw);
+  const std::vector<Window> windows = analyse(samples);
+  Scratch dir;
+  {
+    FapWriter writer("speech", 10);
+    ASSERT_TRUE(writer.open(nullptr));
+    for (std::size_t i = 0; i < windows.size(); ++i) writer.addWindow(i, windows[i].faps);
+    std::string problem;
+    auto out = OutputFile::create(dir / "speech.fap", &problem);
+    ASSERT_NE(out, nullptr) << problem;
+    TextWriter text(out->fd());
+    ASSERT_TRUE(writer.finish(static_cast<long long>(samples.size()), text));
+    ASSERT_TRUE(text.flush() && out->commit(&problem)) << problem;
+  }
+  fs::create_directory(dir / "speech");
+  fs::create_directory(dir / "fap");
+  Outcome r = runTool({kSpeech, "--fps", "10", "--size", "240x240", "-o", dir / "speech/%04d.png"});
+  ASSERT_EQ(r.status, 0) << r.errors;
+  r = runTool({dir / "speech.fap", "--audio", kSpeech, "--size", "240x240", "-o",
+               dir / "fap/%04d.png"});
+  ASSERT_EQ(r.status, 0) << r.errors;
+
+  const std::vector<std::string> names = namesIn(dir / "speech");
+  EXPECT_EQ(names.size(), static_cast<std::size_t>(std::ceil(samples.size() * 10.0 / kRate)));
+  ASSERT_EQ(namesIn(dir / "fap"), names);
+  for (const std::string& n : names) {
+    std::ifstream a(dir / "speech/" + n, std::ios::binary), b(dir / "fap/" + n, std::ios::binary);
+    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b),
+                           {}))
+        << n;
+  }
+}
+
 // Each bad run ends with status 2 and leaves the directory as it was. Bad input and bad
 // output are told in one line; usage errors also print the usage.
 TEST(Failures, ExitTwoAndNothingLeftBehind) {
   Scratch dir;
   std::ofstream(dir / "empty.raw").close();
+  std::ofstream(dir / "short.raw", std::ios::binary) << std::string(4 * 1000, '\0');
+  std::ofstream(dir / "bad.fap") << "2.1 name ten 3\n";
   std::ofstream(dir / "file").close();
   fs::create_directory(dir / "taken.mp4");
   fs::create_directory(dir / "frames");
@@ -394,6 +436,10 @@ TEST(Failures, ExitTwoAndNothingLeftBehind) {
   const Case cases[] = {
       {{dir / "missing.raw", "-o", dir / "a.mp4"}, true},
       {{dir / "empty.raw", "-o", dir / "a.mp4"}, true},
+      {{dir / "short.raw", "-o", dir / "a.mp4"}, true},  // less than one window
+      {{"-", "-o", dir / "a.mp4"}, true},
+      {{dir / "bad.fap", "-o", dir / "a.mp4"}, true},
+      {{dir / "missing.fap", "-o", dir / "a.mp4"}, true},
       {{kSpeech, "-o", dir / "missing/a.mp4"}, true},
       {{kSpeech, "-o", dir / "file/a.mp4"}, true},
       {{kSpeech, "--size", "64x64", "-o", dir / "taken.mp4"}, true},  // fails at the rename
@@ -408,6 +454,7 @@ TEST(Failures, ExitTwoAndNothingLeftBehind) {
       {{kSpeech, "--view", "side", "-o", dir / "a.mp4"}, false},
       {{kSpeech, "--mode", "solid", "-o", dir / "a.mp4"}, false},
       {{kSpeech, "--colour", "-o", dir / "a.mp4"}, false},
+      {{kSpeech, "--audio", kSpeech, "-o", dir / "a.mp4"}, false},
   };
   for (const Case& c : cases) {
     std::string line;
