@@ -127,7 +127,7 @@ int main(int argc, char** argv) {
   // Failures are reported in one line of our own; the libraries' chatter would bury it.
   av_log_set_level(AV_LOG_QUIET);
 
-  struct sigaction on{};
+  struct sigaction on {};
   on.sa_handler = stop;
   sigemptyset(&on.sa_mask);
   for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &on, nullptr);

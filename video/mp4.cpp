@@ -156,9 +156,9 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
     return;
   }
   // The frames are drawn in sRGB; BT.709 is the matrix the stream is tagged with.
-  m.convert = sws_getContext(s.width, s.height, AV_PIX_FMT_RGBA, s.width, s.height,
-                             AV_PIX_FMT_YUV420P, SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr,
-                             nullptr);
+  m.convert =
+      sws_getContext(s.width, s.height, AV_PIX_FMT_RGBA, s.width, s.height, AV_PIX_FMT_YUV420P,
+                     SWS_BILINEAR | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
   if (!m.convert) {
     fail("cannot set up the colour conversion");
     return;

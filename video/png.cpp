@@ -7,8 +7,8 @@ extern "C" {
 
 #include <cerrno>
 #include <chrono>
-#include <cstring>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "fapfile/OutputFile.h"

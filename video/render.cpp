@@ -50,7 +50,7 @@ struct Sound {
 
   bool open(const std::string& path, std::string& problem) {
     // Two readers need a file that can be read twice: not a pipe or standard input.
-    struct stat st{};
+    struct stat st {};
     if (path != "-" && stat(path.c_str(), &st) != 0) {
       problem = path + ": " + std::strerror(errno);
       return false;
@@ -228,8 +228,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   for (long long k = 0;; ++k) {
     if (renderStop.load()) return fails("interrupted");
     // Frame k exists while its time lies inside the FAP file, or inside the speech.
-    if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow)))
-      return false;
+    if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
     if (faps ? k >= fapFrames : k >= fapFrameCount(sound->samples, fps)) break;
 
     start = Clock::now();

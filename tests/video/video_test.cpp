@@ -91,7 +91,9 @@ const Window& windowOfFrame(const std::vector<Window>& windows, long k, int fps)
 struct Picture {
   int width = 0, height = 0;
   std::vector<unsigned char> rgb;  // rows from the top
-  int at(int x, int y, int c) const { return rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c]; }
+  int at(int x, int y, int c) const {
+    return rgb[(static_cast<std::size_t>(y) * width + x) * 3 + c];
+  }
 };
 
 LRESULT CALLBACK plainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
@@ -211,16 +213,15 @@ Clip readClip(const std::string& path, const std::vector<long>& keep) {
       while (avcodec_receive_frame(dec, frame) >= 0) {
         const long k = clip.frames++;
         if (std::find(keep.begin(), keep.end(), k) == keep.end()) continue;
-        Picture p{frame->width, frame->height,
-                  std::vector<unsigned char>(static_cast<std::size_t>(frame->width) *
-                                             frame->height * 3)};
-        SwsContext* sws = sws_getContext(frame->width, frame->height,
-                                         static_cast<AVPixelFormat>(frame->format), frame->width,
-                                         frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr,
-                                         nullptr, nullptr);
+        Picture p{
+            frame->width, frame->height,
+            std::vector<unsigned char>(static_cast<std::size_t>(frame->width) * frame->height * 3)};
+        SwsContext* sws = sws_getContext(
+            frame->width, frame->height, static_cast<AVPixelFormat>(frame->format), frame->width,
+            frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr, nullptr, nullptr);
         const int* matrix = sws_getCoefficients(frame->colorspace);
-        sws_setColorspaceDetails(sws, matrix, frame->color_range == AVCOL_RANGE_JPEG, matrix, 1,
-                                 0, 1 << 16, 1 << 16);
+        sws_setColorspaceDetails(sws, matrix, frame->color_range == AVCOL_RANGE_JPEG, matrix, 1, 0,
+                                 1 << 16, 1 << 16);
         uint8_t* to[1] = {p.rgb.data()};
         const int stride[1] = {3 * frame->width};
         sws_scale(sws, frame->data, frame->linesize, 0, frame->height, to, stride);
@@ -403,8 +404,8 @@ TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
   fs::create_directory(dir / "fap");
   Outcome r = runTool({kSpeech, "--fps", "10", "--size", "240x240", "-o", dir / "speech/%04d.png"});
   ASSERT_EQ(r.status, 0) << r.errors;
-  r = runTool({dir / "speech.fap", "--audio", kSpeech, "--size", "240x240", "-o",
-               dir / "fap/%04d.png"});
+  r = runTool(
+      {dir / "speech.fap", "--audio", kSpeech, "--size", "240x240", "-o", dir / "fap/%04d.png"});
   ASSERT_EQ(r.status, 0) << r.errors;
 
   const std::vector<std::string> names = namesIn(dir / "speech");
@@ -412,8 +413,8 @@ TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
   ASSERT_EQ(namesIn(dir / "fap"), names);
   for (const std::string& n : names) {
     std::ifstream a(dir / "speech/" + n, std::ios::binary), b(dir / "fap/" + n, std::ios::binary);
-    EXPECT_TRUE(std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b),
-                           {}))
+    EXPECT_TRUE(
+        std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}))
         << n;
   }
 }
