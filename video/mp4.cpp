@@ -18,14 +18,20 @@ namespace {
 constexpr int kRate = 48000;
 constexpr int kAudioBitRate = 96000;  // mono AAC-LC: clear speech, small files
 
-std::string averror(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-double since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+// Opens the encoder of `codec` (options: may be null) and gives the muxer a stream with
+// its parameters. Null with the error in `r` when the encoder will not open.
+AVStream* openStream(AVFormatContext* format, AVCodecContext* codec, AVDictionary** options,
+                     int& r) {
+  r = avcodec_open2(codec, codec->codec, options);
+  if (r < 0) return nullptr;
+  AVStream* stream = avformat_new_stream(format, nullptr);
+  if (!stream) {
+    r = AVERROR(ENOMEM);
+    return nullptr;
+  }
+  avcodec_parameters_from_context(stream->codecpar, codec);
+  stream->time_base = codec->time_base;
+  return stream;
 }
 
 }  // namespace
@@ -79,7 +85,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
   const char* staged = m.out->temporaryPath().c_str();
   int r = avformat_alloc_output_context2(&m.format, nullptr, "mp4", staged);
   if (r < 0 || !m.format) {
-    fail("cannot set up the MP4 muxer: " + averror(r));
+    fail("cannot set up the MP4 muxer: " + ffmpegError(r));
     return;
   }
   const bool globalHeader = (m.format->oformat->flags & AVFMT_GLOBALHEADER) != 0;
@@ -104,15 +110,12 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
   AVDictionary* options = nullptr;
   av_dict_set(&options, "preset", s.preset.c_str(), 0);
   av_dict_set_int(&options, "crf", s.crf, 0);
-  r = avcodec_open2(m.video, h264, &options);
+  m.videoStream = openStream(m.format, m.video, &options, r);
   av_dict_free(&options);
-  if (r < 0) {
-    fail("cannot open the H.264 encoder: " + averror(r));
+  if (!m.videoStream) {
+    fail("cannot open the H.264 encoder: " + ffmpegError(r));
     return;
   }
-  m.videoStream = avformat_new_stream(m.format, nullptr);
-  avcodec_parameters_from_context(m.videoStream->codecpar, m.video);
-  m.videoStream->time_base = m.video->time_base;
 
   if (s.sound) {
     const AVCodec* aac = avcodec_find_encoder(AV_CODEC_ID_AAC);
@@ -127,14 +130,11 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
     m.sound->bit_rate = kAudioBitRate;
     m.sound->time_base = AVRational{1, kRate};
     if (globalHeader) m.sound->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
-    r = avcodec_open2(m.sound, aac, nullptr);
-    if (r < 0) {
-      fail("cannot open the AAC encoder: " + averror(r));
+    m.soundStream = openStream(m.format, m.sound, nullptr, r);
+    if (!m.soundStream) {
+      fail("cannot open the AAC encoder: " + ffmpegError(r));
       return;
     }
-    m.soundStream = avformat_new_stream(m.format, nullptr);
-    avcodec_parameters_from_context(m.soundStream->codecpar, m.sound);
-    m.soundStream->time_base = m.sound->time_base;
     m.block = av_frame_alloc();
     m.block->format = AV_SAMPLE_FMT_FLTP;
     m.block->ch_layout = AV_CHANNEL_LAYOUT_MONO;
@@ -168,7 +168,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
 
   r = avio_open(&m.format->pb, staged, AVIO_FLAG_WRITE);
   if (r < 0) {
-    fail("cannot write " + path + ": " + averror(r));
+    fail("cannot write " + path + ": " + ffmpegError(r));
     return;
   }
   // The index goes to the front at the end, so players can start before the whole file is
@@ -178,7 +178,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
   r = avformat_write_header(m.format, &mux);
   av_dict_free(&mux);
   if (r < 0) {
-    fail("cannot write " + path + ": " + averror(r));
+    fail("cannot write " + path + ": " + ffmpegError(r));
     return;
   }
   m.headerWritten = true;
@@ -226,10 +226,10 @@ bool Mp4Writer::audio(const float* samples, long count) {
       m.samples += m.filled;
       m.filled = 0;
       const int r = drain(m.format, m.sound, m.soundStream, m.packet, m.block);
-      if (r < 0) return fail("cannot encode the sound: " + averror(r));
+      if (r < 0) return fail("cannot encode the sound: " + ffmpegError(r));
     }
   }
-  encodingSeconds += since(start);
+  encodingSeconds += secondsSince(start);
   return true;
 }
 
@@ -242,11 +242,11 @@ bool Mp4Writer::frame(const offscreen::Image& p) {
   const int stride[1] = {4 * p.width};
   sws_scale(m.convert, rows, stride, 0, p.height, m.picture->data, m.picture->linesize);
   m.picture->pts = m.frames++;
-  conversionSeconds += since(start);
+  conversionSeconds += secondsSince(start);
   start = std::chrono::steady_clock::now();
   const int r = drain(m.format, m.video, m.videoStream, m.packet, m.picture);
-  encodingSeconds += since(start);
-  if (r < 0) return fail("cannot encode the video: " + averror(r));
+  encodingSeconds += secondsSince(start);
+  if (r < 0) return fail("cannot encode the video: " + ffmpegError(r));
   return true;
 }
 
@@ -271,16 +271,16 @@ bool Mp4Writer::commit() {
       r = drain(m.format, m.sound, m.soundStream, m.packet, m.block);
     }
     if (r >= 0) r = drain(m.format, m.sound, m.soundStream, m.packet, nullptr);
-    if (r < 0) return fail("cannot encode the sound: " + averror(r));
+    if (r < 0) return fail("cannot encode the sound: " + ffmpegError(r));
   }
   r = drain(m.format, m.video, m.videoStream, m.packet, nullptr);
-  if (r < 0) return fail("cannot encode the video: " + averror(r));
+  if (r < 0) return fail("cannot encode the video: " + ffmpegError(r));
   r = av_write_trailer(m.format);
   m.headerWritten = false;
-  if (r < 0) return fail("cannot write " + m.path + ": " + averror(r));
+  if (r < 0) return fail("cannot write " + m.path + ": " + ffmpegError(r));
   r = avio_closep(&m.format->pb);
-  if (r < 0) return fail("cannot write " + m.path + ": " + averror(r));
-  encodingSeconds += since(start);
+  if (r < 0) return fail("cannot write " + m.path + ": " + ffmpegError(r));
+  encodingSeconds += secondsSince(start);
   std::string why;
   const bool renamed = m.out->commit(&why);
   m.out.reset();

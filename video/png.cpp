@@ -13,20 +13,6 @@ extern "C" {
 
 #include "fapfile/OutputFile.h"
 
-namespace {
-
-std::string averror(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
-
-double since(std::chrono::steady_clock::time_point start) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-}  // namespace
-
 struct PngSequence::Impl {
   std::string pattern;
   long frames = 0;         // frames in place under their final names
@@ -70,7 +56,7 @@ PngSequence::PngSequence(const std::string& pattern, int width, int height) : im
   m.codec->time_base = AVRational{1, 25};  // PNG has no clock; libavcodec wants one
   const int r = avcodec_open2(m.codec, png, nullptr);
   if (r < 0) {
-    fail("cannot open the PNG encoder: " + averror(r));
+    fail("cannot open the PNG encoder: " + ffmpegError(r));
     return;
   }
   m.picture = av_frame_alloc();
@@ -100,14 +86,14 @@ bool PngSequence::frame(const offscreen::Image& p) {
       to[3 * x + 2] = from[4 * x + 2];
     }
   }
-  conversionSeconds += since(start);
+  conversionSeconds += secondsSince(start);
 
   start = std::chrono::steady_clock::now();
   const std::string name = frameName(m.pattern, m.frames);
   if (name.empty()) return fail("too many frames for the name pattern");
   int r = avcodec_send_frame(m.codec, m.picture);
   if (r >= 0) r = avcodec_receive_packet(m.codec, m.packet);
-  if (r < 0) return fail("cannot encode frame " + std::to_string(m.frames) + ": " + averror(r));
+  if (r < 0) return fail("cannot encode frame " + std::to_string(m.frames) + ": " + ffmpegError(r));
   // Each frame appears whole under its name or not at all.
   std::string why;
   std::unique_ptr<OutputFile> out = OutputFile::create(name, &why);
@@ -122,7 +108,7 @@ bool PngSequence::frame(const offscreen::Image& p) {
     }
   }
   av_packet_unref(m.packet);
-  encodingSeconds += since(start);
+  encodingSeconds += secondsSince(start);
   if (!out) return fail("cannot write " + name + ": " + why);
   ++m.frames;
   return true;

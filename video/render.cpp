@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -16,6 +17,7 @@
 #include "video/mp4.h"
 #include "video/png.h"
 #include "video/progress.h"
+#include "video/sink.h"
 
 std::atomic<bool> renderStop{false};
 
@@ -25,10 +27,6 @@ constexpr long long kRate = AudioReader::kRate;
 constexpr long kChunk = 4800;  // samples read at a time: 0.1 s
 
 using Clock = std::chrono::steady_clock;
-
-double since(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 bool endsWith(const std::string& s, const std::string& tail) {
   if (s.size() < tail.size()) return false;
@@ -189,7 +187,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   }
   fig.fps = fps;
   fig.clipSeconds = faps ? faps->header.frames / faps->header.fps : sound->seconds();
-  fig.analysis += since(start);
+  fig.analysis += secondsSince(start);
 
   // ---- the head, the drawing and the output
   if (!loadHead(problem)) return false;
@@ -213,7 +211,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
     while (sound && !sound->ended && (samples < 0 || sound->samples < samples)) {
       start = Clock::now();
       const long n = sound->track->read(chunk, kChunk);
-      fig.analysis += since(start);
+      fig.analysis += secondsSince(start);
       if (n < 0) return fails(soundPath + ": " + sound->track->problem());
       if (n == 0) {
         sound->ended = true;
@@ -235,14 +233,14 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
     if (sound && !sound->showWindow(fapWindowForFrame(k, fps), problem))
       return fails(soundPath + ": " + problem);
     if (faps && !faps->showFrame(k, fps, job.input, problem)) return fails(problem);
-    fig.analysis += since(start);
+    fig.analysis += secondsSince(start);
     const int* mouth = faps ? faps->frame.faps.data() : sound->shown.faps;
     // Without sound there is no loudness: the live zoom of a quiet room.
     const int volume = sound && sound->haveWindow ? sound->shown.volume : 0;
 
     start = Clock::now();
     const offscreen::Image& picture = drawer.draw(mouth, volume);
-    fig.drawing += since(start);
+    fig.drawing += secondsSince(start);
     if (!sink->frame(picture)) return fails(sink->problem());
     fig.frames = k + 1;
     progress.update(fig.frames);
@@ -257,6 +255,6 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   progress.finish(fig.frames);
   fig.conversion = sink->conversionSeconds;
   fig.encoding = sink->encodingSeconds;
-  fig.total = since(began);
+  fig.total = secondsSince(began);
   return true;
 }

@@ -8,9 +8,18 @@
 // why (one line).
 #pragma once
 
+#include <chrono>
 #include <string>
 
 #include "platform/offscreen.h"
+
+// FFmpeg's text for one of its error codes (a negative AVERROR value).
+std::string ffmpegError(int code);
+
+// Wall-clock seconds since `start`.
+inline double secondsSince(std::chrono::steady_clock::time_point start) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
 
 class FrameSink {
  public:
