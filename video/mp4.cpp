@@ -51,7 +51,6 @@ struct Mp4Writer::Impl {
   int64_t frames = 0;   // video frames sent
   int64_t samples = 0;  // sound samples sent to the encoder
   int filled = 0;       // samples waiting in `block`
-  bool headerWritten = false;
 
   ~Impl() {
     avcodec_free_context(&video);
@@ -181,7 +180,6 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
     fail("cannot write " + path + ": " + ffmpegError(r));
     return;
   }
-  m.headerWritten = true;
 }
 
 Mp4Writer::~Mp4Writer() {
@@ -276,7 +274,6 @@ bool Mp4Writer::commit() {
   r = drain(m.format, m.video, m.videoStream, m.packet, nullptr);
   if (r < 0) return fail("cannot encode the video: " + ffmpegError(r));
   r = av_write_trailer(m.format);
-  m.headerWritten = false;
   if (r < 0) return fail("cannot write " + m.path + ": " + ffmpegError(r));
   r = avio_closep(&m.format->pb);
   if (r < 0) return fail("cannot write " + m.path + ": " + ffmpegError(r));
