@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -236,6 +237,14 @@ TEST(OutputFile, CommitRenamesAndFailureLeavesNothing) {
   }
   EXPECT_EQ(bytesOf(dir / "a.csv"), "hello\n");
   EXPECT_EQ(dir.entries().size(), 1u);
+  // A device is written in place, never replaced by a rename.
+  auto null = OutputFile::create("/dev/null", &problem);
+  ASSERT_NE(null, nullptr) << problem;
+  EXPECT_EQ(null->temporaryPath(), "");
+  EXPECT_TRUE(null->commit(&problem));
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
   EXPECT_EQ(OutputFile::create(dir / "no/such/dir/x", &problem), nullptr);
   EXPECT_EQ(problem, "cannot create: No such file or directory");
 }
