@@ -201,7 +201,8 @@ class Progress {
   bool shown_ = false;
 };
 
-void csvRow(TextWriter& out, const AnalysedWindow& w) {
+// index,level,vol,FAP 3,FAP 51,...,FAP 60: the values of a CSV row and a JSON row.
+void putValues(TextWriter& out, const AnalysedWindow& w) {
   out.putInt(w.index);
   out.put(',');
   out.putFixed(w.level, 6);
@@ -211,21 +212,6 @@ void csvRow(TextWriter& out, const AnalysedWindow& w) {
     out.put(',');
     out.putInt(w.faps[f]);
   }
-  out.put('\n');
-}
-
-void jsonRow(TextWriter& out, const AnalysedWindow& w) {
-  out.put(w.index == 0 ? "\n[" : ",\n[");
-  out.putInt(w.index);
-  out.put(',');
-  out.putFixed(w.level, 6);
-  out.put(',');
-  out.putInt(w.volume);
-  for (int f : kFaps) {
-    out.put(',');
-    out.putInt(w.faps[f]);
-  }
-  out.put(']');
 }
 
 const char kCsvHeader[] =
@@ -275,12 +261,16 @@ Outcome analyse(const Settings& s, const std::string& input) {
   SpeechFaps faps(*reader);
   AnalysedWindow w;
   while (faps.next(w) && !out.failed()) {
-    if (s.format == Format::kCsv)
-      csvRow(out, w);
-    else if (s.format == Format::kJson)
-      jsonRow(out, w);
-    else if (!fap->addWindow(w.index, w.faps))
-      return writeFailed(target, "temporary file: " + fap->problem());
+    if (s.format == Format::kCsv) {
+      putValues(out, w);
+      out.put('\n');
+    } else if (s.format == Format::kJson) {
+      out.put(w.index == 0 ? "\n[" : ",\n[");
+      putValues(out, w);
+      out.put(']');
+    } else if (!fap->addWindow(w.index, w.faps)) {
+      return writeFailed(target, fap->problem());
+    }
     progress.tick(w.index);
   }
   if (out.failed()) return writeFailed(target, out.problem());

@@ -123,6 +123,10 @@ TEST(FapWriter, ExactLayout) {
   EXPECT_EQ(text, "2.1 my_speech 50 3\n" + mask + "0 -140 0 0 0 0 0 0 0 0 0 0\n" + mask +
                       "1 -139 -1 -2 -3 -4 -5 -6 -7 -8 -9 -10\n" + mask +
                       "2 -137 -3 -6 -9 -12 -15 -18 -21 -24 -27 -30\n");
+  FapWriter skipping("x", 25);
+  ASSERT_TRUE(skipping.open(nullptr));
+  EXPECT_FALSE(skipping.addWindow(1, windowsFaps(1)[0].data()));
+  EXPECT_EQ(skipping.problem(), "window 1 came where 0 was due");
   // No window at all: a header with 0 frames.
   EXPECT_EQ(writeFap("", 25, {}, 1000, dir / "b.fap"), "2.1 zarvo 25 0\n");
 }
