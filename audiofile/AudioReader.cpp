@@ -283,7 +283,8 @@ std::string checkWav(ByteSource& src) {
     return "truncated data chunk: header declares " + std::to_string(dataSize) +
            " bytes, file holds " + std::to_string(total - dataAt - 8);
 
-  if (fmtAt > dataAt) {
+  // A fmt chunk is tens of bytes; a huge one is not rebuilt but left to libsndfile.
+  if (fmtAt > dataAt && fmtSize <= kHead) {
     // Rebuild: RIFF header, the fmt chunk, the data chunk's header; the samples follow
     // from where they are.
     std::vector<uint8_t> rebuilt(12 + 8 + fmtSize + (fmtSize & 1) + 8);
