@@ -471,11 +471,12 @@ std::unique_ptr<AudioReader::State> setUp(std::unique_ptr<AudioReader::State> s,
   s->channels = info.channels;
   const bool patched =
       src.head.size() >= 4 && std::memcmp(src.head.data(), "RIFF", 4) == 0 && src.dataEnd < 0;
-  const bool unknown =
-      info.frames < 0 || info.frames == std::numeric_limits<sf_count_t>::max() || patched;
+  // A placeholder WAV length is only known for a file, from the file's size.
+  const bool unknown = info.frames < 0 || info.frames == std::numeric_limits<sf_count_t>::max() ||
+                       (patched && src.kind == ByteSource::kStream);
   s->frames = unknown ? -1 : info.frames;
-  // MP3 frame counts are estimates from the bit rate; every other count is exact.
-  if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) s->checkFrames = s->frames;
+  // MP3 frame counts are estimates from the bit rate; every other stated count is exact.
+  if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG && !patched) s->checkFrames = s->frames;
   s->block.resize(static_cast<size_t>(kBlockSamples));
   if (s->rate != AudioReader::kRate) {
     soxr_error_t err = nullptr;

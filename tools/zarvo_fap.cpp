@@ -244,6 +244,14 @@ Outcome analyse(const Settings& s, const std::string& input) {
     target = s.outputIsDir ? s.output + (s.output.back() == '/' ? "" : "/") + baseName(input) +
                                  extension(s.format)
                            : s.output;
+    struct stat in {
+    }, out{};
+    if (input != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(target.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+      std::fprintf(stderr, "zarvo-fap: %s: the output would replace its own input\n",
+                   input.c_str());
+      return kBadInput;
+    }
     file = OutputFile::create(target, &problem);
     if (file == nullptr) return writeFailed(target, problem);
   }

@@ -259,7 +259,7 @@ TEST(AudioReader, StreamsAndPlaceholderLengthsReadToTheEnd) {
     unlink((dir / "fifo").c_str());
     auto m = AudioReader::openMemory(bytes.data(), bytes.size(), "m.wav", {}, nullptr);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->sourceFrames(), size == 60000u ? 30000 : -1);
+    EXPECT_EQ(m->sourceFrames(), 30000);  // in memory the length is known either way
     EXPECT_EQ(readAll(*m).samples, s);
   }
   writeSound(dir / "a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, s);

@@ -147,7 +147,8 @@ class Cli(unittest.TestCase):
         for args, fragment in [(["--fps", "25.5", wav], "--fps takes a whole number"),
                                (["--fps", "0", wav], "--fps"), (["--format", "xml", wav], "format"),
                                ([wav, self.raw], "several inputs need -o DIR/"),
-                               ([wav, wav, "-o", d], "would both write o.csv")]:
+                               ([wav, wav, "-o", d], "would both write o.csv"),
+                               ([wav, "-o", wav], "would replace its own input")]:
             with self.subTest(args):
                 self.assert_bad(run(*args, text=True), 2, fragment)
 
