@@ -81,6 +81,11 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
     return;
   }
   // The muxer writes the temporary by name: moving the index to the front reads it back.
+  // A device or a FIFO (written in place, no temporary) cannot be read back.
+  if (m.out->temporaryPath().empty()) {
+    fail("cannot write " + path + ": an MP4 needs a regular file (its index comes last)");
+    return;
+  }
   const char* staged = m.out->temporaryPath().c_str();
   int r = avformat_alloc_output_context2(&m.format, nullptr, "mp4", staged);
   if (r < 0 || !m.format) {
