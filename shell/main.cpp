@@ -5,6 +5,7 @@
 
 #include "live/devices.h"
 #include "live/modes.h"
+#include "model/valtozok.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
         live::outputDevice = index;
     }
   }
+  sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
   if (p.live) inditoParancs = kFolyamatosParancs;
   if (!p.fajl.empty()) {
     parancssoriFajl = p.fajl;

@@ -6,10 +6,11 @@ UINT inditoParancs = 0;
 std::string parancssoriFajl;
 
 const char kHasznalat[] =
-    "usage: zarvo [--live | FILE] [--input-device N|NAME] [--output-device N|NAME]\n"
+    "usage: zarvo [--live | FILE] [--smooth] [--input-device N|NAME] [--output-device N|NAME]\n"
     "       zarvo --list-devices\n"
     "  --live               start in the continuous microphone mode\n"
     "  FILE                 play a speech file with its sound, the head speaking it\n"
+    "  --smooth             start with the polygon model smooth-shaded\n"
     "  --list-devices       print the audio devices and end\n"
     "  --input-device X     capture from device X: its index, or part of its name\n"
     "  --output-device X    play through device X\n";
@@ -42,6 +43,8 @@ Parancssor parancssor(int argc, const char* const* argv) {
       opciok = false;
     } else if (opciok && a == "--live") {
       p.live = true;
+    } else if (opciok && a == "--smooth") {
+      p.sima = true;
     } else if (opciok && a == "--list-devices") {
       p.eszkozlista = true;
     } else if (opciok && (a == "--help" || a == "-h")) {

@@ -15,7 +15,7 @@ Parancssor parse(std::vector<const char*> args) {
 TEST(CommandLine, AcceptedForms) {
   struct Case {
     std::vector<const char*> args;
-    bool live, list;
+    bool live, list, smooth;
     const char *file, *in, *out;
   };
   const Case cases[] = {
@@ -39,6 +39,7 @@ TEST(CommandLine, AcceptedForms) {
     EXPECT_EQ(p.hiba, "") << where;
     EXPECT_EQ(p.live, c.live) << where;
     EXPECT_EQ(p.eszkozlista, c.list) << where;
+    EXPECT_EQ(p.sima, c.smooth) << where;
     EXPECT_EQ(p.fajl, c.file) << where;
     EXPECT_EQ(p.bemenet, c.in) << where;
     EXPECT_EQ(p.kimenet, c.out) << where;
