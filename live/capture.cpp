@@ -12,9 +12,10 @@ namespace {
 // The raw ring of a resampled device: blocks of one callback, handed out without overlap.
 constexpr int kRawBlocks = 16;
 // The ring of a 48 kHz device, in hops: the designed run's 5 let the window thread fall only
-// 21 ms behind before windows are lost; 16 allow 139 ms, so a busy machine or a slow
-// message (a repaint reading the mesh files) costs no window.
-constexpr int kBlocks = 16;
+// 21 ms behind before windows are lost; 32 allow 309 ms, so a busy machine (the capture
+// thread, or the device, held up and then delivering a burst) or a slow message (a repaint
+// reading the mesh files) costs no window, only a moment of catching up.
+constexpr int kBlocks = 32;
 // A device that delivered nothing for this long has stopped.
 constexpr int64_t kSilentNs = 2'000'000'000;
 // A device ahead of the wall clock by this much audio has run away (a real one never is).

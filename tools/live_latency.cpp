@@ -240,10 +240,21 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
   for (std::size_t i = 0; i < g_modeFrames.size(); ++i) {
     const live::ModeFrame& m = g_modeFrames[i];
     if (i > 0 && m.end == g_modeFrames[i - 1].end + 512) ++ordered;
+    if (i > 0 && m.end != g_modeFrames[i - 1].end + 512)
+      std::printf("windows lost before frame %zu (%.1f s into the run): %lld\n", i,
+                  (m.shownNs - t0) / 1e9,
+                  static_cast<long long>((m.end - g_modeFrames[i - 1].end) / 512 - 1));
     const auto w = chunks.find(static_cast<long>(m.end / 512 - 1));
     if (m.end / 512 - 1 >= 2 && w != chunks.end())
       total.push_back(kAlgorithmicMs + (m.shownNs - w->second) / 1e6);
   }
+  // The device's own hiccups: the longest the feeder took between two chunks.
+  double feederGap = 0;
+  for (auto it = chunks.begin(); it != chunks.end() && std::next(it) != chunks.end(); ++it)
+    feederGap = std::max(feederGap, (std::next(it)->second - it->second) / 1e6);
+  if (!chunks.empty())
+    std::printf("the fed device's longest pause between chunks: %.1f ms (10.7 ms is on time)\n",
+                feederGap);
   std::printf(
       "continuous mode: %.1f s, %d frames for %d windows (%d in strict order), %d windows "
       "skipped, %d input overflows, %.1f frames/s, %d messages served, %d waits\n",
@@ -256,10 +267,11 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
         "processing, %zu frames)\n",
         t.median, t.p95, t.n);
   std::printf(
-      "resident memory:    %ld kB before, %ld kB after 5 s, %ld kB at the end (%+ld kB "
-      "over the run after its first 5 s)\n",
-      rssBefore, g_rssAfterStartKb, rssAfter,
-      g_rssAfterStartKb >= 0 ? rssAfter - g_rssAfterStartKb : 0);
+      "resident memory:    %ld kB before, %ld kB after 5 s, %ld kB after a minute, %ld kB at "
+      "the end (%+ld kB after the first 5 s, %+ld kB after the first minute)\n",
+      rssBefore, g_rssAfterStartKb, g_rssAfterMinuteKb, rssAfter,
+      g_rssAfterStartKb >= 0 ? rssAfter - g_rssAfterStartKb : 0,
+      g_rssAfterMinuteKb >= 0 ? rssAfter - g_rssAfterMinuteKb : 0);
   std::printf("CPU, whole process: %.1f %% of one core (%.2f s over %.1f s)\n", 100 * cpu / wall,
               cpu, wall);
 
