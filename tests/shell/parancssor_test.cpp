@@ -18,21 +18,18 @@ TEST(CommandLine, AcceptedForms) {
     bool live, list, smooth;
     const char *file, *in, *out;
   };
+  // clang-format off
   const Case cases[] = {
-      {{}, false, false, "", "", ""},
-      {{"--live"}, true, false, "", "", ""},
-      {{"beszed.wav"}, false, false, "beszed.wav", "", ""},
-      {{"-"}, false, false, "-", "", ""},
-      {{"--", "--live"}, false, false, "--live", "", ""},
-      {{"--list-devices"}, false, true, "", "", ""},
-      {{"--live", "--input-device", "2", "--output-device=USB Audio"},
-       true,
-       false,
-       "",
-       "2",
-       "USB Audio"},
-      {{"--output-device", "hdmi", "f.flac"}, false, false, "f.flac", "", "hdmi"},
+      {{}, false, false, false, "", "", ""},
+      {{"--live"}, true, false, false, "", "", ""},
+      {{"beszed.wav", "--smooth"}, false, false, true, "beszed.wav", "", ""},
+      {{"-"}, false, false, false, "-", "", ""},
+      {{"--", "--live"}, false, false, false, "--live", "", ""},
+      {{"--list-devices"}, false, true, false, "", "", ""},
+      {{"--live", "--input-device", "2", "--output-device=USB Audio"}, true, false, false, "", "2", "USB Audio"},
+      {{"--smooth", "--output-device", "hdmi", "f.flac"}, false, false, true, "f.flac", "", "hdmi"},
   };
+  // clang-format on
   for (const Case& c : cases) {
     const Parancssor p = parse(c.args);
     const std::string where = c.args.empty() ? "(none)" : c.args[0];
