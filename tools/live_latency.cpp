@@ -211,7 +211,7 @@ void keepModeFrame(const live::ModeFrame& f) {
 
 void onModeFrame(const live::ModeFrame& f) {
   keepModeFrame(f);
-  if (f.index == 94 * 5) g_rssAfterStartKb = residentKb();  // started after 5 s
+  if (f.index == 94 * 5) g_rssAfterStartKb = residentKb();    // started after 5 s
   if (f.index == 94 * 60) g_rssAfterMinuteKb = residentKb();  // the heap settled after a minute
   if (nowNs() >= g_stopAtNs) eloModLeallit();
 }

@@ -6,8 +6,8 @@ microphone fed with the speech recording by zarvo-feeder:
   stops it;
 - a burst of Enter presses during a designed run gives one run (log.txt: three full stops);
 - `zarvo --live`: the first Escape stops the mode, the second ends the program (status 0);
-- "&Megnyitás…": the file chooser, a WAV typed into it, the head speaking it while the
-  speaker (zarvo-feeder --sink) plays exactly its samples.
+- `zarvo FILE`: the head speaking a WAV while the speaker (zarvo-feeder --sink) plays exactly
+  its samples; "&Megnyitás…" opens the file chooser, and cancelling it plays nothing.
 
 Usage: continuous_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
                    --alsa-config tests/speech/alsa-fed.conf --play-config tests/live/alsa-play.conf
@@ -15,6 +15,7 @@ Usage: continuous_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
 """
 import argparse
 import os
+import subprocess
 import sys
 import time
 
@@ -136,32 +137,31 @@ def burst_of_enter(p, cwd):
     check(after == before + "...", "one designed run for the burst (log %r)" % after)
 
 
-def open_and_play(p, cwd, raw):
-    wav = os.path.join(cwd, "speech.wav")
-    run("sox", "-t", "raw", "-r", "48000", "-c", "1", "-b", "32", "-e", "floating-point", raw,
-        "-b", "32", "-e", "floating-point", wav)
+def chooser_opens_and_cancels(p):
     x0, rows, _ = p.file_menu()
     p.click_item(x0, rows[3])  # "&Megnyitás…"
-    chooser = run("xdotool", "search", "--sync", "--name", "^Besz.*lej.*sa$", timeout=15)
+    chooser = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Besz.*lej.*sa$",
+                  timeout=15)
     check(chooser.strip() != b"", "the file chooser opens with its caption")
     time.sleep(1.0)
     run("xdotool", "windowfocus", "--sync", chooser.split()[0].decode())
-    # A "/" opens the location field of GTK's dialog (FLTK's own has one anyway); the path
-    # goes in once it has the focus.
-    run("xdotool", "type", "/")
-    time.sleep(0.7)
-    run("xdotool", "key", "ctrl+a")
-    run("xdotool", "type", "--delay", "40", wav)
-    time.sleep(0.5)
-    run("xdotool", "key", "Return")
-    time.sleep(0.5)
-    check(p.changing(2.0) >= 5, "the head speaks the file")
+    run("xdotool", "key", "Escape")
+    for _ in range(20):
+        time.sleep(0.3)
+        if not subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^Besz.*lej.*sa$"],
+                              capture_output=True).stdout.strip():
+            break
+    check(p.proc.poll() is None and p.changing(1.0) == 1,
+          "cancelled, nothing plays and the program goes on")
+
+
+def played_file(p, cwd, raw, wav):
+    check(p.changing(2.0) >= 5, "zarvo FILE: the head speaks the file")
     p.settle(timeout=15)
-    played = os.path.join(cwd, "played.raw")
     with open(raw, "rb") as f:
         want = f.read()
     time.sleep(0.5)
-    with open(played, "rb") as f:
+    with open(os.path.join(cwd, "played.raw"), "rb") as f:
         got = f.read()
     start = 0
     while start + 4 <= len(got) and got[start:start + 4] == b"\0\0\0\0" and want[:4] != b"\0\0\0\0":
@@ -196,10 +196,14 @@ def main():
                   "the first Escape stops the mode, the window stays")
             run("xdotool", "key", "Escape")
             check(p.wait() == 0, "the second Escape ends the program with status 0")
+        wav = os.path.join(cwd, "speech.wav")
+        run("sox", "-t", "raw", "-r", "48000", "-c", "1", "-b", "32", "-e", "floating-point",
+            os.path.abspath(a.raw), "-b", "32", "-e", "floating-point", wav)
         play = [os.path.abspath(a.feeder), "--alsa-config", os.path.abspath(a.play_config),
                 "--sink", os.path.join(cwd, "played.raw"), "-", "--", os.path.abspath(a.zarvo)]
-        with Fed(play, cwd) as p:
-            open_and_play(p, cwd, os.path.abspath(a.raw))
+        with Fed(play + [wav], cwd, settle=False) as p:
+            played_file(p, cwd, os.path.abspath(a.raw), wav)
+            chooser_opens_and_cancels(p)
 
     return with_mesh(a.data, "zarvo-continuous-x11-", body)
 
