@@ -157,6 +157,20 @@ TEST_F(Mode, FedContinuousEscapeStopsTheModeAndASecondOneTheProgram) {
   EXPECT_FALSE(offscreen::starved());
 }
 
+TEST_F(Mode, FedContinuousCloseBoxDuringTheModeEndsTheProgram) {
+  if (!fed()) GTEST_SKIP() << "run under zarvo-feeder";
+  DestroyWindow(hWnd);
+  instance = offscreen::reset();
+  support::reset_viewer();
+  g_acts = {{10, WM_CLOSE, 0}};
+  inditoParancs = kFolyamatosParancs;
+  EXPECT_EQ(WinMain(instance, nullptr, nullptr, SW_SHOWNORMAL), 0);
+  inditoParancs = 0;
+  EXPECT_EQ(g_seen.size(), 11u);
+  EXPECT_FALSE(IsWindow(hWnd));
+  EXPECT_FALSE(eloModFut());
+}
+
 TEST_F(Mode, FedContinuousDevicesUnderTheFedConfiguration) {
   if (!fed()) GTEST_SKIP() << "run under zarvo-feeder";
   std::string problem;
@@ -362,6 +376,19 @@ TEST_F(Mode, FedPlaybackPlaysTheFilesSamplesWithTheFramesInStep) {
               offsets[offsets.size() * 19 / 20] / 48.0, offsets.size());
   EXPECT_GE(median, -2048 - 512);
   EXPECT_LE(median, 512);
+}
+
+TEST_F(Mode, FedPlaybackStopsOnSpaceAndEscape) {
+  const char* file = std::getenv("ZARVO_PLAY_FILE");
+  if (file == nullptr) GTEST_SKIP() << "run by ctest";
+  for (WPARAM key : {VK_SPACE, VK_ESCAPE}) {
+    g_seen.clear();
+    g_acts = {{30, WM_KEYDOWN, key}};
+    lejatszas(hWnd, file);
+    EXPECT_EQ(g_seen.size(), 31u) << key;
+    EXPECT_FALSE(eloModFut());
+    EXPECT_TRUE(IsWindow(hWnd)) << "Escape stops the playback only";
+  }
 }
 
 TEST_F(Mode, PlaybackOfAFileThatCannotBeReadSaysWhichAndWhy) {
