@@ -160,13 +160,25 @@ def played_file(p, cwd, raw, wav):
     p.settle(timeout=15)
     with open(raw, "rb") as f:
         want = f.read()
-    time.sleep(0.5)
-    with open(os.path.join(cwd, "played.raw"), "rb") as f:
+    played = os.path.join(cwd, "played.raw")
+    size = -1
+    for _ in range(30):  # until the device has taken the last samples
+        time.sleep(0.2)
+        if os.path.getsize(played) == size and size >= len(want):
+            break
+        size = os.path.getsize(played)
+    with open(played, "rb") as f:
         got = f.read()
     start = 0
     while start + 4 <= len(got) and got[start:start + 4] == b"\0\0\0\0" and want[:4] != b"\0\0\0\0":
         start += 4
-    check(got[start:start + len(want)] == want, "the speaker played the file's samples")
+    same = got[start:start + len(want)] == want
+    if not same:
+        first = next((i for i in range(0, min(len(want), len(got) - start), 4)
+                      if got[start + i:start + i + 4] != want[i:i + 4]), None)
+        print("played %d bytes after %d of silence; first difference at byte %s of %d"
+              % (len(got) - start, start, first, len(want)))
+    check(same, "the speaker played the file's samples")
 
 
 def main():
