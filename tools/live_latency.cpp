@@ -49,6 +49,7 @@
 #include "speech/FAPmozgat.h"
 #include "speech/LiveRun.h"
 #include "tests/render/support.h"
+#include "tests/shell/program_window.h"
 
 namespace {
 
@@ -405,12 +406,9 @@ int main(int argc, char** argv) {
   const std::string absFile = file != nullptr ? fs::absolute(file).string() : "";
 
   support::TempDir dir;  // the program reads the mesh from its working directory
-  support::place_head(dir.path(), meshDir);
-  const HINSTANCE instance = offscreen::reset();
+  HINSTANCE instance = nullptr;
+  if (support::open_program_window(dir.path(), meshDir, &instance) == nullptr) return 1;
   platform::set_tracing(false);  // the call list would grow with every frame
-  support::reset_viewer();
-  MyRegisterClass(instance);
-  if (MyCreateInstance(instance, SW_SHOWNORMAL) == nullptr) return 1;
   if (mode == "continuous") return continuousMode(seconds, drawSeconds, feederLog);
   if (mode == "playback") return playbackMode(absFile.c_str(), sinkLog);
   return designed(runs, feederLog);

@@ -31,6 +31,7 @@
 #include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
 #include "tests/render/support.h"
+#include "tests/shell/program_window.h"
 
 namespace {
 
@@ -78,12 +79,8 @@ void observe(const live::ModeFrame& f) {
 class Mode : public ::testing::Test {
  protected:
   void SetUp() override {
-    instance = offscreen::reset();
-    support::reset_viewer();
-    support::place_head(dir.path(), std::getenv("ZARVO_MESH_DIR"));
-    hWnd = nullptr;
-    MyRegisterClass(instance);
-    ASSERT_NE(MyCreateInstance(instance, SW_SHOWNORMAL), nullptr);
+    ASSERT_NE(support::open_program_window(dir.path(), std::getenv("ZARVO_MESH_DIR"), &instance),
+              nullptr);
     g_seen.clear();
     g_acts.clear();
     live::modeFrameShown = observe;

@@ -34,6 +34,7 @@
 #include "speech/MemoryRecorder.h"
 #include "speech/QspRecorder.h"
 #include "tests/render/support.h"
+#include "tests/shell/program_window.h"
 
 namespace {
 
@@ -196,12 +197,8 @@ Diff compare(const offscreen::Image& a, const offscreen::Image& b, const Box& bo
 class Live : public ::testing::Test {
  protected:
   void SetUp() override {
-    instance = offscreen::reset();
-    support::reset_viewer();
-    support::place_head(dir.path(), std::getenv("ZARVO_MESH_DIR"));
-    hWnd = nullptr;
-    MyRegisterClass(instance);
-    ASSERT_NE(MyCreateInstance(instance, SW_SHOWNORMAL), nullptr);
+    ASSERT_NE(support::open_program_window(dir.path(), std::getenv("ZARVO_MESH_DIR"), &instance),
+              nullptr);
     for (int i = 0; i < 348; ++i) {
       obs.x[i] = hdx[i];
       obs.y[i] = hdy[i];
