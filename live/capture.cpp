@@ -67,8 +67,17 @@ Capture::Capture(PaDeviceIndex device, int askRate)
 }
 
 Capture::~Capture() {
-  recorder->stop();
+  finish();
   if (soxr != nullptr) soxr_delete(soxr);
+}
+
+void Capture::finish() {
+  if (!recorder) return;
+  if (stalled) {
+    static_cast<void>(recorder.release());  // deliberately never closed nor freed: see finish()
+    return;
+  }
+  recorder->stop();
 }
 
 int Capture::start() {
@@ -109,7 +118,9 @@ void Capture::handleNew(double* dst) {
   ring.handleNew(dst);
 }
 
-int Capture::skippedWindows() const { return recorder->skippedWindows() + ring.skipped(); }
+int Capture::skippedWindows() const {
+  return (recorder ? recorder->skippedWindows() : 0) + ring.skipped();
+}
 
 int64_t Capture::windowEnd() const {
   return soxr == nullptr ? static_cast<int64_t>(recorder->readPos) : ring.windowEnd();
@@ -137,6 +148,7 @@ std::string Capture::health() {
     lastFrames = frames;
     lastChangeNs = now;
   } else if (now - lastChangeNs > kSilentNs) {
+    stalled = true;
     return "az eszköz nem ad több hangot";
   }
   const double audioSeconds = static_cast<double>(framesSeen) / recorder->sampleRate;

@@ -55,6 +55,12 @@ class Capture : public AbsRecorder {
   // Empty while the stream is healthy; else why it died (Hungarian, for the user).
   std::string health();
 
+  // Ends the capture. A device that stopped delivering may hold PortAudio's thread in a read
+  // that never returns; closing its stream would then wait for ever. Such a stream is left
+  // open and its recorder (whose ring the thread may still write) is never freed: a few
+  // kilobytes, once per device that hangs, against a program that hangs.
+  void finish();
+
   InfiniteRecorder& device() { return *recorder; }
 
  private:
@@ -70,6 +76,7 @@ class Capture : public AbsRecorder {
   WindowRing ring;  // the resampled 48 kHz samples
   // Health watch.
   int64_t startNs = 0, lastChangeNs = 0;
+  bool stalled = false;
   int32_t lastFrames = 0;
   int64_t framesSeen = 0;
 };

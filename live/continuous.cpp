@@ -40,9 +40,9 @@ void folyamatos(HWND hwnd) {
       }
       session.wait(capture.msUntilNextWindow());
     }
-    capture.device().stop();
     live::lastMode.skippedWindows = capture.skippedWindows();
     live::lastMode.inputOverflows = capture.inputOverflows();
+    capture.finish();
     live::lastMode.ended = died;
     session.rest();
   }

@@ -19,6 +19,8 @@
 //
 // --close-after SECONDS: after that much audio the device goes away (the socket is closed,
 // as a capture device that is unplugged); the program keeps running and is waited for.
+// --stall-after SECONDS: after that much audio the device stops delivering but stays open
+// (a read of it then waits for ever).
 //
 // --sink FILE: the program's speaker too. It gets descriptor 4 (--sink-fd N) as the
 // writing end of a second socket, for an ALSA `file` plugin that writes its playback there
@@ -58,7 +60,8 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] [--sink FILE "
+               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] "
+               "[--stall-after SECONDS] [--sink FILE "
                "[--sink-log FILE] [--sink-fd N]] RAWFILE -- "
                "PROGRAM [ARGS...]\n");
   std::exit(2);
@@ -110,7 +113,7 @@ int main(int argc, char** argv) {
   long rate = 48000;
   long chunkFrames = 512;
   long channels = 1;
-  double closeAfter = -1;
+  double closeAfter = -1, stallAfter = -1;
   const char* sinkPath = nullptr;
   const char* sinkLogPath = nullptr;
   int sinkFd = 4;
@@ -133,6 +136,8 @@ int main(int argc, char** argv) {
       logPath = val;
     else if (opt == "--close-after")
       closeAfter = std::atof(val);
+    else if (opt == "--stall-after")
+      stallAfter = std::atof(val);
     else if (opt == "--sink")
       sinkPath = val;
     else if (opt == "--sink-log")
@@ -249,6 +254,8 @@ int main(int argc, char** argv) {
   int status = 0;
   const int64_t closeTick =
       closeAfter >= 0 ? static_cast<int64_t>(closeAfter * rate / chunkFrames) : -1;
+  const int64_t stallTick =
+      stallAfter >= 0 ? static_cast<int64_t>(stallAfter * rate / chunkFrames) : -1;
   for (int64_t tick = 1;; ++tick) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
@@ -265,7 +272,8 @@ int main(int argc, char** argv) {
       break;
     }
     int queued = 0;
-    if (ioctl(queueEnd, FIONREAD, &queued) == 0 && static_cast<size_t>(queued) < 2 * chunkBytes) {
+    if ((stallTick < 0 || tick < stallTick) && ioctl(queueEnd, FIONREAD, &queued) == 0 &&
+        static_cast<size_t>(queued) < 2 * chunkBytes) {
       const char* data = silence.data();
       std::vector<char> tail;
       const bool fromFile = filePos < audio.size();

@@ -1,7 +1,8 @@
 // The continuous mode, the devices and the capture at other rates, on the offscreen window
 // system with the real shell, analysis and drawing. CTest runs each suite in its set-up:
 //   FedContinuous.*   under zarvo-feeder with the speech recording
-//   DeviceGone.*      under zarvo-feeder --close-after (the device goes away mid-run)
+//   DeviceGone.*      under zarvo-feeder --close-after or --stall-after (the device goes
+//                     away mid-run, or stops delivering with a read that never returns)
 //   NoDevice.*        with alsa-nodevice.conf
 //   FedRate.*         under zarvo-feeder --rate 44100 with a 44100 Hz sine
 // ZARVO_MESH_DIR may name the real mesh; without it the synthetic head is used.

@@ -13,8 +13,7 @@ namespace support {
 // Resets the window system and the viewer, puts the head into `dir` (the mesh of mesh_dir when
 // it has one, else the synthetic head) and opens the shown, painted main window. Returns it
 // (also in hWnd), or null; *instance gets the instance handle.
-inline HWND open_program_window(const std::string& dir, const char* mesh_dir,
-                                HINSTANCE* instance) {
+inline HWND open_program_window(const std::string& dir, const char* mesh_dir, HINSTANCE* instance) {
   *instance = offscreen::reset();
   reset_viewer();
   place_head(dir, mesh_dir);
