@@ -34,9 +34,11 @@ void lejatszas(HWND hwnd, const char* path) {
     live::tell(hwnd, kCim, std::string("A fájl nem játszható le:\n") + path + "\n" + problem);
     return;
   }
-  std::string died;
+  std::string died, silenced;
   {
-    live::Player player(live::outputDevice);
+    // On the heap: a player whose device stalled is left, not destroyed (Player::health).
+    auto owned = std::make_unique<live::Player>(live::outputDevice);
+    live::Player& player = *owned;
     if (!player.ok() && !g_silentTold) {
       g_silentTold = true;
       live::tell(
@@ -80,6 +82,8 @@ void lejatszas(HWND hwnd, const char* path) {
     while (died.empty() && session.serve()) {
       feed();
       if (!died.empty()) break;
+      silenced = player.health();
+      if (!silenced.empty()) break;
       const int64_t heard = player.position();
       // A window is due once its last sample is being heard.
       if (windows.isNew() && windows.nextWindowEnd() - 1 <= heard) {
@@ -97,10 +101,13 @@ void lejatszas(HWND hwnd, const char* path) {
       const int64_t toNext = windows.isNew() ? windows.nextWindowEnd() - 1 - heard : 240;
       session.wait(static_cast<int>(std::clamp<int64_t>(toNext * 1000 / 48000, 1, 20)));
     }
-    player.stop();
     live::lastMode.skippedWindows = late + windows.skipped();
     live::lastMode.inputOverflows = player.underruns();
-    live::lastMode.ended = died;
+    live::lastMode.ended = died.empty() ? silenced : died;
+    if (player.stalled())
+      static_cast<void>(owned.release());  // deliberately never closed nor freed
+    else
+      player.stop();
     session.rest();
   }
   const live::ModeFigures& f = live::lastMode;
@@ -109,4 +116,5 @@ void lejatszas(HWND hwnd, const char* path) {
                  f.windows, f.skippedWindows, f.inputOverflows);
   if (!died.empty())
     live::tell(hwnd, kCim, std::string("A fájl olvasása megszakadt:\n") + path + "\n" + died);
+  if (!silenced.empty()) live::tell(hwnd, kCim, "A lejátszás megszakadt: " + silenced + ".");
 }

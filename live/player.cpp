@@ -208,6 +208,23 @@ bool Player::drained() {
          devicePosition() >= pushed - 1;
 }
 
+std::string Player::health() {
+  if (stream == nullptr || !started) return {};
+  const int64_t taken = shared.takenFrames.load(std::memory_order_acquire);
+  const int64_t now = nowNs();
+  if (taken != lastTaken) {
+    lastTaken = taken;
+    lastTakenNs = now;
+    return {};
+  }
+  if (taken < shared.pushedFrames.load(std::memory_order_relaxed) &&
+      now - lastTakenNs > 2'000'000'000) {
+    isStalled = true;
+    return "a hangkimenet nem veszi át a hangot";
+  }
+  return {};
+}
+
 void Player::stop() {
   if (stream != nullptr && Pa_IsStreamActive(stream) == 1) Pa_AbortStream(stream);
 }

@@ -54,6 +54,12 @@ class Player {
   bool drained();
   // Stops the sound at once.
   void stop();
+  // Empty while the device takes the sound; else why not (Hungarian). A device that took
+  // nothing for two seconds while sound was waiting has stalled: its stream may hold
+  // PortAudio's thread in a write that never returns, so a stalled player must not be closed
+  // or destroyed (the caller leaves it, a few kilobytes, rather than hang).
+  std::string health();
+  bool stalled() const { return isStalled; }
 
   int underruns() const { return shared.underruns.load(std::memory_order_relaxed); }
   int deviceRate() const { return rate; }
@@ -90,6 +96,8 @@ class Player {
   soxr_t soxr = nullptr;
   std::vector<float> converted;
   int64_t silentStartNs = 0;  // the clock without a device
+  int64_t lastTaken = -1, lastTakenNs = 0;
+  bool isStalled = false;
   // The smoothed device clock (devicePosition).
   bool clockSet = false;
   double anchor = 0.0;  // stream time at which device frame 0 was heard

@@ -19,8 +19,8 @@
 //
 // --close-after SECONDS: after that much audio the device goes away (the socket is closed,
 // as a capture device that is unplugged); the program keeps running and is waited for.
-// --stall-after SECONDS: after that much audio the device stops delivering but stays open
-// (a read of it then waits for ever).
+// --stall-after SECONDS: after that much audio the device stops delivering (and the speaker
+// stops playing) but stays open: a read or write of it then waits for ever.
 //
 // --sink FILE: the program's speaker too. It gets descriptor 4 (--sink-fd N) as the
 // writing end of a second socket, for an ALSA `file` plugin that writes its playback there
@@ -300,7 +300,7 @@ int main(int argc, char** argv) {
         std::fflush(chunkLog);
       }
     }
-    if (sink != nullptr) {
+    if (sink != nullptr && (stallTick < 0 || tick < stallTick)) {
       // One chunk a period (less when less came); what is not whole yet waits.
       sinkBuf.resize(chunkBytes);
       const ssize_t got = recv(ss[0], sinkBuf.data(), chunkBytes, 0);

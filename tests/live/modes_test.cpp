@@ -389,6 +389,17 @@ TEST_F(Mode, FedPlaybackStopsOnSpaceAndEscape) {
   }
 }
 
+TEST_F(Mode, FedPlaybackStalledSpeakerEndsItWithOneMessage) {
+  const char* file = std::getenv("ZARVO_PLAY_FILE");
+  if (file == nullptr) GTEST_SKIP() << "run by ctest";
+  lejatszas(hWnd, file);
+  EXPECT_GT(g_seen.size(), 50u) << "it played before the speaker stalled";
+  ASSERT_EQ(offscreen::message_boxes().size(), 1u);
+  EXPECT_EQ(offscreen::message_boxes()[0].text,
+            "A lejátszás megszakadt: a hangkimenet nem veszi át a hangot.");
+  EXPECT_FALSE(eloModFut());
+}
+
 TEST_F(Mode, PlaybackOfAFileThatCannotBeReadSaysWhichAndWhy) {
   lejatszas(hWnd, "nincs-ilyen.wav");
   ASSERT_EQ(offscreen::message_boxes().size(), 1u);
