@@ -2,7 +2,7 @@
 // every command draws its frame at once, none waits for a repaint.
 #include "shell/parancsok.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 
 #include "model/modellbeolv.h"
@@ -114,7 +114,7 @@ const Eltolo eltolok[] = {
 void nullaz() { rotx = roty = rotz = 0.0; }
 
 void gyorsit() {
-  if (rotspeed < INT_MAX) ++rotspeed;
+  if (rotspeed < kRotspeedMax) ++rotspeed;
 }
 
 void lassit() {
@@ -238,7 +238,7 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   for (const Eltolo& e : eltolok)
     if (e.billentyu == wParam) {
       nullaz();
-      *e.tol += e.lepes;
+      *e.tol = std::clamp(*e.tol + e.lepes, -kTolMax, kTolMax);
       initMapping();
       modellnezet();
       return 0;
@@ -261,12 +261,12 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case VK_F1:
       nullaz();
-      feny += 0.05;
+      feny = std::min(feny + 0.05, kFenyMax);
       modellnezet();
       return 0;
     case VK_F2:
       nullaz();
-      feny -= 0.05;
+      feny = std::max(feny - 0.05, kFenyMin);
       modellnezet();
       return 0;
     case VK_RETURN:
@@ -279,11 +279,17 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+  // Steps of 0.05 from 0.7 land within rounding of the limit, not on it: a step from there
+  // counts as a click at the limit, which does nothing (no frame either).
+  constexpr double kLepes = 0.05, kKerekites = 1e-9;
+  if (message == WM_LBUTTONDOWN) {
+    if (d <= kDmin + kKerekites) return 0;
+    d = std::max(d - kLepes, kDmin);
+  } else {
+    if (d >= kDmax - kKerekites) return 0;
+    d = std::min(d + kLepes, kDmax);
+  }
   // The increments are kept: the zoomed view shows the last one applied once.
-  if (message == WM_LBUTTONDOWN)
-    d -= 0.05;
-  else
-    d += 0.05;
   initMapping();
   modellnezet();
   return 0;
