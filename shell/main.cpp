@@ -1,8 +1,11 @@
 // The program's entry on Linux: the desktop window system, then the Windows-shaped entry.
+#include "model/modellbeolv.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
 
 int main() {
+  // The mesh is looked for beside the installed program and in the source tree too.
+  adatmappak(alap_adatmappak());
   HINSTANCE instance = fltk_backend_install();
   char commandLine[] = "";
   return WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);

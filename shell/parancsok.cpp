@@ -9,6 +9,7 @@
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "render/rajzolo.h"
+#include "shell/ablak_beall.h"
 #include "speech/FAPbeolv.h"
 
 namespace {
@@ -183,12 +184,14 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       halo();
+      modellhiba(hwnd);
       return 0;
     case 9006:
       nullaz();
       nezetselect = 0;
       vertexbeolv();
       vertex();
+      modellhiba(hwnd);
       return 0;
     case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
     case 9008:
@@ -197,6 +200,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       poly();
+      modellhiba(hwnd);
       return 0;
     case 9010: PostQuitMessage(0); break;
     case 9011:
