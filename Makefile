@@ -2,8 +2,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test-deps build run test test-fast test-san test-tsan test-fuzz fuzz fuzz-build bench \
-	format clean
+.PHONY: all deps test-deps build run install package test test-fast test-san test-tsan test-fuzz fuzz \
+	fuzz-build bench format clean
 
 all: build
 
@@ -20,6 +20,16 @@ build: deps
 # The program reads vertex.txt and face.txt from its working directory.
 run: build
 	cd data && ../build/zarvo
+
+# The programs, the mesh, the desktop entry, the icon and the man pages under PREFIX
+# (DESTDIR honoured); the same as a Debian package in build/.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+package: build
+	cd build && cpack -G DEB
 
 # Every test in the normal build, then the sanitizer builds and the fuzzers.
 test: test-deps
