@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 // What the latest read of one file found.
 struct Allapot {
   enum { rendben, hianyzik, hibas } mi = rendben;
-  std::string ut;                   // the refused file
+  std::string ut;                    // the refused file
   std::vector<std::string> probalt;  // the folders tried for a missing file
 };
 

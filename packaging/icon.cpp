@@ -132,7 +132,8 @@ int main(int argc, char** argv) {
           sum[3] += p[3];
         }
       unsigned char* q = &icon[(static_cast<std::size_t>(n - 1 - y) * n + x) * 4];
-      for (int c = 0; c < 3; ++c) q[c] = sum[3] > 0 ? static_cast<unsigned char>(sum[c] / sum[3]) : 0;
+      for (int c = 0; c < 3; ++c)
+        q[c] = sum[3] > 0 ? static_cast<unsigned char>(sum[c] / sum[3]) : 0;
       q[3] = static_cast<unsigned char>(sum[3] / (kSuper * kSuper) + 0.5);
     }
   return write_png(argv[2], icon, n) ? 0 : 2;

@@ -20,7 +20,8 @@ std::string write_out(const FapHeader& header, const std::vector<FapFrame>& fram
   std::string text = "2.1 " + header.name + number;
   for (std::size_t f = 0; f < frames.size(); ++f) {
     const FapFrame& frame = frames[f];
-    for (int k = 1; k <= 68; ++k) text += frame.set[k] ? (k == 1 ? "1" : " 1") : (k == 1 ? "0" : " 0");
+    for (int k = 1; k <= 68; ++k)
+      text += frame.set[k] ? (k == 1 ? "1" : " 1") : (k == 1 ? "0" : " 0");
     text += "\n" + std::to_string(f);
     for (int k = 1; k <= 68; ++k) {
       if (!frame.set[k]) continue;

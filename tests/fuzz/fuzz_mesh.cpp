@@ -83,8 +83,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check_weights(h803tav), check_weights(h804tav), check_weights(h805tav);
   check_weights(h806tav), check_weights(h807tav), check_weights(h808tav);
   // The largest moves the live mode makes (FAP values of about +-1250 times a unit).
-  for (int fp : {201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 801, 802, 803, 804, 805, 806,
-                 807, 808})
+  for (int fp :
+       {201, 202, 203, 204, 205, 206, 207, 208, 209, 210, 801, 802, 803, 804, 805, 806, 807, 808})
     mozgat(fp, 50.0, 0, 1, 0);
   for (int i = 0; i < kVertexCount; ++i)
     fuzz::check(std::isfinite(hdx[i] + hdy[i] + hdz[i]), "moved mesh finite");

@@ -313,8 +313,8 @@ TEST_F(Reader, HugeNumberRefusesTheVertexFile) {
     int record, field;
     const char* value;
     bool refused;
-  } cases[] = {{200, 3, "1e200", true},      {0, 1, "-1000000.001", true}, {346, 2, "1e7", true},
-               {5, 0, "5e9", true},          {17, 1, "1e6", false},        {17, 3, "-1e6", false}};
+  } cases[] = {{200, 3, "1e200", true}, {0, 1, "-1000000.001", true}, {346, 2, "1e7", true},
+               {5, 0, "5e9", true},     {17, 1, "1e6", false},        {17, 3, "-1e6", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value);
     std::ostringstream s;

@@ -248,8 +248,8 @@ TEST_F(Program, MeshFromADataFolderOrOneMessageNamingTheFoldersTried) {
   EXPECT_EQ(box.owner, hWnd);
   EXPECT_EQ(box.caption, "Modellf\xC3\xA1jl hiba");
   EXPECT_EQ(box.type, 0x30u);
-  for (const std::string& part : {std::string("vertex.txt \xC3\xA9s face.txt"), dir_.path(),
-                                  dir_.path() + "/elsewhere"})
+  for (const std::string& part :
+       {std::string("vertex.txt \xC3\xA9s face.txt"), dir_.path(), dir_.path() + "/elsewhere"})
     EXPECT_NE(box.text.find(part), std::string::npos) << part;
   // The offscreen backend echoes each box on standard error too.
   EXPECT_EQ(err.rfind("zarvo: vertex.txt \xC3\xA9s face.txt not found", 0), 0u) << err;

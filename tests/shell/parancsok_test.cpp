@@ -374,9 +374,10 @@ TEST_F(Commands, LightPanAndStepKeysStopAtTheirBounds) {
     double* value;
     double start, want;
   };
-  const Case cases[] = {{VK_F1, &feny, 0.98, kFenyMax},       {VK_F2, &feny, 0.02, kFenyMin},
-                        {'D', &tolx, kTolMax - 0.5, kTolMax}, {'A', &tolx, -kTolMax, -kTolMax},
-                        {'W', &toly, kTolMax, kTolMax},       {'S', &toly, 0.5 - kTolMax, -kTolMax}};
+  const Case cases[] = {
+      {VK_F1, &feny, 0.98, kFenyMax},       {VK_F2, &feny, 0.02, kFenyMin},
+      {'D', &tolx, kTolMax - 0.5, kTolMax}, {'A', &tolx, -kTolMax, -kTolMax},
+      {'W', &toly, kTolMax, kTolMax},       {'S', &toly, 0.5 - kTolMax, -kTolMax}};
   for (const Case& c : cases) {
     *c.value = c.start;
     const int frames = offscreen::frame_count();
