@@ -69,6 +69,7 @@ struct ByteSource {
   bool ended = false;         // stream: fd reported the end
   long long pos = 0;          // the decoder's position
   std::string error;          // first read error, for the reader's message
+  long long shift = 0;        // file, memory: byte `at` of the decoder's view is at + shift
   long long dataEnd = -1;     // end of a WAV data chunk as its header declares it
   long long reachedEnd = -1;  // where the input turned out to end, once known
 
@@ -83,20 +84,29 @@ struct ByteSource {
   long long fetch(long long at, uint8_t* out, long long n) {
     if (kind == kMemory) {
       const long long k = std::max(0LL, std::min(n, size - at));
-      if (k > 0) std::memcpy(out, mem + at, static_cast<size_t>(k));
+      if (k > 0) std::memcpy(out, mem + at + shift, static_cast<size_t>(k));
       if (k == 0) reachedEnd = size;
       return k;
     }
     if (kind == kFile) {
       for (;;) {
-        const ssize_t r = ::pread(fd, out, static_cast<size_t>(n), base + at);
+        const long long k = std::max(0LL, std::min(n, size - at));
+        if (k == 0) {
+          reachedEnd = at;
+          return 0;
+        }
+        const ssize_t r = ::pread(fd, out, static_cast<size_t>(k), base + shift + at);
         if (r < 0 && errno == EINTR) continue;
         if (r < 0) return fail(errno);
         if (r == 0) reachedEnd = at;
         return r;
       }
     }
-    // Stream: skip forward to `at`, then read, keeping what falls within kKeep.
+    // Stream: skip forward to `at`, then read, keeping what falls within kKeep. A decoder
+    // probing a header may jump far ahead (the WAV reader looks for chunks after the
+    // data) and come back: beyond kKeep such a jump would throw the audio away, so there
+    // it finds nothing instead, as if the input ended, and nothing is consumed.
+    if (at > streamPos && at > static_cast<long long>(kKeep)) return 0;
     uint8_t skip[4096];
     while (streamPos < at) {
       const long long r = readFd(skip, std::min<long long>(sizeof skip, at - streamPos));
@@ -198,70 +208,100 @@ constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
-// Checks the chunk structure of a RIFF WAVE header in src.head and prepares the data chunk:
-// a size of 0 or 0xFFFFFFFF (written before the length was known) becomes 0xFFFFFFFF,
-// which the decoder reads as "up to the end of the input"; any other size is the exact
-// length, and an input that ends before it is truncated (src.dataEnd). libsndfile reads
-// such files regardless, so without this a cut or damaged file would pass as complete.
-// Returns the problem, or "" when the header is sound or lies beyond what was read.
+// Checks the chunk structure of a RIFF WAVE header and prepares the data chunk for the
+// decoder. A data size of 0 or 0xFFFFFFFF (written before the length was known) becomes
+// 0xFFFFFFFF, which the decoder reads as "up to the end of the input"; any other size is
+// the exact length, and an input that ends before it is truncated (src.dataEnd).
+// libsndfile reads such files regardless, so without this a cut or damaged file would
+// pass as complete. A fmt chunk after the data chunk (legal, but libsndfile refuses it)
+// is moved in front by presenting a rebuilt header, where the input can be read at any
+// offset. Returns the problem, or "" when the header is sound or lies beyond reach.
 std::string checkWav(ByteSource& src) {
-  std::vector<uint8_t>& b = src.head;
   const long long total = src.known();
-  const bool whole = total >= 0 && total <= static_cast<long long>(b.size());
-  if (b.size() < 12) return whole ? "truncated WAV header" : "";
-  if (std::memcmp(&b[8], "WAVE", 4) != 0) return "RIFF file is not WAVE audio";
-  bool haveFmt = false, haveData = false;
-  uint32_t dataSize = 0;
+  const long long reach =
+      src.kind == ByteSource::kStream ? static_cast<long long>(src.head.size()) : total;
+  const bool whole = total >= 0 && total <= reach;
+  // Bytes [at, at + n) of the input, if they can be reached.
+  auto peek = [&](long long at, uint8_t* out, long long n) {
+    if (at + n > reach) return false;
+    if (at + n <= static_cast<long long>(src.head.size())) {
+      std::memcpy(out, src.head.data() + at, static_cast<size_t>(n));
+      return true;
+    }
+    return src.fetch(at, out, n) == n;
+  };
+  uint8_t h[40];
+  if (!peek(0, h, 12)) return whole ? "truncated WAV header" : "";
+  if (std::memcmp(h + 8, "WAVE", 4) != 0) return "RIFF file is not WAVE audio";
+  long long fmtAt = -1, dataAt = -1;
+  uint32_t fmtSize = 0, dataSize = 0;
   unsigned blockAlign = 0;
-  size_t pos = 12;
-  while (!(haveFmt && haveData) && pos < b.size()) {
-    if (b.size() - pos < 8)
+  long long pos = 12;
+  while ((fmtAt < 0 || dataAt < 0) && pos < reach) {
+    if (!peek(pos, h, 8))
       return whole ? "truncated chunk header at byte " + std::to_string(pos) : "";
-    const uint8_t* h = &b[pos];
     const uint32_t size = u32(h + 4);
-    const size_t body = pos + 8;
-    if (std::memcmp(h, "fmt ", 4) == 0 && !haveFmt) {
-      if (size > b.size() - body) return whole ? "truncated fmt chunk" : "";
+    const long long body = pos + 8;
+    if (std::memcmp(h, "fmt ", 4) == 0 && fmtAt < 0) {
+      if (body + size > reach) return whole ? "truncated fmt chunk" : "";
       if (size < 16) return "fmt chunk too short (" + std::to_string(size) + " bytes)";
-      const uint8_t* f = &b[body];
-      uint16_t code = u16(f);
-      const unsigned channels = u16(f + 2), bits = u16(f + 14);
-      blockAlign = u16(f + 12);
+      peek(body, h, std::min<long long>(size, sizeof h));
+      uint16_t code = u16(h);
+      const unsigned channels = u16(h + 2), bits = u16(h + 14);
+      blockAlign = u16(h + 12);
       if (code == kFormatExtensible) {
-        if (size < 40 || u16(f + 16) < 22) return "WAVE_FORMAT_EXTENSIBLE fmt chunk too short";
-        const unsigned valid = u16(f + 18);
+        if (size < 40 || u16(h + 16) < 22) return "WAVE_FORMAT_EXTENSIBLE fmt chunk too short";
+        const unsigned valid = u16(h + 18);
         if (valid > bits)
           return "fmt chunk claims " + std::to_string(valid) + " valid bits in " +
                  std::to_string(bits) + "-bit samples";
-        code = u16(f + 24);
+        code = u16(h + 24);
       }
       if (channels == 0) return "fmt chunk declares 0 channels";
       if ((code == kFormatPcm || code == kFormatFloat) && blockAlign != channels * ((bits + 7) / 8))
         return "inconsistent fmt chunk: block align " + std::to_string(blockAlign) + " for " +
                std::to_string(channels) + "-channel " + std::to_string(bits) + "-bit samples";
-      haveFmt = true;
-    } else if (std::memcmp(h, "data", 4) == 0 && !haveData) {
-      haveData = true;
+      fmtAt = pos;
+      fmtSize = size;
+    } else if (std::memcmp(h, "data", 4) == 0 && dataAt < 0) {
+      dataAt = pos;
       dataSize = size;
-      if (size == 0 || size == 0xFFFFFFFFu) {
-        const uint8_t unknown[4] = {0xFF, 0xFF, 0xFF, 0xFF};
-        std::memcpy(&b[pos + 4], unknown, 4);
-      } else {
-        src.dataEnd = static_cast<long long>(body) + size;
-      }
+      // A placeholder length: the audio runs to the end, nothing can follow it.
+      if (size == 0 || size == 0xFFFFFFFFu) break;
     }
     pos = body + size + (size & 1);
   }
-  if (!haveFmt || !haveData) {
+  if (fmtAt < 0 || dataAt < 0) {
     if (!whole) return "";
-    return !haveFmt ? "no fmt chunk in WAV file" : "no data chunk in WAV file";
+    return fmtAt < 0 ? "no fmt chunk in WAV file" : "no data chunk in WAV file";
   }
-  if (src.dataEnd >= 0 && blockAlign > 0 && dataSize % blockAlign != 0)
+  const bool placeholder = dataSize == 0 || dataSize == 0xFFFFFFFFu;
+  if (!placeholder && blockAlign > 0 && dataSize % blockAlign != 0)
     return "truncated data chunk: " + std::to_string(dataSize) +
            " bytes is not a whole number of " + std::to_string(blockAlign) + "-byte samples";
-  if (src.dataEnd >= 0 && total >= 0 && src.dataEnd > total)
+  if (!placeholder && total >= 0 && dataAt + 8 + dataSize > total)
     return "truncated data chunk: header declares " + std::to_string(dataSize) +
-           " bytes, file holds " + std::to_string(total - (src.dataEnd - dataSize));
+           " bytes, file holds " + std::to_string(total - dataAt - 8);
+
+  // A fmt chunk is tens of bytes; a huge one is not rebuilt but left to libsndfile.
+  if (fmtAt > dataAt && fmtSize <= kHead) {
+    // Rebuild: RIFF header, the fmt chunk, the data chunk's header; the samples follow
+    // from where they are.
+    std::vector<uint8_t> rebuilt(12 + 8 + fmtSize + (fmtSize & 1) + 8);
+    peek(0, rebuilt.data(), 12);
+    if (!peek(fmtAt, rebuilt.data() + 12, 8 + fmtSize)) return "";
+    peek(dataAt, rebuilt.data() + rebuilt.size() - 8, 8);
+    src.shift = dataAt + 8 - static_cast<long long>(rebuilt.size());
+    src.size = static_cast<long long>(rebuilt.size()) + dataSize;
+    src.head = std::move(rebuilt);
+    dataAt = static_cast<long long>(src.head.size()) - 8;
+  }
+  if (placeholder) {
+    if (dataAt + 8 <= static_cast<long long>(src.head.size()))
+      std::memset(src.head.data() + dataAt + 4, 0xFF, 4);
+  } else {
+    src.dataEnd = dataAt + 8 + dataSize;
+  }
   return "";
 }
 
@@ -431,11 +471,12 @@ std::unique_ptr<AudioReader::State> setUp(std::unique_ptr<AudioReader::State> s,
   s->channels = info.channels;
   const bool patched =
       src.head.size() >= 4 && std::memcmp(src.head.data(), "RIFF", 4) == 0 && src.dataEnd < 0;
-  const bool unknown =
-      info.frames < 0 || info.frames == std::numeric_limits<sf_count_t>::max() || patched;
+  // A placeholder WAV length is only known for a file, from the file's size.
+  const bool unknown = info.frames < 0 || info.frames == std::numeric_limits<sf_count_t>::max() ||
+                       (patched && src.kind == ByteSource::kStream);
   s->frames = unknown ? -1 : info.frames;
-  // MP3 frame counts are estimates from the bit rate; every other count is exact.
-  if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG) s->checkFrames = s->frames;
+  // MP3 frame counts are estimates from the bit rate; every other stated count is exact.
+  if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG && !patched) s->checkFrames = s->frames;
   s->block.resize(static_cast<size_t>(kBlockSamples));
   if (s->rate != AudioReader::kRate) {
     soxr_error_t err = nullptr;

@@ -92,10 +92,15 @@ void FapWriter::writeFrame(const int* faps) {
 
 bool FapWriter::addWindow(long long index, const int* faps) {
   if (spool_ == nullptr || spool_->failed()) return false;
-  (void)index;  // windows come in order; the count is kept here
+  if (index != windows_) {
+    problem_ =
+        "window " + std::to_string(index) + " came where " + std::to_string(windows_) + " was due";
+    return false;
+  }
   while (fapWindowForFrame(framesWritten_, fps_) <= windows_) writeFrame(faps);
   ++windows_;
   std::memcpy(last_, faps, sizeof last_);
+  if (spool_->failed()) problem_ = "temporary file: " + spool_->problem();
   return !spool_->failed();
 }
 

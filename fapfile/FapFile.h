@@ -63,7 +63,7 @@ class FapWriter {
 
   // Takes analysis window `index` (0, 1, 2, ... in order) with its 76-entry FAP array
   // (read only, not kept) and writes every frame whose window it is. False after a
-  // write error (problem() says which).
+  // write error or for a window out of order (problem() says which).
   bool addWindow(long long index, const int* faps);
 
   // The input ended after `samples` samples at 48000 Hz: writes the remaining frames

@@ -20,6 +20,17 @@ std::unique_ptr<OutputFile> OutputFile::create(const std::string& path, std::str
     if (problem != nullptr) *problem = "not a file name";
     return nullptr;
   }
+  // A device or a FIFO (-o /dev/null, -o /dev/stdout, a named pipe) is written as it is:
+  // renaming a file over it would replace the device node.
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0) {
+      if (problem != nullptr) *problem = std::string("cannot open: ") + std::strerror(errno);
+      return nullptr;
+    }
+    return std::unique_ptr<OutputFile>(new OutputFile(path, "", fd));
+  }
   std::string temp = dir + "." + name + ".XXXXXX";
   const int fd = ::mkstemp(temp.data());
   if (fd < 0) {
@@ -36,11 +47,18 @@ void OutputFile::discard() {
   if (done_) return;
   done_ = true;
   ::close(fd_);
-  ::unlink(temp_.c_str());
+  if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
 bool OutputFile::commit(std::string* problem) {
   if (done_) return false;
+  if (temp_.empty()) {  // written in place
+    done_ = true;
+    const bool closed = ::close(fd_) == 0;
+    if (!closed && problem != nullptr)
+      *problem = std::string("cannot write: ") + std::strerror(errno);
+    return closed;
+  }
   // mkstemp makes the file private (0600); the result gets what any new file would.
   const mode_t mask = ::umask(0);
   ::umask(mask);

@@ -4,7 +4,8 @@
 // OutputFile: the data go to a temporary file beside the target (same directory, so the
 // final rename is atomic); commit() renames it onto the target. If the run fails or the
 // object is destroyed without commit(), the temporary is removed and the target is left
-// as it was (absent, or its old content).
+// as it was (absent, or its old content). A target that exists and is neither a regular
+// file nor a directory (/dev/null, a FIFO) is written directly: it cannot be replaced.
 //
 // TextWriter: appends text and numbers into one large buffer and writes it out in big
 // blocks; integers are formatted by hand and fixed-point numbers with std::to_chars, so
@@ -31,7 +32,7 @@ class OutputFile {
 
   int fd() const { return fd_; }  // where to write; owned by this object
   const std::string& path() const { return target_; }
-  const std::string& temporaryPath() const { return temp_; }
+  const std::string& temporaryPath() const { return temp_; }  // "" when written directly
 
   // Closes the temporary, gives it the mode a new file gets (0666 less the umask) and
   // renames it onto the target. Returns false with *problem set if any step fails (the

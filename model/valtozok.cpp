@@ -15,6 +15,7 @@ double tolx = 0.0, toly = 0.0;
 double d = 0.7;
 double feny = 0.5;
 int nezetselect = 2;
+bool sima = false;
 int pontselect = 0;
 bool menu = true;
 

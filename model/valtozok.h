@@ -24,6 +24,7 @@ extern double tolx, toly;        // pan, model units
 extern double d;                 // zoom: half-size of the frustum at the near plane
 extern double feny;              // global ambient brightness
 extern int nezetselect;          // 0 points, 1 wire mesh, 2 polygons
+extern bool sima;                // polygon model smooth-shaded (per-vertex normals), not flat
 extern int pontselect;           // selected FP code, 0 for none
 extern bool menu;                // build the menu bar at window creation
 

@@ -174,6 +174,8 @@ HINSTANCE reset() {
   return h;
 }
 
+void keep_call_records(bool on) { platform::set_tracing(on); }
+
 std::array<int, 3> Image::rgb(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
   const std::size_t i = (static_cast<std::size_t>(y) * width + x) * 4;

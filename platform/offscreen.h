@@ -38,6 +38,9 @@ namespace offscreen {
 // tests, restores the default pixel format and clears the failure switches. Returns the
 // instance handle to pass to the code under test.
 HINSTANCE reset();
+// reset() starts recording every call (records().calls); a program that shows frames for
+// as long as its input lasts turns that off so its memory stays bounded.
+void keep_call_records(bool on);
 
 // ---- frames ----
 

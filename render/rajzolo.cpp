@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <initializer_list>
 
 #include "model/valtozok.h"
 #include "render/context.h"
@@ -24,6 +25,22 @@ int m1, m2, m3;
 double v1x, v1y, v1z, v2x, v2y, v2z;
 double vx, vy, vz;
 double e = 1.0;
+
+// The current triangle's unnormalised face normal (twice its area long) into vx, vy, vz.
+void face_normal(int j) {
+  m1 = hda[j];
+  m2 = hdb[j];
+  m3 = hdc[j];
+  v1x = hdx[m2] - hdx[m1];
+  v1y = hdy[m2] - hdy[m1];
+  v1z = hdz[m2] - hdz[m1];
+  v2x = hdx[m3] - hdx[m1];
+  v2y = hdy[m3] - hdy[m1];
+  v2z = hdz[m3] - hdz[m1];
+  vx = v1y * v2z - v1z * v2y;
+  vy = v1z * v2x - v1x * v2z;
+  vz = v1x * v2y - v1y * v2x;
+}
 
 void material(const GLfloat* ambient_diffuse) {
   glMaterialfv(GL_FRONT, GL_AMBIENT_AND_DIFFUSE, ambient_diffuse);
@@ -149,20 +166,22 @@ void halo_og() {
 
 void poly_og() {
   material(mat_ad_arc);
+  if (sima) {
+    csucsnormalok();
+    glBegin(GL_TRIANGLES);
+    for (int j = 0; j < kFaceCount; ++j) {
+      for (int k : {hda[j], hdb[j], hdc[j]}) {
+        glNormal3f(static_cast<GLfloat>(cnx[k]), static_cast<GLfloat>(cny[k]),
+                   static_cast<GLfloat>(cnz[k]));
+        point_of(k);
+      }
+    }
+    glEnd();
+    return;
+  }
   glBegin(GL_TRIANGLES);
   for (int j = 0; j < kFaceCount; ++j) {
-    m1 = hda[j];
-    m2 = hdb[j];
-    m3 = hdc[j];
-    v1x = hdx[m2] - hdx[m1];
-    v1y = hdy[m2] - hdy[m1];
-    v1z = hdz[m2] - hdz[m1];
-    v2x = hdx[m3] - hdx[m1];
-    v2y = hdy[m3] - hdy[m1];
-    v2z = hdz[m3] - hdz[m1];
-    vx = v1y * v2z - v1z * v2y;
-    vy = v1z * v2x - v1x * v2z;
-    vz = v1x * v2y - v1y * v2x;
+    face_normal(j);
     e = std::sqrt(vx * vx + vy * vy + vz * vz);
     if (e > 0.0) {
       glNormal3f(static_cast<GLfloat>(vx / e), static_cast<GLfloat>(vy / e),
@@ -177,6 +196,34 @@ void poly_og() {
     point_of(m3);
   }
   glEnd();
+}
+
+double cnx[348], cny[348], cnz[348];
+
+void csucsnormalok() {
+  for (int i = 0; i < kVertexCount; ++i) cnx[i] = cny[i] = cnz[i] = 0.0;
+  // The cross product is as long as twice the triangle's area: summing it unnormalised
+  // weights every face by its area.
+  for (int j = 0; j < kFaceCount; ++j) {
+    face_normal(j);
+    for (int k : {m1, m2, m3}) {
+      cnx[k] += vx;
+      cny[k] += vy;
+      cnz[k] += vz;
+    }
+  }
+  for (int i = 0; i < kVertexCount; ++i) {
+    const double n = std::sqrt(cnx[i] * cnx[i] + cny[i] * cny[i] + cnz[i] * cnz[i]);
+    if (n > 0.0) {
+      cnx[i] /= n;
+      cny[i] /= n;
+      cnz[i] /= n;
+    } else {
+      cnx[i] = 0.0;
+      cny[i] = 0.0;
+      cnz[i] = 1.0;
+    }
+  }
 }
 
 void tengelyek() {

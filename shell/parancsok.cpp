@@ -25,7 +25,13 @@ struct Tetel {
 const Tetel fajl[] = {{"&Vége", 9010}, {"", kElvalaszto}, {"&Olvas (TempFile.fap)", 9011}};
 const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
-const Tetel nezet[] = {{"&Vertex modell", 9006}, {"&Háló modell", 9005}, {"&Polygon modell", 9008}};
+// The smooth-shading item after the designed three is a check item showing sima.
+constexpr UINT kSima = 9012;
+const Tetel nezet[] = {{"&Vertex modell", 9006},
+                       {"&Háló modell", 9005},
+                       {"&Polygon modell", 9008},
+                       {"", kElvalaszto},
+                       {"&Sima felület", kSima}};
 const Tetel segitseg[] = {{"&Segítség", 9007}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
@@ -114,6 +120,13 @@ const Eltolo eltolok[] = {
 
 void nullaz() { rotx = roty = rotz = 0.0; }
 
+// The menu bar menusor() filled, for the check marks of its items.
+HMENU menusav = nullptr;
+
+void sima_pipa() {
+  CheckMenuItem(menusav, kSima, MF_BYCOMMAND | (sima ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void gyorsit() {
   if (rotspeed < kRotspeedMax) ++rotspeed;
 }
@@ -155,6 +168,8 @@ void menusor(HMENU bar) {
   AppendMenuA(bar, MF_POPUP, reinterpret_cast<UINT_PTR>(fp), "&FP kijelölése");
 
   hozzafuz(bar, "&Nézet", nezet);
+  menusav = bar;
+  sima_pipa();  // a check item from the start, ticked when the program starts smooth
   hozzafuz(bar, "&Segítség", segitseg);
 }
 
@@ -203,6 +218,12 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellhiba(hwnd);
       return 0;
     case 9010: PostQuitMessage(0); break;
+    case kSima:
+      nullaz();
+      sima = !sima;
+      sima_pipa();
+      modellnezet();
+      return 0;
     case 9011:
       nullaz();
       FAPbeolv();

@@ -178,6 +178,26 @@ TEST(AudioReader, ChannelsAreAveragedAndOtherRatesResampled) {
   }
 }
 
+TEST(AudioReader, CompressedFormatsKeepLengthAndLoudness) {
+  // Opus (which sox cannot write), Vorbis and MP3 through libsndfile's own encoders: the
+  // full length, no error at the end, and the tone's loudness within a few per cent.
+  TempDir dir;
+  std::vector<float> s(96000);
+  for (size_t i = 0; i < s.size(); ++i) s[i] = 0.3f * std::sin(2 * M_PI * 440.0 * i / 48000);
+  const double rms = 0.3 / std::sqrt(2.0);
+  for (int format : {SF_FORMAT_OGG | SF_FORMAT_OPUS, SF_FORMAT_OGG | SF_FORMAT_VORBIS,
+                     SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III}) {
+    SCOPED_TRACE(format);
+    writeSound(dir / "c", format, 48000, 1, s);
+    const Result got = readPath(dir / "c");
+    EXPECT_EQ(got.status, 0) << got.problem;
+    ASSERT_EQ(got.samples.size(), s.size());
+    double sum = 0;
+    for (size_t i = 4800; i < s.size() - 4800; ++i) sum += got.samples[i] * got.samples[i];
+    EXPECT_NEAR(std::sqrt(sum / (s.size() - 9600)), rms, 0.03 * rms);
+  }
+}
+
 // The WAV header of a 16-bit mono file with `samples` samples and the given data size.
 std::string wav16(const std::vector<float>& s, uint32_t dataSize) {
   std::string b = "RIFF....WAVEfmt ";
@@ -239,7 +259,7 @@ TEST(AudioReader, StreamsAndPlaceholderLengthsReadToTheEnd) {
     unlink((dir / "fifo").c_str());
     auto m = AudioReader::openMemory(bytes.data(), bytes.size(), "m.wav", {}, nullptr);
     ASSERT_NE(m, nullptr);
-    EXPECT_EQ(m->sourceFrames(), size == 60000u ? 30000 : -1);
+    EXPECT_EQ(m->sourceFrames(), 30000);  // in memory the length is known either way
     EXPECT_EQ(readAll(*m).samples, s);
   }
   writeSound(dir / "a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, s);

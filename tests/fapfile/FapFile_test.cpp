@@ -4,6 +4,7 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
@@ -122,6 +123,10 @@ TEST(FapWriter, ExactLayout) {
   EXPECT_EQ(text, "2.1 my_speech 50 3\n" + mask + "0 -140 0 0 0 0 0 0 0 0 0 0\n" + mask +
                       "1 -139 -1 -2 -3 -4 -5 -6 -7 -8 -9 -10\n" + mask +
                       "2 -137 -3 -6 -9 -12 -15 -18 -21 -24 -27 -30\n");
+  FapWriter skipping("x", 25);
+  ASSERT_TRUE(skipping.open(nullptr));
+  EXPECT_FALSE(skipping.addWindow(1, windowsFaps(1)[0].data()));
+  EXPECT_EQ(skipping.problem(), "window 1 came where 0 was due");
   // No window at all: a header with 0 frames.
   EXPECT_EQ(writeFap("", 25, {}, 1000, dir / "b.fap"), "2.1 zarvo 25 0\n");
 }
@@ -236,6 +241,14 @@ TEST(OutputFile, CommitRenamesAndFailureLeavesNothing) {
   }
   EXPECT_EQ(bytesOf(dir / "a.csv"), "hello\n");
   EXPECT_EQ(dir.entries().size(), 1u);
+  // A device is written in place, never replaced by a rename.
+  auto null = OutputFile::create("/dev/null", &problem);
+  ASSERT_NE(null, nullptr) << problem;
+  EXPECT_EQ(null->temporaryPath(), "");
+  EXPECT_TRUE(null->commit(&problem));
+  struct stat st {};
+  ASSERT_EQ(stat("/dev/null", &st), 0);
+  EXPECT_TRUE(S_ISCHR(st.st_mode));
   EXPECT_EQ(OutputFile::create(dir / "no/such/dir/x", &problem), nullptr);
   EXPECT_EQ(problem, "cannot create: No such file or directory");
 }

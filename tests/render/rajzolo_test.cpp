@@ -6,8 +6,10 @@
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cmath>
+#include <vector>
 
 #include "model/valtozok.h"
 #include "platform/offscreen.h"
@@ -311,6 +313,98 @@ TEST_F(Drawing, UnknownModeDrawsNothing) {
   nezetselect = 0;
   modellnezet();
   EXPECT_EQ(offscreen::frame_count(), 2);
+}
+
+// Smooth shading. On a closed mesh the area vectors of all faces sum to zero, so the
+// area-weighted normal at a corner of a tetrahedron is exactly the outward direction
+// opposite its far face: an independent reference for any shape of the tetrahedron.
+TEST_F(Drawing, SmoothNormalsOfATetrahedronFollowEachDeformationInTheSameFrame) {
+  const double p[4][3] = {{0, 0, 30}, {30, 0, -10}, {-20, 25, -10}, {-10, -30, -5}};
+  for (int i = 0; i < 4; ++i) {
+    hdx[i] = p[i][0];
+    hdy[i] = p[i][1];
+    hdz[i] = p[i][2];
+  }
+  const int faces[4][3] = {{0, 1, 2}, {0, 2, 3}, {0, 3, 1}, {1, 3, 2}};  // outward
+  for (int j = 0; j < kFaceCount; ++j) {  // the spare triangles repeat the first
+    hda[j] = faces[j % 4][0];
+    hdb[j] = faces[j % 4][1];
+    hdc[j] = faces[j % 4][2];
+  }
+  sima = true;
+  auto expect_opposite_faces = [](const char* when) {
+    for (int f = 0; f < 4; ++f) {
+      const int a = hda[f], b = hdb[f], c = hdc[f];
+      const int corner = 6 - a - b - c;  // the vertex this face does not hold
+      const double ux = hdx[b] - hdx[a], uy = hdy[b] - hdy[a], uz = hdz[b] - hdz[a];
+      const double wx = hdx[c] - hdx[a], wy = hdy[c] - hdy[a], wz = hdz[c] - hdz[a];
+      double n[3] = {-(uy * wz - uz * wy), -(uz * wx - ux * wz), -(ux * wy - uy * wx)};
+      const double len = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+      EXPECT_NEAR(cnx[corner], n[0] / len, 1e-12) << when << ", vertex " << corner;
+      EXPECT_NEAR(cny[corner], n[1] / len, 1e-12) << when << ", vertex " << corner;
+      EXPECT_NEAR(cnz[corner], n[2] / len, 1e-12) << when << ", vertex " << corner;
+    }
+    // A vertex no triangle uses gets a finite normal towards the viewer.
+    EXPECT_EQ(cnz[200], 1.0) << when;
+  };
+  poly();
+  expect_opposite_faces("at rest");
+  const auto rest = offscreen::front().rgba;
+  hdx[0] += 25.0;  // a deformation, drawn at once
+  hdz[0] -= 10.0;
+  poly();
+  expect_opposite_faces("deformed");
+  EXPECT_NE(offscreen::front().rgba, rest);
+}
+
+TEST_F(Drawing, SmoothNormalsOfAClosedConvexMeshPointOutward) {
+  support::load_sphere();
+  sima = true;
+  poly();
+  const double a = support::kRadius, c = support::kHalfHeight;
+  for (int i = 0; i < 314; ++i) {  // the vertices of the ellipsoid
+    // Outward normal of the ellipsoid x^2/a^2 + y^2/c^2 + z^2/a^2 = 1.
+    double g[3] = {hdx[i] / (a * a), hdy[i] / (c * c), hdz[i] / (a * a)};
+    const double len = std::sqrt(g[0] * g[0] + g[1] * g[1] + g[2] * g[2]);
+    EXPECT_NEAR(cnx[i] * cnx[i] + cny[i] * cny[i] + cnz[i] * cnz[i], 1.0, 1e-12);
+    EXPECT_GT((cnx[i] * g[0] + cny[i] * g[1] + cnz[i] * g[2]) / len, 0.99) << "vertex " << i;
+  }
+}
+
+TEST_F(Drawing, OnlyThePolygonModelTurnsSmooth) {
+  support::load_sphere();
+  auto shades_along_the_middle = [] {
+    std::vector<std::array<int, 3>> seen;
+    for (double x = -35; x <= 35; x += 0.25) {
+      const Rgb c = at(x, -10);
+      if (std::find(seen.begin(), seen.end(), c) == seen.end()) seen.push_back(c);
+    }
+    return seen.size();
+  };
+  std::vector<unsigned char> flat[3];
+  for (bool smooth : {false, true}) {
+    sima = smooth;
+    vertex();
+    if (!smooth)
+      flat[0] = offscreen::front().rgba;
+    else
+      EXPECT_EQ(offscreen::front().rgba, flat[0]);
+    halo();
+    if (!smooth)
+      flat[1] = offscreen::front().rgba;
+    else
+      EXPECT_EQ(offscreen::front().rgba, flat[1]);
+    poly();
+    if (!smooth) flat[2] = offscreen::front().rgba;
+  }
+  // Flat: one shade per facet crossed (26 slices round the ellipsoid); smooth: a gradient.
+  const std::size_t smooth_shades = shades_along_the_middle();
+  sima = false;
+  poly();
+  EXPECT_EQ(offscreen::front().rgba, flat[2]);
+  const std::size_t flat_shades = shades_along_the_middle();
+  EXPECT_LE(flat_shades, 16u);
+  EXPECT_GT(smooth_shades, 2 * flat_shades);
 }
 
 }  // namespace

@@ -115,6 +115,7 @@ inline void reset_viewer() {
   d = 0.7;
   feny = 0.5;
   nezetselect = 2;
+  sima = false;
   pontselect = 0;
   menu = true;
   winX = 224;

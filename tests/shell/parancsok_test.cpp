@@ -90,8 +90,9 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
             item("&FP 8.3", 9803), item("&FP 8.4", 9804), item("&FP 8.5", 9805),
             item("&FP 8.6", 9806), item("&FP 8.7", 9807), item("&FP 8.8", 9808),
             separator(),           item("&FP 9.9", 9909)}),
-      drop("&N\xC3\xA9zet", {item("&Vertex modell", 9006), item("&H\xC3\xA1l\xC3\xB3 modell", 9005),
-                             item("&Polygon modell", 9008)}),
+      drop("&N\xC3\xA9zet",
+           {item("&Vertex modell", 9006), item("&H\xC3\xA1l\xC3\xB3 modell", 9005),
+            item("&Polygon modell", 9008), separator(), item("&Sima fel\xC3\xBClet", 9012)}),
       drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
   };
   expect_menu(offscreen::menu_bar(hWnd), want, "bar");
@@ -234,6 +235,28 @@ TEST_F(Commands, ModeCommandsRereadTheMeshAndDrawTheirMode) {
   EXPECT_EQ(rotx, 0.0);
   EXPECT_TRUE(close(viewport_centre(), {212, 170, 150}, 25));
   EXPECT_EQ(offscreen::frame_count(), 2 + 3);
+}
+
+// The smooth-shading item toggles the flag and its check mark and draws at once; started
+// with the flag set, the bar shows the item ticked.
+TEST_F(Commands, SmoothItemTogglesWithItsCheckMark) {
+  auto flags = [] { return offscreen::menu_bar(hWnd)[3].popup[4].flags; };
+  EXPECT_EQ(flags(), static_cast<UINT>(MF_STRING));
+  rotx = 4.0;
+  for (bool want : {true, false}) {
+    const int frames = offscreen::frame_count();
+    EXPECT_FALSE(defaulted([] { EXPECT_EQ(command(9012), 0); }));
+    EXPECT_EQ(sima, want);
+    EXPECT_EQ(flags(), want ? static_cast<UINT>(MF_CHECKED) : static_cast<UINT>(MF_STRING));
+    EXPECT_EQ(offscreen::frame_count(), frames + 1);
+    EXPECT_EQ(rotx, 0.0);
+  }
+  DestroyWindow(hWnd);
+  offscreen::reset();
+  support::reset_viewer();
+  sima = true;
+  ASSERT_NE(start(), nullptr);
+  EXPECT_EQ(flags(), static_cast<UINT>(MF_CHECKED));
 }
 
 TEST_F(Commands, ExitCommandAndEscapeEndTheLoopWithStatusZero) {
