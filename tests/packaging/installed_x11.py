@@ -17,12 +17,14 @@ import tempfile
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from x11_support import MENU_BAR, Failure, Program, check, is_skin, run  # noqa: E402
 
-FILES = ["usr/bin/zarvo", "usr/bin/zarvo-fap", "usr/share/zarvo/vertex.txt",
-         "usr/share/zarvo/face.txt", "usr/share/applications/zarvo.desktop",
-         "usr/share/icons/hicolor/256x256/apps/zarvo.png", "usr/share/man/man1/zarvo.1.gz",
-         "usr/share/man/man1/zarvo-fap.1.gz"]
+FILES = ["usr/bin/zarvo", "usr/bin/zarvo-fap", "usr/bin/zarvo-render",
+         "usr/share/zarvo/vertex.txt", "usr/share/zarvo/face.txt",
+         "usr/share/applications/zarvo.desktop", "usr/share/icons/hicolor/256x256/apps/zarvo.png",
+         "usr/share/man/man1/zarvo.1.gz", "usr/share/man/man1/zarvo-fap.1.gz",
+         "usr/share/man/man1/zarvo-render.1.gz"]
 # Libraries the programs link, as the package must declare them, and the font.
-DEPENDS = ["libfltk1.3", "libopengl0", "libglx0", "libportaudio2", "libstdc++6", "fonts-dejavu-core"]
+DEPENDS = ["libfltk1.3", "libopengl0", "libglx0", "libportaudio2", "libsndfile1", "libsoxr0",
+           "libavcodec", "libosmesa6", "libstdc++6", "fonts-dejavu-core"]
 
 
 def install(build, tmp):
