@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
-"""The program as installed: from a DESTDIR installation (--build) or from the Debian package
-unpacked (--deb), started from an unrelated folder under a virtual X server (run this
-inside xvfb-run). It finds the installed mesh and draws the head; and the installed mesh is
-the one it reads (a broken installed vertex.txt is named on standard error, so it was read
-before the source tree's copy).
+"""The program as installed: from a DESTDIR installation (--destdir) or from the Debian
+package unpacked (--deb), started from an unrelated folder under a virtual X server (run
+this inside xvfb-run). It finds the installed mesh and draws the head; and the installed
+mesh is the one it reads (a broken installed vertex.txt is named on standard error, so it
+was read before the source tree's copy). --build-tree: the program in the build tree,
+started from an unrelated folder, draws the head from the source tree's data/.
 
-Usage: installed_x11.py --build BUILD_DIR (--destdir | --deb)
+Usage: installed_x11.py --build BUILD_DIR (--destdir | --deb | --build-tree)
 """
 import argparse
 import os
@@ -79,9 +80,13 @@ def main():
     how = ap.add_mutually_exclusive_group(required=True)
     how.add_argument("--destdir", action="store_true")
     how.add_argument("--deb", action="store_true")
+    how.add_argument("--build-tree", action="store_true")
     a = ap.parse_args()
     with tempfile.TemporaryDirectory(prefix="zarvo-installed-") as tmp:
         try:
+            if a.build_tree:
+                head_drawn(os.path.join(a.build, "zarvo"), tmp)
+                return 0
             root = package(a.build, tmp) if a.deb else install(a.build, tmp)
             for f in FILES:
                 check(os.path.isfile(os.path.join(root, f)), "installed: " + f)
