@@ -14,7 +14,6 @@
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "tests/fuzz/fuzz_support.h"
-#include "tests/render/support.h"
 
 namespace {
 
@@ -36,7 +35,7 @@ void check_weights(const double (&w)[N]) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static support::TempDir scratch;  // the working directory for the whole run
+  fuzz::work_in("fuzz_mesh-cwd");
   adatmappak({ZARVO_DATA_DIR});
   vertexbeolv();
   facebeolv();

@@ -107,7 +107,7 @@ void start() {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  static support::TempDir scratch;  // the working directory for the whole run
+  fuzz::work_in("fuzz_window-cwd");
   adatmappak({ZARVO_DATA_DIR});
   return 0;
 }
