@@ -1,19 +1,23 @@
 #!/usr/bin/env python3
 """The program as installed: from a DESTDIR installation (--destdir) or from the Debian
 package unpacked (--deb), started from an unrelated folder under a virtual X server (run
-this inside xvfb-run). It finds the installed mesh and draws the head; and the installed
-mesh is the one it reads (a broken installed vertex.txt is named on standard error, so it
-was read before the source tree's copy). --build-tree: the program in the build tree,
-started from an unrelated folder, draws the head from the source tree's data/.
+this inside xvfb-run). It finds the installed mesh and draws the head, and so does the
+installed zarvo-render; and the installed mesh is the one they read (a broken installed
+vertex.txt is named on standard error, so it was read before the source tree's copy).
+--build-tree: the program in the build tree, started from an unrelated folder, draws the
+head from the source tree's data/.
 
 Usage: installed_x11.py --build BUILD_DIR (--destdir | --deb | --build-tree)
 """
 import argparse
+import math
 import os
 import select
+import struct
 import subprocess
 import sys
 import tempfile
+import wave
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from x11_support import MENU_BAR, Failure, Program, check, is_skin, run  # noqa: E402
@@ -64,6 +68,24 @@ def head_drawn(zarvo, cwd):
         p.stop()
 
 
+def render(root, cwd):
+    """Runs the installed zarvo-render on a tenth of a second of a tone, writing PNG frames
+    in cwd; returns its exit status and standard error."""
+    wav = os.path.join(cwd, "tone.wav")
+    with wave.open(wav, "wb") as w:
+        w.setnchannels(1)
+        w.setsampwidth(2)
+        w.setframerate(48000)
+        w.writeframes(b"".join(struct.pack("<h", int(8000 * math.sin(i / 20)))
+                               for i in range(4800)))
+    frames = os.path.join(cwd, "frames")
+    os.makedirs(frames, exist_ok=True)
+    p = subprocess.run([os.path.join(root, "usr/bin/zarvo-render"), wav, "--size", "64x64",
+                        "--fps", "10", "-o", os.path.join(frames, "%03d.png")], cwd=cwd,
+                       capture_output=True, timeout=60)
+    return p.returncode, p.stderr.decode()
+
+
 def first_error_line(zarvo, cwd, timeout=20):
     proc = subprocess.Popen([zarvo], cwd=cwd, stderr=subprocess.PIPE)
     try:
@@ -94,6 +116,9 @@ def main():
             elsewhere = os.path.join(tmp, "elsewhere")
             os.mkdir(elsewhere)
             head_drawn(zarvo, elsewhere)
+            status, err = render(root, elsewhere)
+            check(status == 0 and os.listdir(os.path.join(elsewhere, "frames")),
+                  "the installed zarvo-render draws frames from %s: %s" % (elsewhere, err))
 
             mesh = os.path.join(root, "usr/share/zarvo/vertex.txt")
             with open(mesh, "a") as f:
@@ -105,6 +130,9 @@ def main():
             line = first_error_line(zarvo, elsewhere)
             check(line.startswith("zarvo: %s refused" % os.path.realpath(mesh)),
                   "the installed mesh is the one read: %r" % line)
+            status, err = render(root, elsewhere)
+            check(status == 2 and os.path.realpath(mesh) + " refused" in err,
+                  "zarvo-render reads the installed mesh too: %r" % err)
         except (Failure, subprocess.SubprocessError, OSError) as e:
             print("FAILED:", e)
             return 1
