@@ -14,7 +14,6 @@
 namespace {
 
 constexpr long long kRate = 48000;
-constexpr long long kHop = 512;
 constexpr long long kWindow = 1024;
 constexpr int kMaskTokens = 68;  // FAPs 1..68
 constexpr size_t kMaxLine = 1 << 16;

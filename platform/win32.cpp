@@ -158,9 +158,9 @@ HINSTANCE install_backend(Backend* b) {
 void reset() {
   State& s = state();
   if (s.current && s.backend) s.backend->make_current(nullptr, nullptr);
+  // A context whose window was destroyed has already lost its native context.
   for (auto& c : s.contexts)
-    if (s.backend && c->native)
-      s.backend->delete_context(c->native);  // null: its window went first
+    if (s.backend && c->native) s.backend->delete_context(c->native);
   for (auto& w : s.windows)
     if (s.backend) s.backend->destroy_window(w.get());
   Backend* keep = s.backend;

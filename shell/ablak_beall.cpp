@@ -1,5 +1,6 @@
 #include "shell/ablak_beall.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -98,6 +99,7 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       tavolsag();
       modellnezet();
       EndPaint(hwnd, &ps);
+      modellhiba(hwnd);
       return 0;
     }
     case WM_KEYDOWN: return billparancs(hwnd, message, wParam, lParam);
@@ -106,6 +108,13 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_RBUTTONDOWN: egerparancs(hwnd, message, wParam, lParam); return 0;
     default: return DefWindowProcA(hwnd, message, wParam, lParam);
   }
+}
+
+void modellhiba(HWND hwnd) {
+  Modellhiba h;
+  if (!uj_modellhiba(h)) return;
+  std::fprintf(stderr, "zarvo: %s\n", h.sor.c_str());
+  MessageBoxA(hwnd, h.szoveg.c_str(), "Modellfájl hiba", MB_ICONEXCLAMATION | MB_OK);
 }
 
 void myOGLsetup(HWND hwnd) {

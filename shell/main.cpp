@@ -5,6 +5,7 @@
 
 #include "live/devices.h"
 #include "live/modes.h"
+#include "model/modellbeolv.h"
 #include "model/valtozok.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
@@ -45,6 +46,8 @@ int main(int argc, char** argv) {
     inditoParancs = kParancssoriFajl;
   }
 
+  // The mesh is looked for beside the installed program and in the source tree too.
+  adatmappak(alap_adatmappak());
   HINSTANCE instance = fltk_backend_install();
   char commandLine[] = "";
   return WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);

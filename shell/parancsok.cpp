@@ -2,7 +2,7 @@
 // every command draws its frame at once, none waits for a repaint.
 #include "shell/parancsok.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 
 #include "live/modes.h"
@@ -10,6 +10,7 @@
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "render/rajzolo.h"
+#include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
 #include "speech/FAPbeolv.h"
 
@@ -167,7 +168,7 @@ void sima_pipa() {
 }
 
 void gyorsit() {
-  if (rotspeed < INT_MAX) ++rotspeed;
+  if (rotspeed < kRotspeedMax) ++rotspeed;
 }
 
 void lassit() {
@@ -238,12 +239,14 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       halo();
+      modellhiba(hwnd);
       return 0;
     case 9006:
       nullaz();
       nezetselect = 0;
       vertexbeolv();
       vertex();
+      modellhiba(hwnd);
       return 0;
     case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
     case 9008:
@@ -252,6 +255,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       poly();
+      modellhiba(hwnd);
       return 0;
     case 9010: PostQuitMessage(0); break;
     case kSima:
@@ -324,7 +328,7 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   for (const Eltolo& e : eltolok)
     if (e.billentyu == wParam) {
       nullaz();
-      *e.tol += e.lepes;
+      *e.tol = std::clamp(*e.tol + e.lepes, -kTolMax, kTolMax);
       initMapping();
       modellnezet();
       return 0;
@@ -347,12 +351,12 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case VK_F1:
       nullaz();
-      feny += 0.05;
+      feny = std::min(feny + 0.05, kFenyMax);
       modellnezet();
       return 0;
     case VK_F2:
       nullaz();
-      feny -= 0.05;
+      feny = std::max(feny - 0.05, kFenyMin);
       modellnezet();
       return 0;
     case VK_RETURN:
@@ -365,11 +369,17 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+  // Steps of 0.05 from 0.7 land within rounding of the limit, not on it: a step from there
+  // counts as a click at the limit, which does nothing (no frame either).
+  constexpr double kLepes = 0.05, kKerekites = 1e-9;
+  if (message == WM_LBUTTONDOWN) {
+    if (d <= kDmin + kKerekites) return 0;
+    d = std::max(d - kLepes, kDmin);
+  } else {
+    if (d >= kDmax - kKerekites) return 0;
+    d = std::min(d + kLepes, kDmax);
+  }
   // The increments are kept: the zoomed view shows the last one applied once.
-  if (message == WM_LBUTTONDOWN)
-    d -= 0.05;
-  else
-    d += 0.05;
   initMapping();
   modellnezet();
   return 0;

@@ -405,6 +405,17 @@ TEST_F(Layer, ContextsReleaseAndDeleteCleanly) {
   EXPECT_EQ(ReleaseDC(w, dc), 1);
 }
 
+// A window destroyed while its context is alive leaves the context's record without a
+// native context; the next reset must skip it, and the set-up after it must work.
+TEST_F(Layer, ResetAfterAWindowDestroyedWithItsContextAlive) {
+  HWND w = gl_window();
+  ASSERT_EQ(DestroyWindow(w), TRUE);
+  offscreen::reset();
+  ASSERT_NE(gl_window::register_class("layer", recording_proc, instance_), 0);
+  HDC dc;
+  EXPECT_NE(gl_window::make_current(create(), &dc), nullptr);
+}
+
 TEST_F(Layer, MessageBoxesAreRecordedAndAnsweredOk) {
   HWND w = create();
   EXPECT_EQ(MessageBoxA(w, "text\n", "caption", MB_OK), IDOK);

@@ -452,6 +452,54 @@ TEST_F(Commands, KeypadOneThenALeftClickZoomsTheResetViewAndTurnsItOnce) {
   expect_turn_about_x(1.0);
 }
 
+// Thirteen left clicks bring the zoom from 0.7 to its limit 0.05; the fourteenth would
+// make the frustum empty and the next ones mirror the head, so it does nothing at all.
+TEST_F(Commands, ZoomStopsAtItsLimitsWhereAClickDoesNothing) {
+  for (int i = 0; i < 13; ++i) click(WM_LBUTTONDOWN);
+  EXPECT_EQ(d, kDmin);
+  const int frames = offscreen::frame_count();
+  click(WM_LBUTTONDOWN);
+  EXPECT_EQ(d, kDmin);
+  EXPECT_EQ(offscreen::frame_count(), frames);
+  GLdouble p[16];
+  glGetDoublev(GL_PROJECTION_MATRIX, p);
+  EXPECT_NEAR(p[0], 1.0 / kDmin, 1e-6);
+  EXPECT_NEAR(p[5], 1.0 / kDmin, 1e-6);
+  click(WM_RBUTTONDOWN);
+  EXPECT_NEAR(d, 0.1, 1e-12);
+
+  d = kDmax - 0.03;
+  click(WM_RBUTTONDOWN);
+  EXPECT_EQ(d, kDmax);
+  click(WM_RBUTTONDOWN);
+  EXPECT_EQ(d, kDmax);
+  EXPECT_EQ(offscreen::frame_count(), frames + 2);
+}
+
+// Light, pan and rotation step stop at their bounds; the key still draws its frame.
+TEST_F(Commands, LightPanAndStepKeysStopAtTheirBounds) {
+  struct Case {
+    WPARAM vk;
+    double* value;
+    double start, want;
+  };
+  const Case cases[] = {
+      {VK_F1, &feny, 0.98, kFenyMax},       {VK_F2, &feny, 0.02, kFenyMin},
+      {'D', &tolx, kTolMax - 0.5, kTolMax}, {'A', &tolx, -kTolMax, -kTolMax},
+      {'W', &toly, kTolMax, kTolMax},       {'S', &toly, 0.5 - kTolMax, -kTolMax}};
+  for (const Case& c : cases) {
+    *c.value = c.start;
+    const int frames = offscreen::frame_count();
+    key(c.vk);
+    EXPECT_EQ(*c.value, c.want) << c.vk;
+    EXPECT_EQ(offscreen::frame_count(), frames + 1) << c.vk;
+  }
+  rotspeed = kRotspeedMax - 1;
+  key(VK_NUMPAD8);
+  key(VK_NUMPAD8);
+  EXPECT_EQ(rotspeed, kRotspeedMax);
+}
+
 TEST_F(Commands, KeypadOneThenDShiftsTheUnrotatedView) {
   key(VK_NUMPAD1);
   key('D');
