@@ -11,6 +11,7 @@
 #include "render/context.h"
 #include "render/rajzolo.h"
 #include "shell/parancsok.h"
+#include "shell/parancssor.h"
 
 char myWindowTitle[] = "MPEG-4 szabványos 'Zarvo' - 1.7v";
 char myWindowClassName[] = "MyWindoClass";
@@ -22,6 +23,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
   hWnd = MyCreateInstance(hInstance, nCmdShow);
   // Without a window nothing could ever post the quit request; the loop would wait for ever.
   if (!hWnd) return 1;
+  if (inditoParancs != 0) PostMessageA(hWnd, WM_COMMAND, inditoParancs, 0);
   while (GetMessageA(&msg, nullptr, 0, 0) == 1) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);

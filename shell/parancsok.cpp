@@ -5,11 +5,13 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "live/modes.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "render/rajzolo.h"
 #include "shell/ablak_beall.h"
+#include "shell/parancssor.h"
 #include "speech/FAPbeolv.h"
 
 namespace {
@@ -22,7 +24,12 @@ struct Tetel {
   UINT id;
 };
 
-const Tetel fajl[] = {{"&Vége", 9010}, {"", kElvalaszto}, {"&Olvas (TempFile.fap)", 9011}};
+const Tetel fajl[] = {{"&Vége", 9010},
+                      {"", kElvalaszto},
+                      {"&Olvas (TempFile.fap)", 9011},
+                      {"", kElvalaszto},
+                      {"&Folyamatos élő mód", kFolyamatosParancs},
+                      {"&Megnyitás…", kMegnyitasParancs}};
 const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
 // The smooth-shading item after the designed three is a check item showing sima.
@@ -119,6 +126,39 @@ const Eltolo eltolok[] = {
     {'D', &tolx, 1.0}, {'A', &tolx, -1.0}, {'W', &toly, 1.0}, {'S', &toly, -1.0}};
 
 void nullaz() { rotx = roty = rotz = 0.0; }
+
+// The designed run blocks the window; what the user did meanwhile is not replayed after it,
+// except closing the window and Escape.
+void tervezettFutas() {
+  nullaz();
+  FAPbeolv();
+  DropStaleInput();
+}
+
+// A command that cannot run inside a running mode ends the mode and comes again once the
+// mode has returned to the message loop.
+bool modUtan(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!eloModFut()) return false;
+  eloModLeallit();
+  PostMessageA(hwnd, message, wParam, lParam);
+  return true;
+}
+
+void megnyitas(HWND hwnd) {
+  char utvonal[4096] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter =
+      "Beszéd (hangfájlok)\0*.wav;*.flac;*.ogg;*.opus;*.mp3;*.aif;*.aiff;*.raw;*.f32\0"
+      "Minden fájl\0*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = utvonal;
+  ofn.nMaxFile = sizeof utvonal;
+  ofn.lpstrTitle = "Beszéd lejátszása";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (GetOpenFileNameA(&ofn)) lejatszas(hwnd, utvonal);
+}
 
 // The menu bar menusor() filled, for the check marks of its items.
 HMENU menusav = nullptr;
@@ -225,9 +265,23 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellnezet();
       return 0;
     case 9011:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
+    case kFolyamatosParancs:
+      if (eloModFut())
+        eloModLeallit();
+      else
+        folyamatos(hwnd);
+      return 0;
+    case kMegnyitasParancs:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      megnyitas(hwnd);
+      return 0;
+    case kParancssoriFajl:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      if (!parancssoriFajl.empty()) lejatszas(hwnd, parancssoriFajl.c_str());
+      return 0;
     default:
       if (const Pont* p = pont_of(id)) {
         char szoveg[40];
@@ -243,7 +297,18 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_ESCAPE) {
-    DestroyWindow(hwnd);
+    // Escape ends a running mode only; the next one ends the program.
+    if (eloModFut())
+      eloModLeallit();
+    else
+      DestroyWindow(hwnd);
+    return 0;
+  }
+  if (wParam == VK_SPACE) {
+    if (eloModFut())
+      eloModLeallit();
+    else
+      folyamatos(hwnd);
     return 0;
   }
   for (const Forgato& f : forgatok)
@@ -295,8 +360,8 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellnezet();
       return 0;
     case VK_RETURN:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
     default: break;
   }
