@@ -2,6 +2,7 @@
 
 #include <GL/gl.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include "live/modes.h"
@@ -92,7 +93,9 @@ void Session::frame(const int* faps, int volume, int64_t end) {
   // would keep the head spinning.
   rotx = roty = rotz = 0.0;
   zoomOffset += d - lastZoom;  // the user's zoom clicks since the last frame
-  d = FAPzoom(volume) + zoomOffset;
+  // Held inside the zoom's bounds: clicks made at a quiet frame must not push a loud one
+  // through zero.
+  d = std::clamp(FAPzoom(volume) + zoomOffset, kDmin, kDmax);
   lastZoom = d;
   // The new zoom needs the projection rebuilt; the model-view keeps the user's turns.
   GLdouble view[16];

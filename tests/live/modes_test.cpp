@@ -190,6 +190,19 @@ TEST_F(Mode, FedContinuousDevicesUnderTheFedConfiguration) {
   }
 }
 
+TEST_F(Mode, ZoomClicksDuringAModeKeepLaterFramesInsideTheZoomBounds) {
+  live::Session session(hWnd, 0);
+  session.frameStart();
+  int faps[76] = {};
+  session.frame(faps, -100, 0);  // a pause: FAPzoom gives 0.53
+  d = kDmin;                     // the user clicked in to the limit meanwhile
+  session.frame(faps, 160, 0);   // a loud window is closer by 0.026 than the pause
+  EXPECT_EQ(d, kDmin);
+  d = kDmax;
+  session.frame(faps, -200, 0);
+  EXPECT_EQ(d, kDmax);
+}
+
 TEST(Devices, NamesMatchCaseInsensitivelyAWholeNameWinsAmbiguityIsRefused) {
   const std::vector<live::Device> devices = {
       {0, "HDA Intel PCH: ALC3246 Analog (hw:0,0)", "ALSA", 2, 2, 44100, false, false},
