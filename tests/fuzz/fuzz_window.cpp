@@ -10,9 +10,11 @@
 //   7     WM_SIZE with lParam b1 b2 b3 b4   8  the window uncovered: a repaint
 // (b reduced modulo the table's length; operation bytes modulo 9.) Escape ends the input.
 //
-// Commands that start something elsewhere are replaced by counting stand-ins
-// (tests/shell/fake_live.*, shared with the shell tests). A new command or key of that kind
-// is added to kCommands / kKeys and to live_commands(), with its stand-in in fake_live.
+// Commands that start something elsewhere are replaced by counting stand-ins shared with
+// the shell tests: the designed live run (tests/shell/fake_live.*) and the continuous mode
+// and playback (tests/shell/fake_modes.*; no mode is ever running there, and the file
+// chooser is left unanswered, so nothing is played). A new command or key of that kind is
+// added to kCommands / kKeys and counted in live_commands() or mode_commands().
 #include <GL/gl.h>
 
 #include <cstddef>
@@ -28,6 +30,7 @@
 #include "tests/fuzz/fuzz_support.h"
 #include "tests/render/support.h"
 #include "tests/shell/fake_live.h"
+#include "tests/shell/fake_modes.h"
 
 namespace {
 
@@ -51,11 +54,18 @@ int live_commands(UINT message, WPARAM w) {
   return 0;
 }
 
+// How many times the continuous mode's stand-in must have been started after this message.
+int mode_commands(UINT message, WPARAM w) {
+  if (message == WM_KEYDOWN) return w == VK_SPACE;
+  if (message == WM_COMMAND) return LOWORD(w) == 9013;
+  return 0;
+}
+
 bool valid_point(int code) {
   return code == 0 || code == 909 || (code >= 201 && code <= 210) || (code >= 801 && code <= 808);
 }
 
-void check_state(int live_calls) {
+void check_state(int live_calls, int mode_calls) {
   using fuzz::check;
   using fuzz::inside;
   check(inside(d, kDmin, kDmax), "zoom d inside [kDmin, kDmax]");
@@ -78,6 +88,8 @@ void check_state(int live_calls) {
       check(std::isfinite(m[k]) && std::isfinite(p[k]), "OpenGL matrices finite");
   }
   check(fake_live::calls() == live_calls, "the live mode started once per live command");
+  check(fake_modes::continuous() == mode_calls, "the continuous mode started once per command");
+  check(fake_modes::played().empty(), "nothing played without a chosen file");
 }
 
 // Each input starts from the viewer as the program starts, in a 96-pixel square (small
@@ -98,6 +110,7 @@ void start() {
   }
   p909move[0] = p909move[1] = p909move[2] = 0.0;
   fake_live::reset();
+  fake_modes::reset();
   offscreen::resize(hWnd, 96, 96);
   // Delivers the repaint, and takes a quit request an earlier input may have left.
   MSG msg;
@@ -114,7 +127,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   start();
-  int live_calls = 0;
+  int live_calls = 0, mode_calls = 0;
   std::size_t at = 0;
   auto next = [&] { return at < size ? data[at++] : std::uint8_t{0}; };
   while (at < size && platform::is_window(hWnd)) {
@@ -156,7 +169,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         break;
     }
     live_calls += live_commands(message, w);
-    check_state(live_calls);
+    mode_calls += mode_commands(message, w);
+    check_state(live_calls, mode_calls);
   }
   return 0;
 }
