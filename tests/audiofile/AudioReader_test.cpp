@@ -22,19 +22,9 @@
 #include "speech/MemoryRecorder.h"
 #include "speech/QspRecorder.h"
 #include "speech/TempFile_beolv.h"
+#include "tests/scratch_dir.h"
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/audiofile_test.XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf " + path).c_str()); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::string path;
-};
 
 // A speech-like test signal on the 16-bit grid, so 16-bit and float files hold the same
 // values: a 200 Hz tone with a 4 Hz envelope plus a 1300 Hz tone.
@@ -106,7 +96,7 @@ Result readPath(const std::string& path, AudioReader::Options options = {}) {
 }
 
 TEST(AudioReader, NativeRateFilesGiveTheirSamplesUnchanged) {
-  TempDir dir;
+  ScratchDir dir;
   const std::vector<float> s = signal(20000);
   struct Case {
     const char* name;
@@ -145,7 +135,7 @@ TEST(AudioReader, NativeRateFilesGiveTheirSamplesUnchanged) {
 }
 
 TEST(AudioReader, ChannelsAreAveragedAndOtherRatesResampled) {
-  TempDir dir;
+  ScratchDir dir;
   // Stereo at 48 kHz: left and right differ; the mono sample is their mean.
   const std::vector<float> s = signal(6000);
   std::vector<float> stereo;
@@ -181,7 +171,7 @@ TEST(AudioReader, ChannelsAreAveragedAndOtherRatesResampled) {
 TEST(AudioReader, CompressedFormatsKeepLengthAndLoudness) {
   // Opus (which sox cannot write), Vorbis and MP3 through libsndfile's own encoders: the
   // full length, no error at the end, and the tone's loudness within a few per cent.
-  TempDir dir;
+  ScratchDir dir;
   std::vector<float> s(96000);
   for (size_t i = 0; i < s.size(); ++i) s[i] = 0.3f * std::sin(2 * M_PI * 440.0 * i / 48000);
   const double rms = 0.3 / std::sqrt(2.0);
@@ -243,7 +233,7 @@ class FifoFeed {
 };
 
 TEST(AudioReader, StreamsAndPlaceholderLengthsReadToTheEnd) {
-  TempDir dir;
+  ScratchDir dir;
   const std::vector<float> s = signal(30000);
   // A recorder's placeholder sizes, a file and a FIFO; FLAC through a FIFO (its decoder
   // seeks back into the stream's head while probing).
@@ -270,7 +260,7 @@ TEST(AudioReader, StreamsAndPlaceholderLengthsReadToTheEnd) {
 }
 
 TEST(AudioReader, BadInputIsRefusedWithTheReason) {
-  TempDir dir;
+  ScratchDir dir;
   const std::vector<float> s = signal(30000);
   const std::string wav = wav16(s, 60000);
   writeSound(dir / "a.flac", SF_FORMAT_FLAC | SF_FORMAT_PCM_16, 48000, 1, s);

@@ -14,27 +14,9 @@
 #include <vector>
 
 #include "fapfile/OutputFile.h"
+#include "tests/scratch_dir.h"
 
 namespace {
-
-class TempDir {
- public:
-  TempDir() {
-    char tmpl[] = "/tmp/fapfile_test.XXXXXX";
-    path = mkdtemp(tmpl);
-  }
-  ~TempDir() { std::system(("rm -rf " + path).c_str()); }
-  std::string operator/(const std::string& name) const { return path + "/" + name; }
-  std::vector<std::string> entries() const {
-    std::vector<std::string> names;
-    FILE* p = popen(("ls -A " + path).c_str(), "r");
-    char line[512];
-    while (fgets(line, sizeof line, p) != nullptr) names.emplace_back(line);
-    pclose(p);
-    return names;
-  }
-  std::string path;
-};
 
 std::string bytesOf(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -113,7 +95,7 @@ std::string writeFap(const std::string& name, int fps, const std::vector<std::ar
 }
 
 TEST(FapWriter, ExactLayout) {
-  TempDir dir;
+  ScratchDir dir;
   // 4 windows = 2560 samples; at 50 fps 3 frames (0, 960, 1920 samples) take windows
   // 0, 1 (centre 1024) and 3 (centre 2048, nearer 1920 than 1536).
   const std::string text = writeFap("my speech", 50, windowsFaps(4), 2560, dir / "a.fap");
@@ -132,7 +114,7 @@ TEST(FapWriter, ExactLayout) {
 }
 
 TEST(FapWriter, RoundTripFollowsTheFrameRule) {
-  TempDir dir;
+  ScratchDir dir;
   for (int fps : {1, 25, 30, 75, 200}) {
     SCOPED_TRACE(fps);
     const int windows = 300;
@@ -220,7 +202,7 @@ TEST(FapReader, ToleratesWhatOtherWritersDoAndNamesTheLineOfAnError) {
 }
 
 TEST(OutputFile, CommitRenamesAndFailureLeavesNothing) {
-  TempDir dir;
+  ScratchDir dir;
   std::string problem;
   {
     auto out = OutputFile::create(dir / "a.csv", &problem);
@@ -254,7 +236,7 @@ TEST(OutputFile, CommitRenamesAndFailureLeavesNothing) {
 }
 
 TEST(TextWriter, NumbersAsPrintfAndWriteErrors) {
-  TempDir dir;
+  ScratchDir dir;
   const int fd = ::open((dir / "n.txt").c_str(), O_WRONLY | O_CREAT, 0644);
   TextWriter w(fd, 64);
   std::string expected;

@@ -37,6 +37,7 @@ extern "C" {
 #include "speech/TempFile_beolv.h"
 #include "tests/platform/gl_window.h"
 #include "tests/render/support.h"
+#include "tests/scratch_dir.h"
 
 namespace fs = std::filesystem;
 
@@ -278,21 +279,6 @@ std::vector<std::string> namesIn(const std::string& dir) {
   return out;
 }
 
-// A scratch directory for the outputs, removed afterwards.
-class Scratch {
- public:
-  Scratch() {
-    char pattern[] = "/tmp/zarvo-video-XXXXXX";
-    path_ = mkdtemp(pattern);
-  }
-  ~Scratch() { fs::remove_all(path_); }
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
-
 // The loudest frame and the quietest frame of the recording at `fps`.
 std::pair<long, long> loudAndSilent(const std::vector<Window>& windows, long frames, int fps) {
   long loud = 0, silent = 0;
@@ -315,7 +301,7 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   ASSERT_GT(windowOfFrame(windows, loud, 30).volume, 100);
   ASSERT_LT(windowOfFrame(windows, silent, 30).volume, 0);
 
-  Scratch dir;
+  ScratchDir dir;
   const Outcome r = runTool({kSpeech, "-o", dir / "clip.mp4"});
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.errors, "");
@@ -365,7 +351,7 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
   }
   for (const bool front : {false, true}) {
     SCOPED_TRACE(front ? "front, smooth" : "live, poly");
-    Scratch dir;
+    ScratchDir dir;
     fs::create_directory(dir / "frames");
     std::vector<std::string> args{kSpeech, "--fps", "10", "--size", "240x240"};
     if (front) args.insert(args.end(), {"--view", "front", "--mode", "smooth"});
@@ -388,7 +374,7 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
 TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
   const std::vector<float> samples = samplesOf(kRaw);
   const std::vector<Window> windows = analyse(samples);
-  Scratch dir;
+  ScratchDir dir;
   {
     FapWriter writer("speech", 10);
     ASSERT_TRUE(writer.open(nullptr));
@@ -422,7 +408,7 @@ TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
 // Each bad run ends with status 2 and leaves the directory as it was. Bad input and bad
 // output are told in one line; usage errors also print the usage.
 TEST(Failures, ExitTwoAndNothingLeftBehind) {
-  Scratch dir;
+  ScratchDir dir;
   std::ofstream(dir / "empty.raw").close();
   std::ofstream(dir / "short.raw", std::ios::binary) << std::string(4 * 1000, '\0');
   std::ofstream(dir / "bad.fap") << "2.1 name ten 3\n";
