@@ -69,7 +69,7 @@ bool printDevices(FILE* out) {
   return true;
 }
 
-int findDevice(const std::vector<Device>& devices, const std::string& spec, bool input,
+int findDevice(const std::vector<Device>& devices, const std::string& asked, bool input,
                std::string* problem) {
   const char* way = input ? "input" : "output";
   std::vector<const Device*> usable;
@@ -82,15 +82,15 @@ int findDevice(const std::vector<Device>& devices, const std::string& spec, bool
     return s.empty() ? std::string("none") : s;
   };
 
-  if (wholeNumber(spec)) {
-    const int index = std::atoi(spec.c_str());
+  if (wholeNumber(asked)) {
+    const int index = std::atoi(asked.c_str());
     for (const Device* d : usable)
       if (d->index == index) return index;
-    *problem = std::string("no ") + way + " device " + spec + "; " + way +
+    *problem = std::string("no ") + way + " device " + asked + "; " + way +
                " devices: " + candidates(usable);
     return -1;
   }
-  const std::string want = lower(spec);
+  const std::string want = lower(asked);
   std::vector<const Device*> matches;
   for (const Device* d : usable)
     if (lower(d->name) == want) return d->index;
@@ -98,10 +98,10 @@ int findDevice(const std::vector<Device>& devices, const std::string& spec, bool
     if (!want.empty() && lower(d->name).find(want) != std::string::npos) matches.push_back(d);
   if (matches.size() == 1) return matches[0]->index;
   if (matches.empty())
-    *problem = std::string("no ") + way + " device matches \"" + spec + "\"; " + way +
+    *problem = std::string("no ") + way + " device matches \"" + asked + "\"; " + way +
                " devices: " + candidates(usable);
   else
-    *problem = std::string("\"") + spec + "\" matches more than one " + way +
+    *problem = std::string("\"") + asked + "\" matches more than one " + way +
                " device: " + candidates(matches);
   return -1;
 }

@@ -25,11 +25,11 @@ std::vector<Device> listDevices(std::string* problem = nullptr);
 // default devices marked. Returns false (after a line on stderr) when PortAudio cannot start.
 bool printDevices(FILE* out);
 
-// The device `spec` names among those with channels in the direction asked: a number is an
+// The device `asked` names among those with channels in the direction asked: a number is an
 // index; anything else matches a name case-insensitively as a substring (a whole name that
 // matches exactly wins over longer ones containing it). -1 with `problem` set to one line
 // naming the candidates when nothing or more than one device matches.
-int findDevice(const std::vector<Device>& devices, const std::string& spec, bool input,
+int findDevice(const std::vector<Device>& devices, const std::string& asked, bool input,
                std::string* problem);
 
 // The output device of the modes that play sound: -1 for the default one. Set by main.

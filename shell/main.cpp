@@ -26,9 +26,9 @@ int main(int argc, char** argv) {
   if (!p.bemenet.empty() || !p.kimenet.empty()) {
     std::string problem;
     const std::vector<live::Device> devices = live::listDevices(&problem);
-    for (const auto& [spec, input] : {std::pair{p.bemenet, true}, std::pair{p.kimenet, false}}) {
-      if (spec.empty()) continue;
-      const int index = live::findDevice(devices, spec, input, &problem);
+    for (const auto& [asked, input] : {std::pair{p.bemenet, true}, std::pair{p.kimenet, false}}) {
+      if (asked.empty()) continue;
+      const int index = live::findDevice(devices, asked, input, &problem);
       if (index < 0) {
         std::fprintf(stderr, "zarvo: %s\n", problem.c_str());
         return 2;

@@ -177,13 +177,13 @@ TEST_F(Mode, FedContinuousDevicesUnderTheFedConfiguration) {
   EXPECT_EQ(devices[0].name, "default");
   EXPECT_GT(devices[0].inputs, 0);
   struct Case {
-    const char* spec;
+    const char* asked;
     int index;
   };
   for (const Case& c :
        {Case{"0", 0}, Case{"DEF", 0}, Case{"default", 0}, Case{"1", -1}, Case{"usb", -1}}) {
     problem.clear();
-    EXPECT_EQ(live::findDevice(devices, c.spec, true, &problem), c.index) << c.spec;
+    EXPECT_EQ(live::findDevice(devices, c.asked, true, &problem), c.index) << c.asked;
     if (c.index < 0) {
       EXPECT_NE(problem.find("0 \"default\""), std::string::npos) << problem;
     }
@@ -212,7 +212,7 @@ TEST(Devices, NamesMatchCaseInsensitivelyAWholeNameWinsAmbiguityIsRefused) {
       {4, "pulse monitor", "ALSA", 2, 0, 44100, false, false},
   };
   struct Case {
-    const char* spec;
+    const char* asked;
     bool input;
     int index;
     const char* inProblem;
@@ -229,8 +229,8 @@ TEST(Devices, NamesMatchCaseInsensitivelyAWholeNameWinsAmbiguityIsRefused) {
       {"2", true, 2, ""}};
   for (const Case& c : cases) {
     std::string problem;
-    EXPECT_EQ(live::findDevice(devices, c.spec, c.input, &problem), c.index) << c.spec;
-    EXPECT_NE(problem.find(c.inProblem), std::string::npos) << c.spec << ": " << problem;
+    EXPECT_EQ(live::findDevice(devices, c.asked, c.input, &problem), c.index) << c.asked;
+    EXPECT_NE(problem.find(c.inProblem), std::string::npos) << c.asked << ": " << problem;
     EXPECT_EQ(problem.find('\n'), std::string::npos);
   }
 }
