@@ -2,7 +2,8 @@
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps test-deps build run test test-fast test-san test-tsan bench format clean
+.PHONY: all deps test-deps build run install package test test-fast test-san test-tsan test-fuzz fuzz \
+	fuzz-build bench format clean
 
 all: build
 
@@ -20,9 +21,19 @@ build: deps
 run: build
 	cd data && ../build/zarvo
 
-# Every test in the normal build, then the sanitizer builds.
+# The programs, the mesh, the desktop entry, the icon and the man pages under PREFIX
+# (DESTDIR honoured); the same as a Debian package in build/.
+PREFIX ?= /usr/local
+
+install: build
+	cmake --install build --prefix $(PREFIX)
+
+package: build
+	cd build && cpack -G DEB
+
+# Every test in the normal build, then the sanitizer builds and the fuzzers.
 test: test-deps
-	$(MAKE) --no-print-directory test-fast test-san test-tsan
+	$(MAKE) --no-print-directory test-fast test-san test-tsan test-fuzz
 
 test-fast: build
 	cd build && ctest --output-on-failure -j $(JOBS)
@@ -37,6 +48,22 @@ test-tsan:
 	cmake --build build-tsan -j $(JOBS) --target zarvo-tsan-tests
 	cd build-tsan && ctest --output-on-failure -L tsan
 
+# The libFuzzer harnesses of tests/fuzz, built by clang. test-fuzz runs each for a fixed
+# number of inputs from a fixed seed; fuzz runs each for FUZZ_SECONDS and keeps the corpus
+# it grows in build-fuzz/tests/fuzz/corpus/.
+FUZZ_SECONDS ?= 60
+
+fuzz-build:
+	cmake -S . -B build-fuzz -DZARVO_FUZZ=ON -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		$(CMAKE_FLAGS)
+	cmake --build build-fuzz -j $(JOBS) --target zarvo-fuzzers
+
+test-fuzz: fuzz-build
+	cd build-fuzz && ctest --output-on-failure -j $(JOBS) -L '^fuzz$$'
+
+fuzz: fuzz-build
+	cd build-fuzz && FUZZ_SECONDS=$(FUZZ_SECONDS) ctest --output-on-failure -L '^fuzz-long$$'
+
 bench: build
 	cmake --build build -j $(JOBS) --target zarvo-bench
 	build/bench/zarvo-bench
@@ -46,4 +73,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf build build-san build-tsan
+	rm -rf build build-san build-tsan build-fuzz

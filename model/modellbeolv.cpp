@@ -1,9 +1,12 @@
 // Readers of "vertex.txt" and "face.txt". Each element is one formatted extraction; once
 // an extraction fails the stream stays failed, so that element and all later ones keep
 // the values they had (the previous, possibly deformed, mesh or the initial zeros).
+// Both readers fill copies of the arrays first, so a refused file changes nothing.
 #include "model/modellbeolv.h"
 
 #include <algorithm>
+#include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <locale>
 
@@ -11,62 +14,178 @@
 
 namespace {
 
-// A failed extraction writes 0 (bad token) or the type's limit (overflow) into its
-// target, so extract into a temporary and keep the element's old value on failure.
-template <typename T>
-void olvas(std::istream& be, T& cel) {
-  T v{};
-  if (be >> v) cel = v;
+namespace fs = std::filesystem;
+
+// What the latest read of one file found.
+struct Allapot {
+  enum { rendben, hianyzik, hibas } mi = rendben;
+  std::string ut;                    // the refused file
+  std::vector<std::string> probalt;  // the folders tried for a missing file
+};
+
+std::vector<std::string> mappak;
+Allapot vertex_allapot, face_allapot;
+std::string elmondva;  // the last problem handed out, as its line
+
+// The working directory as the messages name it.
+std::string munkakonyvtar() {
+  std::error_code ec;
+  const fs::path p = fs::current_path(ec);
+  return ec ? std::string(".") : p.string();
 }
 
-// The files use the classic notation (decimal point, no digit grouping); a user locale
-// with a decimal comma must not change how they parse.
-void klasszikus(std::ifstream& be) { be.imbue(std::locale::classic()); }
+// Opens `nev` in the working directory or, failing that, in the first folder that holds a
+// regular file of that name which opens. The type is checked before opening: opening a
+// FIFO would block the window thread until someone writes to it.
+bool megnyit(const char* nev, std::ifstream& be, Allapot& a) {
+  a = Allapot{};
+  std::vector<std::string> helyek{munkakonyvtar()};
+  helyek.insert(helyek.end(), mappak.begin(), mappak.end());
+  for (std::size_t i = 0; i < helyek.size(); ++i) {
+    const fs::path ut = i == 0 ? fs::path(nev) : fs::path(helyek[i]) / nev;
+    std::error_code ec;
+    if (!fs::is_regular_file(ut, ec)) continue;
+    be.open(ut);
+    if (be.is_open()) {
+      a.ut = (fs::path(helyek[i]) / nev).string();
+      // The files use the classic notation (decimal point, no digit grouping); a user
+      // locale with a decimal comma must not change how they parse.
+      be.imbue(std::locale::classic());
+      return true;
+    }
+    be.clear();
+  }
+  a.mi = Allapot::hianyzik;
+  a.probalt = helyek;
+  a.probalt[0] += " (munkakönyvtár)";
+  return false;
+}
+
+// A failed extraction writes 0 (bad token) or the type's limit (overflow) into its
+// target, so extract into a temporary and keep the element's old value on failure.
+// True when a value was read.
+template <typename T>
+bool olvas(std::istream& be, T& cel) {
+  T v{};
+  if (!(be >> v)) return false;
+  cel = v;
+  return true;
+}
+
+// Far beyond any head in model units, yet small enough that squared distances and the
+// single-precision values handed to OpenGL stay finite.
+constexpr double kLegnagyobb = 1e6;
+
+bool jo_szam(double v) { return std::isfinite(v) && std::abs(v) <= kLegnagyobb; }
 
 bool jo_csucs(int k) { return k >= 0 && k < kVertexCount; }
+
+void hibas(Allapot& a) { a.mi = Allapot::hibas; }
 
 }  // namespace
 
 void vertexbeolv() {
-  std::ifstream be("vertex.txt");
-  klasszikus(be);
-  for (int i = 0; i < kVertexCount; ++i) {
-    olvas(be, hdindex[i]);
-    olvas(be, hdx[i]);
-    olvas(be, hdy[i]);
-    olvas(be, hdz[i]);
-  }
+  std::ifstream be;
+  if (!megnyit("vertex.txt", be, vertex_allapot)) return;
+  double* tombok[4] = {hdindex, hdx, hdy, hdz};
+  double masolat[4][kVertexCount];
+  for (int t = 0; t < 4; ++t) std::copy_n(tombok[t], kVertexCount, masolat[t]);
+
+  // Only values the file supplied are judged; the others are the current mesh.
+  bool jo = true;
+  for (int i = 0; i < kVertexCount; ++i)
+    for (int t = 0; t < 4; ++t)
+      if (olvas(be, masolat[t][i]) && !jo_szam(masolat[t][i])) jo = false;
+  if (!jo) return hibas(vertex_allapot);
+
+  for (int t = 0; t < 4; ++t) std::copy_n(masolat[t], kVertexCount, tombok[t]);
 }
 
 // The subscripts index hdx/hdy/hdz directly in every loop over the triangles, so a file
 // that supplies any subscript outside 0..346 is refused as a whole: the previous
 // triangles stay, and the arrays only ever hold subscripts of loaded vertices. (347 is
-// inside the arrays but names the never-loaded origin, so it is refused too.) The file
-// is read into copies of the current arrays, so a short or broken file still keeps the
-// old values for the elements it could not supply.
+// inside the arrays but names the never-loaded origin, so it is refused too.)
 void facebeolv() {
-  int n[kFaceCount], a[kFaceCount], b[kFaceCount], c[kFaceCount];
-  std::copy_n(hdracsindex, kFaceCount, n);
-  std::copy_n(hda, kFaceCount, a);
-  std::copy_n(hdb, kFaceCount, b);
-  std::copy_n(hdc, kFaceCount, c);
+  std::ifstream be;
+  if (!megnyit("face.txt", be, face_allapot)) return;
+  int* tombok[4] = {hdracsindex, hda, hdb, hdc};
+  int masolat[4][kFaceCount];
+  for (int t = 0; t < 4; ++t) std::copy_n(tombok[t], kFaceCount, masolat[t]);
 
-  std::ifstream be("face.txt");
-  klasszikus(be);
-  for (int i = 0; i < kFaceCount; ++i) {
-    olvas(be, n[i]);
-    olvas(be, a[i]);
-    olvas(be, b[i]);
-    olvas(be, c[i]);
-  }
+  for (int i = 0; i < kFaceCount; ++i)
+    for (int t = 0; t < 4; ++t) olvas(be, masolat[t][i]);
 
   // The elements the file did not supply hold the old values, which passed this test
   // when they came (or are the initial zeros), so only the file can fail it.
-  for (int i = 0; i < kFaceCount; ++i)
-    if (!jo_csucs(a[i]) || !jo_csucs(b[i]) || !jo_csucs(c[i])) return;
+  for (int t = 1; t < 4; ++t)
+    if (!std::all_of(masolat[t], masolat[t] + kFaceCount, jo_csucs)) return hibas(face_allapot);
 
-  std::copy_n(n, kFaceCount, hdracsindex);
-  std::copy_n(a, kFaceCount, hda);
-  std::copy_n(b, kFaceCount, hdb);
-  std::copy_n(c, kFaceCount, hdc);
+  for (int t = 0; t < 4; ++t) std::copy_n(masolat[t], kFaceCount, tombok[t]);
+}
+
+void adatmappak(std::vector<std::string> m) { mappak = std::move(m); }
+
+std::vector<std::string> alap_adatmappak() {
+  std::vector<std::string> m;
+  std::error_code ec;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (!ec) m.push_back((exe.parent_path() / ZARVO_DATA_FROM_BIN).lexically_normal().string());
+  m.push_back(ZARVO_SOURCE_DATA_DIR);
+  return m;
+}
+
+bool uj_modellhiba(Modellhiba& h) {
+  Modellhiba most;
+  auto resz = [](std::string& s, const std::string& uj, const char* kozte) {
+    if (!s.empty()) s += kozte;
+    s += uj;
+  };
+
+  std::vector<const char*> hianyzo;
+  const std::vector<std::string>* probalt = nullptr;
+  for (const auto* a : {&vertex_allapot, &face_allapot})
+    if (a->mi == Allapot::hianyzik) {
+      hianyzo.push_back(a == &vertex_allapot ? "vertex.txt" : "face.txt");
+      probalt = &a->probalt;
+    }
+  if (probalt) {
+    std::string fajlok = hianyzo[0], hol;
+    if (hianyzo.size() == 2) fajlok += std::string(" és ") + hianyzo[1];
+    for (const std::string& p : *probalt) resz(hol, p, ", ");
+    most.sor = fajlok + " not found as a readable regular file in: " + hol;
+    std::string mappalista;
+    for (const std::string& p : *probalt) mappalista += "\n    " + p;
+    most.szoveg = "Nem található a fej modelljének fájlja: " + fajlok +
+                  "\n(olvasható, közönséges fájlként).\n\nKeresett mappák:" + mappalista +
+                  "\n\nA program " + (hianyzo.size() == 2 ? "e fájlok" : "e fájl") +
+                  " nélkül fut tovább.";
+  }
+  if (vertex_allapot.mi == Allapot::hibas) {
+    resz(most.sor,
+         vertex_allapot.ut +
+             " refused: a number is not finite or beyond +-1e6; the previous vertices stay",
+         "; ");
+    resz(most.szoveg,
+         "Hibás fájl: " + vertex_allapot.ut +
+             "\nOlyan számot tartalmaz, amely nem véges, vagy abszolút értéke nagyobb "
+             "egymilliónál.\nA program nem használja; a korábbi csúcspontok maradnak.",
+         "\n\n");
+  }
+  if (face_allapot.mi == Allapot::hibas) {
+    resz(most.sor,
+         face_allapot.ut +
+             " refused: a vertex subscript lies outside 0..346; the previous triangles stay",
+         "; ");
+    resz(most.szoveg,
+         "Hibás fájl: " + face_allapot.ut +
+             "\nOlyan csúcsindexet tartalmaz, amely nem esik 0 és 346 közé.\nA program nem "
+             "használja; a korábbi háromszögek maradnak.",
+         "\n\n");
+  }
+
+  if (most.sor.empty()) elmondva.clear();
+  if (most.sor.empty() || most.sor == elmondva) return false;
+  elmondva = most.sor;
+  h = std::move(most);
+  return true;
 }

@@ -19,7 +19,7 @@ extern int hdc[632];
 
 // Viewer state.
 extern double rotx, roty, rotz;  // rotation increments (degrees) for the next frame
-extern int rotspeed;             // rotation step in degrees, >= 1; also the marker size
+extern int rotspeed;             // rotation step in degrees, 1..kRotspeedMax; marker size
 extern double tolx, toly;        // pan, model units
 extern double d;                 // zoom: half-size of the frustum at the near plane
 extern double feny;              // global ambient brightness
@@ -27,6 +27,17 @@ extern int nezetselect;          // 0 points, 1 wire mesh, 2 polygons
 extern bool sima;                // polygon model smooth-shaded (per-vertex normals), not flat
 extern int pontselect;           // selected FP code, 0 for none
 extern bool menu;                // build the menu bar at window creation
+
+// Bounds of the viewer state that the commands keep (the live mode's framing lies inside
+// them). At d = 0 the frustum is empty and below it the picture turns upside down; at kDmax
+// the head is a tenth of its starting size. Beyond kFenyMax the skin washes out to white,
+// below kFenyMin the ambient light would subtract. A step beyond half a turn is a smaller
+// step the other way; it is also the marker's size in pixels. Past kTolMax the head is out
+// of sight even at the widest zoom. Rotation increments are +-rotspeed or the live mode's.
+inline constexpr double kDmin = 0.05, kDmax = 7.0;
+inline constexpr double kFenyMin = 0.0, kFenyMax = 1.0;
+inline constexpr int kRotspeedMax = 180;
+inline constexpr double kTolMax = 1000.0;
 
 // Window geometry: position and outer size at creation; after every size notification
 // winW == winH == the side of the square viewport.

@@ -91,6 +91,22 @@ class Backend {
   // Blocks until the queue may hold something new (input, a resize, an expose); false when
   // nothing can ever arrive.
   virtual bool wait_events() = 0;
+  // As wait_events, but returns after `milliseconds` at the latest (true: something may have
+  // arrived, or the time is up).
+  virtual bool wait_events_for(DWORD milliseconds) = 0;
+  // Turns what the window system holds into queued messages without waiting. With
+  // drop_input, key and mouse input is discarded instead, except Escape presses; close
+  // requests pass either way.
+  virtual void poll_events(bool drop_input) = 0;
+
+  // One file type of a file chooser: its description and its patterns ("*.wav").
+  struct FileType {
+    std::string description;
+    std::vector<std::string> patterns;
+  };
+  // The modal file chooser; true with the chosen path (UTF-8) in *path, false on cancel.
+  virtual bool choose_file(HWND owner, const std::string& title, const std::vector<FileType>& types,
+                           std::string* path) = 0;
   virtual void sleep(DWORD milliseconds) = 0;
 };
 

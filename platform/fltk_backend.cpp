@@ -8,6 +8,7 @@
 #include <FL/Fl_Double_Window.H>
 #include <FL/Fl_Gl_Window.H>
 #include <FL/Fl_Menu_Bar.H>
+#include <FL/Fl_Native_File_Chooser.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
 #include <FL/x.H>
@@ -118,6 +119,23 @@ std::string box_label(const char* text) {
     if (*p == '@') out += '@';
   }
   return out;
+}
+
+// While stale input is dropped: key and mouse events go nowhere, except Escape presses;
+// everything else (close box, exposes, resizes) is handled as usual.
+int drop_input_dispatch(int event, Fl_Window* window) {
+  switch (event) {
+    case FL_KEYDOWN:
+    case FL_SHORTCUT:
+      if (Fl::event_key() == FL_Escape) return Fl::handle_(event, window);
+      return 1;
+    case FL_KEYUP:
+    case FL_PUSH:
+    case FL_RELEASE:
+    case FL_DRAG:
+    case FL_MOUSEWHEEL: return 1;
+    default: return Fl::handle_(event, window);
+  }
 }
 
 void layout(HWND w) {
@@ -310,6 +328,47 @@ class Fltk final : public platform::Backend {
     Fl::flush();
     return true;
   }
+  bool wait_events_for(DWORD ms) override {
+    if (!Fl::first_window()) return false;
+    Fl::wait(ms / 1000.0);
+    Fl::flush();
+    return true;
+  }
+  void poll_events(bool drop_input) override {
+    if (!Fl::first_window()) return;
+    if (drop_input) {
+      // Everything the server generated up to now is in our queue after the round trip.
+      XSync(fl_display, False);
+      Fl::event_dispatch(drop_input_dispatch);
+    }
+    Fl::check();
+    if (drop_input) Fl::event_dispatch(nullptr);
+  }
+
+  bool choose_file(HWND, const std::string& title, const std::vector<FileType>& types,
+                   std::string* path) override {
+    // FLTK's filter syntax: "Description\t{*.a,*.b}" per line.
+    std::string filter;
+    for (const FileType& t : types) {
+      if (!filter.empty()) filter += '\n';
+      filter += t.description + "\t";
+      if (t.patterns.size() == 1) {
+        filter += t.patterns[0];
+      } else {
+        filter += '{';
+        for (std::size_t i = 0; i < t.patterns.size(); ++i)
+          filter += (i ? "," : "") + t.patterns[i];
+        filter += '}';
+      }
+    }
+    Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
+    chooser.title(title.c_str());
+    if (!filter.empty()) chooser.filter(filter.c_str());
+    if (chooser.show() != 0 || chooser.filename() == nullptr) return false;
+    *path = chooser.filename();
+    return !path->empty();
+  }
+
   void sleep(DWORD ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
 
  private:

@@ -33,6 +33,8 @@ class Offscreen final : public platform::Backend {
   std::deque<std::function<void()>> idle;
   bool starved = false;
   int sleeps = 0;
+  std::string chooser_answer;  // "" cancels
+  std::vector<offscreen::ChooserRecord> choosers;
 
   bool bind(Context* c) {
     const int w = std::max(1, c->window->client_width);
@@ -128,6 +130,24 @@ class Offscreen final : public platform::Backend {
     action();
     return true;
   }
+  bool wait_events_for(DWORD ms) override {
+    if (!idle.empty()) {
+      auto action = std::move(idle.front());
+      idle.pop_front();
+      action();
+      return true;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+    return true;
+  }
+  void poll_events(bool) override {}
+  bool choose_file(HWND owner, const std::string& title, const std::vector<FileType>& types,
+                   std::string* path) override {
+    choosers.push_back({owner, title, types});
+    *path = chooser_answer;
+    return !path->empty();
+  }
+
   void sleep(DWORD ms) override {
     ++sleeps;
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
@@ -171,8 +191,12 @@ HINSTANCE reset() {
   b.idle.clear();
   b.starved = false;
   b.sleeps = 0;
+  b.chooser_answer.clear();
+  b.choosers.clear();
   return h;
 }
+
+void keep_call_records(bool on) { platform::set_tracing(on); }
 
 std::array<int, 3> Image::rgb(int x, int y) const {
   if (x < 0 || y < 0 || x >= width || y >= height) return {-1, -1, -1};
@@ -194,6 +218,15 @@ void resize(HWND w, int width, int height) {
   SendMessageA(w, WM_SIZE, SIZE_RESTORED, MAKELPARAM(width, height));
 }
 
+void resize_queued(HWND w, int width, int height) {
+  Offscreen& b = the();
+  if (!platform::is_window(w)) return;
+  w->client_width = width;
+  w->client_height = height;
+  if (b.current && b.current->window == w) b.bind(b.current);
+  platform::client_resized(w, width, height);
+}
+
 void expose(HWND w) { platform::invalidate(w); }
 
 int pump() {
@@ -209,6 +242,9 @@ int pump() {
 void on_idle(std::function<void()> action) { the().idle.push_back(std::move(action)); }
 bool starved() { return the().starved; }
 int sleep_count() { return the().sleeps; }
+
+void answer_file_chooser(const std::string& path) { the().chooser_answer = path; }
+const std::vector<ChooserRecord>& file_choosers() { return the().choosers; }
 
 PIXELFORMATDESCRIPTOR true_colour_format() {
   return platform::gl_window_format(32,

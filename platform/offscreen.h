@@ -10,6 +10,8 @@
 // | message boxes  | recorded (owner, caption, text, flags), echoed as one line on standard  |
 // |                | error, and answered IDOK at once                                       |
 // | input          | none of its own: tests post or send messages, or queue on_idle actions |
+// |                | (run one at a time whenever the program waits for messages)           |
+// | file chooser   | recorded (owner, caption, file types) and answered with a set path    |
 // | pixel formats  | one true-colour RGBA format (8 bits a channel, depth 24) unless a test  |
 // |                | sets others with set_pixel_formats()                                   |
 // | context        | OSMesa, RGBA 8 bit, depth 24, compatibility profile (fixed function)    |
@@ -38,6 +40,9 @@ namespace offscreen {
 // tests, restores the default pixel format and clears the failure switches. Returns the
 // instance handle to pass to the code under test.
 HINSTANCE reset();
+// reset() starts recording every call (records().calls); a program that shows frames for
+// as long as its input lasts turns that off so its memory stays bounded.
+void keep_call_records(bool on);
 
 // ---- frames ----
 
@@ -70,6 +75,9 @@ const std::vector<MessageBoxRecord>& message_boxes();
 // The user resizes the client area of w to width x height: the drawing buffer follows,
 // WM_SIZE is sent at once, and a repaint becomes due.
 void resize(HWND w, int width, int height);
+// The same, as the desktop window system reports it: the drawing buffer follows at once,
+// WM_SIZE is queued (replacing a WM_SIZE still queued) and a repaint becomes due.
+void resize_queued(HWND w, int width, int height);
 // Part of w was uncovered: a repaint becomes due (GetMessageA or pump() delivers it).
 void expose(HWND w);
 // Dispatches every queued message and due repaint without waiting; returns how many. Stops
@@ -80,6 +88,16 @@ int pump();
 void on_idle(std::function<void()> action);
 bool starved();
 int sleep_count();  // Sleep calls since reset()
+
+// ---- file chooser ----
+struct ChooserRecord {
+  HWND owner;
+  std::string caption;
+  std::vector<platform::Backend::FileType> types;
+};
+// What GetOpenFileNameA answers from now on: this path, or (empty) a cancel.
+void answer_file_chooser(const std::string& path);
+const std::vector<ChooserRecord>& file_choosers();
 
 // ---- set-up of the simulated system ----
 

@@ -2,6 +2,7 @@
 // registration, the message queue and dispatch, menus, device contexts, pixel formats,
 // palettes and WGL contexts. Everything native is delegated to the installed backend.
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 
@@ -157,8 +158,9 @@ HINSTANCE install_backend(Backend* b) {
 void reset() {
   State& s = state();
   if (s.current && s.backend) s.backend->make_current(nullptr, nullptr);
+  // A context whose window was destroyed has already lost its native context.
   for (auto& c : s.contexts)
-    if (s.backend) s.backend->delete_context(c->native);
+    if (s.backend && c->native) s.backend->delete_context(c->native);
   for (auto& w : s.windows)
     if (s.backend) s.backend->destroy_window(w.get());
   Backend* keep = s.backend;
@@ -354,6 +356,83 @@ BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
   }
 }
 
+namespace {
+
+bool in_filter(UINT message, UINT lo, UINT hi) {
+  return (lo == 0 && hi == 0) || (message >= lo && message <= hi);
+}
+
+// A message is waiting for the window thread (queued, the quit request, or a due repaint).
+bool message_waiting() {
+  State& s = state();
+  if (!s.queue.empty() || s.quit_posted) return true;
+  for (auto& w : s.windows)
+    if (w->shown && w->needs_paint) return true;
+  return false;
+}
+
+}  // namespace
+
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
+  State& s = state();
+  backend().poll_events(false);
+  for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
+    const bool for_window = hwnd == nullptr || it->hwnd == hwnd || it->message == WM_QUIT;
+    if (!for_window || !in_filter(it->message, lo, hi)) continue;
+    if (msg) *msg = *it;
+    if (remove & PM_REMOVE) s.queue.erase(it);
+    return TRUE;
+  }
+  if (s.quit_posted && in_filter(WM_QUIT, lo, hi)) {
+    if (msg) *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quit_code), 0, 0, {0, 0}};
+    if (remove & PM_REMOVE) s.quit_posted = false;
+    return TRUE;
+  }
+  if (in_filter(WM_PAINT, lo, hi))
+    for (auto& w : s.windows)
+      if (w->shown && w->needs_paint && (hwnd == nullptr || w.get() == hwnd)) {
+        if (msg) *msg = MSG{w.get(), WM_PAINT, 0, 0, 0, {0, 0}};
+        return TRUE;
+      }
+  return FALSE;
+}
+
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD milliseconds, DWORD) {
+  if (count != 0) return static_cast<DWORD>(-1);  // WAIT_FAILED: no objects to wait on here
+  backend().poll_events(false);
+  if (message_waiting()) return WAIT_OBJECT_0;
+  if (milliseconds == 0) return WAIT_TIMEOUT;
+  using Clock = std::chrono::steady_clock;
+  const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(until - Clock::now()).count();
+    if (left <= 0) return WAIT_TIMEOUT;
+    if (!backend().wait_events_for(static_cast<DWORD>(left))) {
+      backend().sleep(static_cast<DWORD>(left));  // nothing can arrive: just let the time pass
+      return message_waiting() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+    }
+    if (message_waiting()) return WAIT_OBJECT_0;
+  }
+}
+
+BOOL IsWindow(HWND hwnd) { return find_window(hwnd) ? TRUE : FALSE; }
+
+int DropStaleInput() {
+  State& s = state();
+  backend().poll_events(true);
+  auto stale = [](const MSG& m) {
+    const bool key = m.message >= WM_KEYFIRST && m.message <= WM_KEYLAST;
+    const bool mouse = m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST;
+    const bool escape = m.message == WM_KEYDOWN && m.wParam == VK_ESCAPE;
+    return ((key && !escape) || mouse || m.message == WM_COMMAND);
+  };
+  const auto before = s.queue.size();
+  s.queue.erase(std::remove_if(s.queue.begin(), s.queue.end(), stale), s.queue.end());
+  const int dropped = static_cast<int>(before - s.queue.size());
+  trace("DropStaleInput " + std::to_string(dropped));
+  return dropped;
+}
+
 BOOL TranslateMessage(const MSG*) { return FALSE; }
 
 LRESULT DispatchMessageA(const MSG* msg) {
@@ -401,6 +480,38 @@ BOOL GetClientRect(HWND hwnd, RECT* rect) {
   HWND w = find_window(hwnd);
   if (!w || !rect) return FALSE;
   *rect = RECT{0, 0, w->client_width, w->client_height};
+  return TRUE;
+}
+
+// ---- COMDLG ----
+
+BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
+  trace("GetOpenFileNameA");
+  if (!ofn || ofn->lStructSize != sizeof(OPENFILENAMEA) || !ofn->lpstrFile || ofn->nMaxFile == 0)
+    return FALSE;
+  // "description\0pattern;pattern\0...\0\0" into types.
+  std::vector<platform::Backend::FileType> types;
+  for (const char* p = ofn->lpstrFilter; p && *p;) {
+    platform::Backend::FileType t;
+    t.description = p;
+    p += t.description.size() + 1;
+    const std::string patterns = p;
+    p += patterns.size() + 1;
+    for (std::size_t from = 0; from <= patterns.size();) {
+      std::size_t end = patterns.find(';', from);
+      if (end == std::string::npos) end = patterns.size();
+      if (end > from) t.patterns.push_back(patterns.substr(from, end - from));
+      from = end + 1;
+    }
+    types.push_back(std::move(t));
+  }
+  HWND owner = find_window(ofn->hwndOwner);
+  std::string path;
+  if (!backend().choose_file(owner, ofn->lpstrTitle ? ofn->lpstrTitle : "", types, &path))
+    return FALSE;
+  if (path.empty() || path.size() + 1 > ofn->nMaxFile) return FALSE;
+  std::copy(path.begin(), path.end(), ofn->lpstrFile);
+  ofn->lpstrFile[path.size()] = '\0';
   return TRUE;
 }
 
@@ -474,6 +585,11 @@ BOOL SetMenu(HWND hwnd, HMENU menu) {
   w->menu = menu;
   backend().set_menu(w, menu);
   return TRUE;
+}
+
+HMENU GetMenu(HWND hwnd) {
+  HWND w = find_window(hwnd);
+  return w ? w->menu : nullptr;
 }
 
 // ---- USER: resources ----

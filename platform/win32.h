@@ -14,8 +14,12 @@
 // - DestroyWindow sends WM_DESTROY; DefWindowProcA turns WM_CLOSE into DestroyWindow.
 // - A window class with CS_OWNDC gives each window one device context for its whole life.
 //
+// - PeekMessageA takes what GetMessageA would (message filters included) without waiting;
+//   MsgWaitForMultipleObjects (with no objects) waits for input or a time-out.
+// - GetOpenFileNameA shows the window system's file chooser, modal.
+//
 // Not provided: Unicode (W) functions, keyboard translation into WM_CHAR (TranslateMessage
-// does nothing), child windows, timers, message filters in GetMessageA.
+// does nothing), child windows, timers, message filters in GetMessageA, waiting on objects.
 // All functions run on the one thread that created the windows (the window thread).
 #pragma once
 
@@ -86,6 +90,24 @@ struct MSG {
   LPARAM lParam;
   DWORD time;
   POINT pt;
+};
+
+// The fields a file chooser needs, in Win32's order; the rest of Win32's record is left out.
+struct OPENFILENAMEA {
+  DWORD lStructSize;    // sizeof(OPENFILENAMEA)
+  HWND hwndOwner;       // the dialog is modal over it; may be null
+  HINSTANCE hInstance;  // unused
+  LPCSTR lpstrFilter;   // pairs "description\0pattern[;pattern]\0", ended by a second \0
+  LPSTR lpstrCustomFilter;
+  DWORD nMaxCustFilter;
+  DWORD nFilterIndex;    // 1-based filter shown first
+  LPSTR lpstrFile;       // in: initial name or ""; out: the chosen path (UTF-8)
+  DWORD nMaxFile;        // bytes at lpstrFile
+  LPSTR lpstrFileTitle;  // unused
+  DWORD nMaxFileTitle;
+  LPCSTR lpstrInitialDir;
+  LPCSTR lpstrTitle;  // the dialog's caption
+  DWORD Flags;        // OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST
 };
 
 struct WNDCLASSEXA {
@@ -175,6 +197,25 @@ struct LOGPALETTE {
 #define WM_COMMAND 0x0111
 #define WM_LBUTTONDOWN 0x0201
 #define WM_RBUTTONDOWN 0x0204
+#define WM_KEYFIRST 0x0100
+#define WM_KEYLAST 0x0109
+#define WM_MOUSEFIRST 0x0200
+#define WM_MOUSELAST 0x020E
+
+// PeekMessageA
+#define PM_NOREMOVE 0x0000
+#define PM_REMOVE 0x0001
+#define PM_NOYIELD 0x0002
+
+// MsgWaitForMultipleObjects
+#define QS_ALLINPUT 0x04FF
+#define WAIT_OBJECT_0 0x00000000L
+#define WAIT_TIMEOUT 0x00000102L
+#define INFINITE 0xFFFFFFFF
+
+// GetOpenFileNameA
+#define OFN_FILEMUSTEXIST 0x00001000
+#define OFN_PATHMUSTEXIST 0x00000800
 
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001
@@ -269,6 +310,17 @@ BOOL ShowWindow(HWND hwnd, int cmdShow);
 BOOL UpdateWindow(HWND hwnd);
 BOOL DestroyWindow(HWND hwnd);
 BOOL GetMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax);
+// Reads what the window system has without waiting, then takes (PM_REMOVE) or copies
+// (PM_NOREMOVE) the first message for hwnd (null: any) whose number lies in
+// [filterMin, filterMax] (0, 0: any): queued messages in order, then WM_QUIT after
+// PostQuitMessage, then WM_PAINT of a window that needs painting (which stays due until it is
+// painted). FALSE when there is none.
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT filterMin, UINT filterMax, UINT removeMsg);
+// With count 0 (the only form provided): returns WAIT_OBJECT_0 as soon as a message is
+// waiting (or already was), WAIT_TIMEOUT after `milliseconds` without one. Sleeps meanwhile.
+DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE* handles, BOOL waitAll,
+                                DWORD milliseconds, DWORD wakeMask);
+BOOL IsWindow(HWND hwnd);
 BOOL TranslateMessage(const MSG* msg);
 LRESULT DispatchMessageA(const MSG* msg);
 BOOL PostMessageA(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
@@ -278,11 +330,16 @@ void PostQuitMessage(int exitCode);
 int MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 BOOL GetClientRect(HWND hwnd, RECT* rect);
 
+// COMDLG: the modal file chooser. TRUE with the chosen path in lpstrFile (which must have room
+// for it), FALSE when the user cancelled or the path does not fit.
+BOOL GetOpenFileNameA(OPENFILENAMEA* ofn);
+
 // USER: menus. Text is copied; a separator's text is ignored.
 HMENU CreateMenu();
 HMENU CreatePopupMenu();
 BOOL AppendMenuA(HMENU menu, UINT flags, UINT_PTR idOrPopup, LPCSTR text);
 BOOL SetMenu(HWND hwnd, HMENU menu);
+HMENU GetMenu(HWND hwnd);  // the window's menu bar, or null
 // Sets or clears the check mark of the item with command identifier `id` (MF_BYCOMMAND;
 // drop-downs are searched too). Returns the previous state, MF_CHECKED or MF_UNCHECKED, or
 // (DWORD)-1 when no such item exists. An item that was ever given a check state is shown as
@@ -317,5 +374,13 @@ BOOL wglDeleteContext(HGLRC context);
 
 // Kernel
 void Sleep(DWORD milliseconds);
+
+// ---- Not in Win32: the layer's own ----
+// Input that reached the windows while the window thread was busy and did not serve them (a
+// long command) is stale once the command ends. Drops it: what the window system still
+// holds and what is queued, keys, mouse buttons and menu picks alike. A close request (the
+// close box) and Escape presses stay queued, in order. Returns the number of messages
+// dropped. Window thread; call it right after the long command, before serving messages.
+int DropStaleInput();
 
 #endif  // _WIN32

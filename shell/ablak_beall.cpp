@@ -1,5 +1,6 @@
 #include "shell/ablak_beall.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -10,6 +11,7 @@
 #include "render/context.h"
 #include "render/rajzolo.h"
 #include "shell/parancsok.h"
+#include "shell/parancssor.h"
 
 char myWindowTitle[] = "MPEG-4 szabványos 'Zarvo' - 1.7v";
 char myWindowClassName[] = "MyWindoClass";
@@ -21,6 +23,7 @@ int WINAPI WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR, int nCmdShow) {
   hWnd = MyCreateInstance(hInstance, nCmdShow);
   // Without a window nothing could ever post the quit request; the loop would wait for ever.
   if (!hWnd) return 1;
+  if (inditoParancs != 0) PostMessageA(hWnd, WM_COMMAND, inditoParancs, 0);
   while (GetMessageA(&msg, nullptr, 0, 0) == 1) {
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
@@ -96,6 +99,7 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
       tavolsag();
       modellnezet();
       EndPaint(hwnd, &ps);
+      modellhiba(hwnd);
       return 0;
     }
     case WM_KEYDOWN: return billparancs(hwnd, message, wParam, lParam);
@@ -104,6 +108,13 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_RBUTTONDOWN: egerparancs(hwnd, message, wParam, lParam); return 0;
     default: return DefWindowProcA(hwnd, message, wParam, lParam);
   }
+}
+
+void modellhiba(HWND hwnd) {
+  Modellhiba h;
+  if (!uj_modellhiba(h)) return;
+  std::fprintf(stderr, "zarvo: %s\n", h.sor.c_str());
+  MessageBoxA(hwnd, h.szoveg.c_str(), "Modellfájl hiba", MB_ICONEXCLAMATION | MB_OK);
 }
 
 void myOGLsetup(HWND hwnd) {

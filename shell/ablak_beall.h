@@ -18,6 +18,10 @@ HWND MyCreateInstance(HINSTANCE hInstance, int nCmdShow);
 // The window procedure of the main window.
 LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
 
+// After the mesh files were read: a problem they showed that was not said yet goes to
+// standard error (one line) and into a modal message box owned by hwnd.
+void modellhiba(HWND hwnd);
+
 // OpenGL set-up at WM_CREATE (after the menu bar) and release at WM_DESTROY; they fill and
 // clear hDC, hGLRC and hPalette of render/context.h.
 void myOGLsetup(HWND hwnd);

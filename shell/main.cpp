@@ -1,14 +1,53 @@
-// The program's entry on Linux: the desktop window system, then the Windows-shaped entry.
-#include <cstring>
+// The program's entry on Linux: the command line, the desktop window system, then the
+// Windows-shaped entry.
+#include <cstdio>
+#include <string>
 
+#include "live/devices.h"
+#include "live/modes.h"
+#include "model/modellbeolv.h"
 #include "model/valtozok.h"
 #include "platform/fltk_backend.h"
 #include "shell/ablak_beall.h"
+#include "shell/parancssor.h"
+#include "speech/InfiniteRecorder.h"
 
 int main(int argc, char** argv) {
-  // --smooth: the polygon model starts smooth-shaded.
-  for (int i = 1; i < argc; ++i)
-    if (std::strcmp(argv[i], "--smooth") == 0) sima = true;
+  const Parancssor p = parancssor(argc, argv);
+  if (!p.hiba.empty()) {
+    std::fprintf(stderr, "zarvo: %s\n%s", p.hiba.c_str(), kHasznalat);
+    return 2;
+  }
+  if (p.sugo) {
+    std::fputs(kHasznalat, stdout);
+    return 0;
+  }
+  if (p.eszkozlista) return live::printDevices(stdout) ? 0 : 1;
+  if (!p.bemenet.empty() || !p.kimenet.empty()) {
+    std::string problem;
+    const std::vector<live::Device> devices = live::listDevices(&problem);
+    for (const auto& [asked, input] : {std::pair{p.bemenet, true}, std::pair{p.kimenet, false}}) {
+      if (asked.empty()) continue;
+      const int index = live::findDevice(devices, asked, input, &problem);
+      if (index < 0) {
+        std::fprintf(stderr, "zarvo: %s\n", problem.c_str());
+        return 2;
+      }
+      if (input)
+        InfiniteRecorder::chosenInput = index;
+      else
+        live::outputDevice = index;
+    }
+  }
+  sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
+  if (p.live) inditoParancs = kFolyamatosParancs;
+  if (!p.fajl.empty()) {
+    parancssoriFajl = p.fajl;
+    inditoParancs = kParancssoriFajl;
+  }
+
+  // The mesh is looked for beside the installed program and in the source tree too.
+  adatmappak(alap_adatmappak());
   HINSTANCE instance = fltk_backend_install();
   char commandLine[] = "";
   return WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);

@@ -2,13 +2,16 @@
 // every command draws its frame at once, none waits for a repaint.
 #include "shell/parancsok.h"
 
-#include <climits>
+#include <algorithm>
 #include <cstdio>
 
+#include "live/modes.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "render/rajzolo.h"
+#include "shell/ablak_beall.h"
+#include "shell/parancssor.h"
 #include "speech/FAPbeolv.h"
 
 namespace {
@@ -21,7 +24,12 @@ struct Tetel {
   UINT id;
 };
 
-const Tetel fajl[] = {{"&Vége", 9010}, {"", kElvalaszto}, {"&Olvas (TempFile.fap)", 9011}};
+const Tetel fajl[] = {{"&Vége", 9010},
+                      {"", kElvalaszto},
+                      {"&Olvas (TempFile.fap)", 9011},
+                      {"", kElvalaszto},
+                      {"&Folyamatos élő mód", kFolyamatosParancs},
+                      {"&Megnyitás…", kMegnyitasParancs}};
 const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
 // The smooth-shading item after the designed three is a check item showing sima.
@@ -119,6 +127,39 @@ const Eltolo eltolok[] = {
 
 void nullaz() { rotx = roty = rotz = 0.0; }
 
+// The designed run blocks the window; what the user did meanwhile is not replayed after it,
+// except closing the window and Escape.
+void tervezettFutas() {
+  nullaz();
+  FAPbeolv();
+  DropStaleInput();
+}
+
+// A command that cannot run inside a running mode ends the mode and comes again once the
+// mode has returned to the message loop.
+bool modUtan(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!eloModFut()) return false;
+  eloModLeallit();
+  PostMessageA(hwnd, message, wParam, lParam);
+  return true;
+}
+
+void megnyitas(HWND hwnd) {
+  char utvonal[4096] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = hwnd;
+  ofn.lpstrFilter =
+      "Beszéd (hangfájlok)\0*.wav;*.flac;*.ogg;*.opus;*.mp3;*.aif;*.aiff;*.raw;*.f32\0"
+      "Minden fájl\0*\0";
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = utvonal;
+  ofn.nMaxFile = sizeof utvonal;
+  ofn.lpstrTitle = "Beszéd lejátszása";
+  ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
+  if (GetOpenFileNameA(&ofn)) lejatszas(hwnd, utvonal);
+}
+
 // The menu bar menusor() filled, for the check marks of its items.
 HMENU menusav = nullptr;
 
@@ -127,7 +168,7 @@ void sima_pipa() {
 }
 
 void gyorsit() {
-  if (rotspeed < INT_MAX) ++rotspeed;
+  if (rotspeed < kRotspeedMax) ++rotspeed;
 }
 
 void lassit() {
@@ -198,12 +239,14 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       halo();
+      modellhiba(hwnd);
       return 0;
     case 9006:
       nullaz();
       nezetselect = 0;
       vertexbeolv();
       vertex();
+      modellhiba(hwnd);
       return 0;
     case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
     case 9008:
@@ -212,6 +255,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       vertexbeolv();
       facebeolv();
       poly();
+      modellhiba(hwnd);
       return 0;
     case 9010: PostQuitMessage(0); break;
     case kSima:
@@ -221,9 +265,23 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellnezet();
       return 0;
     case 9011:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
+    case kFolyamatosParancs:
+      if (eloModFut())
+        eloModLeallit();
+      else
+        folyamatos(hwnd);
+      return 0;
+    case kMegnyitasParancs:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      megnyitas(hwnd);
+      return 0;
+    case kParancssoriFajl:
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      if (!parancssoriFajl.empty()) lejatszas(hwnd, parancssoriFajl.c_str());
+      return 0;
     default:
       if (const Pont* p = pont_of(id)) {
         char szoveg[40];
@@ -239,7 +297,18 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   if (wParam == VK_ESCAPE) {
-    DestroyWindow(hwnd);
+    // Escape ends a running mode only; the next one ends the program.
+    if (eloModFut())
+      eloModLeallit();
+    else
+      DestroyWindow(hwnd);
+    return 0;
+  }
+  if (wParam == VK_SPACE) {
+    if (eloModFut())
+      eloModLeallit();
+    else
+      folyamatos(hwnd);
     return 0;
   }
   for (const Forgato& f : forgatok)
@@ -259,7 +328,7 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   for (const Eltolo& e : eltolok)
     if (e.billentyu == wParam) {
       nullaz();
-      *e.tol += e.lepes;
+      *e.tol = std::clamp(*e.tol + e.lepes, -kTolMax, kTolMax);
       initMapping();
       modellnezet();
       return 0;
@@ -282,17 +351,17 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case VK_F1:
       nullaz();
-      feny += 0.05;
+      feny = std::min(feny + 0.05, kFenyMax);
       modellnezet();
       return 0;
     case VK_F2:
       nullaz();
-      feny -= 0.05;
+      feny = std::max(feny - 0.05, kFenyMin);
       modellnezet();
       return 0;
     case VK_RETURN:
-      nullaz();
-      FAPbeolv();
+      if (modUtan(hwnd, message, wParam, lParam)) return 0;
+      tervezettFutas();
       break;
     default: break;
   }
@@ -300,11 +369,17 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+  // Steps of 0.05 from 0.7 land within rounding of the limit, not on it: a step from there
+  // counts as a click at the limit, which does nothing (no frame either).
+  constexpr double kLepes = 0.05, kKerekites = 1e-9;
+  if (message == WM_LBUTTONDOWN) {
+    if (d <= kDmin + kKerekites) return 0;
+    d = std::max(d - kLepes, kDmin);
+  } else {
+    if (d >= kDmax - kKerekites) return 0;
+    d = std::min(d + kLepes, kDmax);
+  }
   // The increments are kept: the zoomed view shows the last one applied once.
-  if (message == WM_LBUTTONDOWN)
-    d -= 0.05;
-  else
-    d += 0.05;
   initMapping();
   modellnezet();
   return 0;

@@ -21,6 +21,9 @@ struct paTestData {
   // steady_clock time (ns since its epoch) at which the callback finished storing its
   // latest buffer; written before framesRecorded is published. For latency figures only.
   std::atomic<int64_t> lastBufferNs{0};
+  // Callbacks whose status said input was lost before it reached us (the device's buffer
+  // overflowed). Written by the callback only.
+  std::atomic<int32_t> inputOverflows{0};
 };
 
 class AbsRecorder {

@@ -49,6 +49,8 @@ void jackMessage(const char* text) {
   if (g_audioDebug) std::fprintf(stderr, "JACK: %s\n", text);
 }
 
+}  // namespace
+
 // JACK is looked up at run time rather than linked: PortAudio may or may not have been
 // built with it, and when it was, libjack is already in the process through PortAudio.
 void silenceAudioLibraries() {
@@ -66,6 +68,8 @@ void silenceAudioLibraries() {
   });
 }
 
+namespace {
+
 void reportFailure(const char* call, PaError err) {
   std::fprintf(stderr, "zarvo: audio input: %s: %s", call, Pa_GetErrorText(err));
   if (err == paUnanticipatedHostError) {
@@ -81,8 +85,12 @@ void reportFailure(const char* call, PaError err) {
 
 int infiniteRecordCallback(const void* input, void* /*output*/, unsigned long frameCount,
                            const PaStreamCallbackTimeInfo* /*timeInfo*/,
-                           PaStreamCallbackFlags /*statusFlags*/, void* userData) {
+                           PaStreamCallbackFlags statusFlags, void* userData) {
   paTestData* data = static_cast<paTestData*>(userData);
+  if (statusFlags & paInputOverflow) {
+    const int32_t n = data->inputOverflows.load(std::memory_order_relaxed);
+    data->inputOverflows.store(n + 1, std::memory_order_relaxed);
+  }
   const int64_t ringFrames = data->ringFrames;
   const int channels = data->channels;
   const int64_t count = static_cast<int64_t>(frameCount);
@@ -121,6 +129,8 @@ int infiniteRecordCallback(const void* input, void* /*output*/, unsigned long fr
   return paContinue;
 }
 
+PaDeviceIndex InfiniteRecorder::chosenInput = paNoDevice;
+
 InfiniteRecorder::InfiniteRecorder(int sampleRate_, int numBlocks_, int numChannels_,
                                    int framesPerBuffer_, int windowSize_, int step_)
     : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_) {
@@ -128,9 +138,25 @@ InfiniteRecorder::InfiniteRecorder(int sampleRate_, int numBlocks_, int numChann
   if (ringUsable) openStream();
 }
 
+InfiniteRecorder::InfiniteRecorder(const Choice& choice_, int sampleRate_, int numBlocks_,
+                                   int numChannels_, int framesPerBuffer_, int windowSize_,
+                                   int step_)
+    : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_),
+      choice(choice_) {
+  // The format decides the ring's layout, so it is found before the ring is built.
+  PaStreamParameters in{};
+  if (choice.anyFormat && initialize() && pickFormat(&in)) {
+    numChannels = in.channelCount;
+    data.channels = numChannels;
+  }
+  buildRing();
+  if (ringUsable) openStream();
+}
+
 InfiniteRecorder::InfiniteRecorder(WithoutAudio, int sampleRate_, int numBlocks_, int numChannels_,
                                    int framesPerBuffer_, int windowSize_, int step_)
-    : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_) {
+    : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_),
+      withAudio(false) {
   buildRing();
   if (ringUsable) lastError = paNotInitialized;
 }
@@ -144,10 +170,8 @@ InfiniteRecorder::~InfiniteRecorder() {
 void InfiniteRecorder::buildRing() {
   data.numBlocks = numBlocks;
   data.blockFrames = step;
-  data.blockIndex.store(0, std::memory_order_relaxed);
   ringFrames = data.ringFrames = step * numBlocks;
   ringSamples = ringFrames * numChannels;
-  readPos = windowSize - step;
 
   // The newest window must survive one more callback, or a lagging reader could never
   // be given an intact window.
@@ -157,46 +181,97 @@ void InfiniteRecorder::buildRing() {
     lastError = paBufferTooSmall;
     return;
   }
-  ringCursor = ringIndex(readPos, ringFrames);
-
   data.samples = new (std::nothrow) float[ringSamples];
   if (data.samples == nullptr) {
     std::printf("Could not allocate record array.\n");
     std::exit(1);
   }
+  resetRing();
+}
+
+// Counters and ring as before the first callback. Only while no stream runs.
+void InfiniteRecorder::resetRing() {
+  data.writePos.store(0, std::memory_order_relaxed);
+  data.blockIndex.store(0, std::memory_order_relaxed);
+  data.framesRecorded.store(0, std::memory_order_relaxed);
+  data.lastBufferNs.store(0, std::memory_order_relaxed);
+  data.inputOverflows.store(0, std::memory_order_relaxed);
+  readPos = windowSize - step;
+  ringCursor = ringIndex(readPos, ringFrames);
+  lastBlock = -1;
   for (int i = 0; i < ringSamples; ++i) data.samples[i] = 0.0f;
 }
 
-void InfiniteRecorder::openStream() {
+bool InfiniteRecorder::initialize() {
+  if (paInitialized) return true;
   silenceAudioLibraries();
   lastError = Pa_Initialize();
   if (lastError != paNoError) {
     reportFailure("Pa_Initialize", lastError);
-    return;
+    return false;
   }
   paInitialized = true;
+  return true;
+}
 
+bool InfiniteRecorder::pickFormat(PaStreamParameters* in) {
+  PaDeviceIndex device = choice.device != paNoDevice ? choice.device : chosenInput;
   // No microphone is an ordinary state of a machine, not an error to shout about: the
   // live mode then simply draws nothing.
-  const PaDeviceIndex device = Pa_GetDefaultInputDevice();
+  if (device == paNoDevice) device = Pa_GetDefaultInputDevice();
   if (device == paNoDevice) {
     lastError = paDeviceUnavailable;
-    return;
+    return false;
   }
   const PaDeviceInfo* info = Pa_GetDeviceInfo(device);
   if (info == nullptr) {
     lastError = paInvalidDevice;
     reportFailure("Pa_GetDeviceInfo", lastError);
+    return false;
+  }
+  *in = PaStreamParameters{};
+  in->device = device;
+  in->channelCount = numChannels;
+  in->sampleFormat = paFloat32;
+  in->suggestedLatency = info->defaultLowInputLatency;  // fewest buffers the device allows
+  in->hostApiSpecificStreamInfo = nullptr;
+  if (!choice.anyFormat) return true;
+
+  // Our rate first; then the device's own, then common ones. Mono before stereo at each.
+  const double rates[] = {static_cast<double>(sampleRate),
+                          info->defaultSampleRate,
+                          44100,
+                          96000,
+                          32000,
+                          88200,
+                          22050,
+                          16000,
+                          8000};
+  PaError why = paInvalidChannelCount;
+  for (double rate : rates) {
+    if (rate <= 0) continue;
+    for (int channels : {numChannels, 2}) {
+      if (channels > info->maxInputChannels) continue;
+      in->channelCount = channels;
+      why = Pa_IsFormatSupported(in, nullptr, rate);
+      if (why == paFormatIsSupported) {
+        sampleRate = static_cast<int>(rate);
+        return true;
+      }
+    }
+  }
+  lastError = why;
+  return false;
+}
+
+void InfiniteRecorder::openStream() {
+  if (!initialize()) return;
+  PaStreamParameters in{};
+  if (!pickFormat(&in)) return;
+  if (in.channelCount != numChannels) {  // the ring was built for another format
+    lastError = paInvalidChannelCount;
     return;
   }
-
-  PaStreamParameters in{};
-  in.device = device;
-  in.channelCount = numChannels;
-  in.sampleFormat = paFloat32;
-  in.suggestedLatency = info->defaultLowInputLatency;  // fewest buffers the device allows
-  in.hostApiSpecificStreamInfo = nullptr;
-
   PaStream* opened = nullptr;
   lastError = Pa_OpenStream(&opened, &in, nullptr, static_cast<double>(sampleRate),
                             static_cast<unsigned long>(framesPerBuffer), paNoFlag,
@@ -206,18 +281,31 @@ void InfiniteRecorder::openStream() {
     return;
   }
   stream = opened;
+  openedDevice = in.device;
 }
 
 int InfiniteRecorder::start() {
-  if (stream == nullptr) return lastError;
+  if (isRunning) return paNoError;
+  if (stream == nullptr) {
+    // Never opened: lastError says why (reported once, when it failed). Closed by stop():
+    // a fresh stream.
+    if (!closedByStop) return lastError != paNoError ? lastError : paNotInitialized;
+    closedByStop = false;
+    resetRing();
+    openStream();
+    if (stream == nullptr) return lastError != paNoError ? lastError : paDeviceUnavailable;
+  }
   lastError = Pa_StartStream(static_cast<PaStream*>(stream));
   if (lastError != paNoError) reportFailure("Pa_StartStream", lastError);
+  isRunning = lastError == paNoError;
   return lastError;
 }
 
 void InfiniteRecorder::closeStream() {
   lastError = Pa_CloseStream(static_cast<PaStream*>(stream));
   if (lastError != paNoError) reportFailure("Pa_CloseStream", lastError);
+  isRunning = false;
+  closedByStop = true;
 }
 
 bool InfiniteRecorder::isNew() {

@@ -13,6 +13,9 @@
 //
 // Failure: no input device, Pa_Initialize, Pa_GetDeviceInfo or Pa_OpenStream failing leave
 // `stream` null; start() and stop() are then harmless and isNew() stays false.
+//
+// Device: the program's input device (chosenInput, set once at start-up from the command
+// line), else PortAudio's default input device; or one named in a Choice.
 #pragma once
 #include <portaudio.h>
 
@@ -22,12 +25,17 @@
 
 // The PortAudio stream callback. `userData` is the recorder's paTestData; `input` holds
 // frameCount frames of data->channels interleaved floats, or is null when the device gave
-// no input (the counters then advance and the ring keeps its content). Output, time info
-// and status flags are not used. Always returns paContinue. Allocates, locks and prints
-// nothing, so tests may call it directly with synthetic buffers.
+// no input (the counters then advance and the ring keeps its content). A paInputOverflow
+// status is counted in data->inputOverflows; output and time info are not used. Always
+// returns paContinue. Allocates, locks and prints nothing, so tests may call it directly
+// with synthetic buffers.
 int infiniteRecordCallback(const void* input, void* output, unsigned long frameCount,
                            const PaStreamCallbackTimeInfo* timeInfo,
                            PaStreamCallbackFlags statusFlags, void* userData);
+
+// Keeps ALSA's and JACK's probing chatter off stderr (ZARVO_AUDIO_DEBUG=1 lets it through).
+// Call before Pa_Initialize; the recorder does so itself.
+void silenceAudioLibraries();
 
 class InfiniteRecorder : public AbsRecorder {
  public:
@@ -41,6 +49,18 @@ class InfiniteRecorder : public AbsRecorder {
   InfiniteRecorder(int sampleRate, int numBlocks, int numChannels, int framesPerBuffer,
                    int windowSize, int step);
 
+  // Which device to open and what it may be opened with.
+  struct Choice {
+    PaDeviceIndex device = paNoDevice;  // paNoDevice: the program's input device
+    // When the device cannot capture numChannels channels at sampleRate: try two channels
+    // (averaged to mono), then other rates (its default rate first); `sampleRate` and
+    // `numChannels` then say what was opened, and the caller resamples.
+    bool anyFormat = false;
+  };
+  // As above, on the chosen device. With anyFormat the ring is built for the format found.
+  InfiniteRecorder(const Choice& choice, int sampleRate, int numBlocks, int numChannels,
+                   int framesPerBuffer, int windowSize, int step);
+
   // The same ring and counters without touching the audio library: no stream is ever
   // opened and the ring is fed by calling infiniteRecordCallback with &data.
   struct WithoutAudio {};
@@ -51,8 +71,9 @@ class InfiniteRecorder : public AbsRecorder {
   // the ring (in that order, so no callback can run into freed memory).
   ~InfiniteRecorder() override;
 
-  // Pa_StartStream; returns and stores its result, or the stored failure code (never
-  // paNoError) when no stream was opened.
+  // Starts capturing and returns the PortAudio result: paNoError once running (at once when
+  // it already runs). After stop() it opens a fresh stream first, with the counters and the
+  // ring as at construction. When no stream can be had it returns why (never paNoError).
   int start() override;
 
   // A window beyond the last one handed out is complete in the ring. Never blocks.
@@ -67,6 +88,14 @@ class InfiniteRecorder : public AbsRecorder {
 
   // Windows passed over because the reader fell behind, since construction.
   int skippedWindows() const { return skipped; }
+  // Callbacks that reported lost input (device overflow) since the stream was opened.
+  int inputOverflows() const { return data.inputOverflows.load(std::memory_order_relaxed); }
+  bool running() const { return isRunning; }
+  PaDeviceIndex device() const { return openedDevice; }  // paNoDevice until opened
+
+  // The program's input device for every recorder not given one (paNoDevice: PortAudio's
+  // default input device). Set before the first recorder is made.
+  static PaDeviceIndex chosenInput;
 
   PaError lastError = paNoError;  // result of the last PortAudio call, or why none was made
   int lastBlock = -1;             // ring block where the last window handed out starts
@@ -77,10 +106,19 @@ class InfiniteRecorder : public AbsRecorder {
 
  private:
   void buildRing();
+  void resetRing();
+  bool initialize();
+  // Device and format per `choice`; false (lastError set) when none can be had.
+  bool pickFormat(PaStreamParameters* in);
   void openStream();
 
+  Choice choice;
+  bool withAudio = true;
   bool ringUsable = false;  // geometry valid and ring allocated
   bool paInitialized = false;
+  bool isRunning = false;
+  bool closedByStop = false;  // a stream was open and stop() closed it
+  PaDeviceIndex openedDevice = paNoDevice;
   int ringCursor = 0;  // ring frame of absolute frame readPos
   int skipped = 0;
 };

@@ -17,6 +17,19 @@
 // advance, so the recording starts when capture starts. After the file ends, silence
 // follows (an ending infile makes ALSA replay its last buffer at full speed).
 //
+// --close-after SECONDS: after that much audio the device goes away (the socket is closed,
+// as a capture device that is unplugged); the program keeps running and is waited for.
+// --stall-after SECONDS: after that much audio the device stops delivering (and the speaker
+// stops playing) but stays open: a read or write of it then waits for ever.
+//
+// --sink FILE: the program's speaker too. It gets descriptor 4 (--sink-fd N) as the
+// writing end of a second socket, for an ALSA `file` plugin that writes its playback there
+// (tests/live/alsa-play.conf); what arrives is read at the same real-time pace, one chunk per
+// period, and stored in FILE, so the device plays in real time and FILE holds exactly what
+// was played. The socket's buffer is kept small, so writing blocks about as a sound card's
+// does. --sink-log FILE: one line per chunk stored, "<first sample> <ns>", the steady clock
+// just after it was read (the moment it "played").
+//
 // --log FILE: one line per chunk of RAWFILE sent, "<chunk index> <ns>", the steady clock
 // (CLOCK_MONOTONIC) just after the chunk went into the socket; for latency measurements.
 //
@@ -47,7 +60,10 @@ void onSignal(int) { g_stop = 1; }
 [[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
-               "[--chunk FRAMES] [--channels C] [--log FILE] RAWFILE -- PROGRAM [ARGS...]\n");
+               "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] "
+               "[--stall-after SECONDS] [--sink FILE "
+               "[--sink-log FILE] [--sink-fd N]] RAWFILE -- "
+               "PROGRAM [ARGS...]\n");
   std::exit(2);
 }
 
@@ -97,6 +113,10 @@ int main(int argc, char** argv) {
   long rate = 48000;
   long chunkFrames = 512;
   long channels = 1;
+  double closeAfter = -1, stallAfter = -1;
+  const char* sinkPath = nullptr;
+  const char* sinkLogPath = nullptr;
+  int sinkFd = 4;
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
     if (i + 1 >= argc) usage();
@@ -114,11 +134,22 @@ int main(int argc, char** argv) {
       channels = std::atol(val);
     else if (opt == "--log")
       logPath = val;
+    else if (opt == "--close-after")
+      closeAfter = std::atof(val);
+    else if (opt == "--stall-after")
+      stallAfter = std::atof(val);
+    else if (opt == "--sink")
+      sinkPath = val;
+    else if (opt == "--sink-log")
+      sinkLogPath = val;
+    else if (opt == "--sink-fd")
+      sinkFd = std::atoi(val);
     else
       usage();
   }
   if (i + 2 >= argc || std::strcmp(argv[i + 1], "--") != 0) usage();
   if (targetFd < 3 || rate <= 0 || chunkFrames <= 0 || channels <= 0) usage();
+  if (sinkPath != nullptr && (sinkFd < 3 || sinkFd == targetFd)) usage();
   const char* rawPath = argv[i];
   char** program = argv + i + 2;
 
@@ -156,6 +187,27 @@ int main(int argc, char** argv) {
     return 2;
   }
 
+  // The speaker: the program writes into ss[1], we read ss[0] at the device's pace.
+  int ss[2] = {-1, -1};
+  FILE* sink = nullptr;
+  FILE* sinkLog = nullptr;
+  if (sinkPath != nullptr) {
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ss) != 0) {
+      std::perror("zarvo-feeder: socketpair");
+      return 2;
+    }
+    const int small = 1;  // the least the kernel allows (a few kilobytes)
+    setsockopt(ss[1], SOL_SOCKET, SO_SNDBUF, &small, sizeof small);
+    setsockopt(ss[0], SOL_SOCKET, SO_RCVBUF, &small, sizeof small);
+    fcntl(ss[0], F_SETFL, fcntl(ss[0], F_GETFL) | O_NONBLOCK);
+    sink = std::fopen(sinkPath, "wb");
+    if (sink == nullptr ||
+        (sinkLogPath != nullptr && (sinkLog = std::fopen(sinkLogPath, "w")) == nullptr)) {
+      std::fprintf(stderr, "zarvo-feeder: cannot write %s\n", sink ? sinkLogPath : sinkPath);
+      return 2;
+    }
+  }
+
   struct sigaction sa {};
   sa.sa_handler = onSignal;
   sigaction(SIGINT, &sa, nullptr);
@@ -176,6 +228,7 @@ int main(int argc, char** argv) {
     } else if (dup2(sv[1], targetFd) < 0) {
       _exit(127);
     }
+    if (ss[1] >= 0 && dup2(ss[1], sinkFd) < 0) _exit(127);
     if (!configPath.empty()) setenv("ALSA_CONFIG_PATH", configPath.c_str(), 1);
     signal(SIGINT, SIG_DFL);
     signal(SIGTERM, SIG_DFL);
@@ -185,6 +238,9 @@ int main(int argc, char** argv) {
     _exit(127);
   }
 
+  if (ss[1] >= 0) close(ss[1]);
+  int64_t sinkSamples = 0;
+  std::vector<char> sinkBuf;
   // The reading end stays open here only so that the queue length can be asked for.
   const int out = sv[0];
   const int queueEnd = sv[1];
@@ -196,16 +252,28 @@ int main(int argc, char** argv) {
   timespec start;
   clock_gettime(CLOCK_MONOTONIC, &start);
   int status = 0;
+  const int64_t closeTick =
+      closeAfter >= 0 ? static_cast<int64_t>(closeAfter * rate / chunkFrames) : -1;
+  const int64_t stallTick =
+      stallAfter >= 0 ? static_cast<int64_t>(stallAfter * rate / chunkFrames) : -1;
   for (int64_t tick = 1;; ++tick) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
+    if (tick == closeTick) {
+      close(out);
+      close(queueEnd);
+      waitpid(child, &status, 0);
+      if (chunkLog != nullptr) std::fclose(chunkLog);
+      return exitStatus(status);
+    }
     if (g_stop) {
       kill(child, SIGTERM);
       waitpid(child, &status, 0);
       break;
     }
     int queued = 0;
-    if (ioctl(queueEnd, FIONREAD, &queued) == 0 && static_cast<size_t>(queued) < 2 * chunkBytes) {
+    if ((stallTick < 0 || tick < stallTick) && ioctl(queueEnd, FIONREAD, &queued) == 0 &&
+        static_cast<size_t>(queued) < 2 * chunkBytes) {
       const char* data = silence.data();
       std::vector<char> tail;
       const bool fromFile = filePos < audio.size();
@@ -232,6 +300,23 @@ int main(int argc, char** argv) {
         std::fflush(chunkLog);
       }
     }
+    if (sink != nullptr && (stallTick < 0 || tick < stallTick)) {
+      // One chunk a period (less when less came); what is not whole yet waits.
+      sinkBuf.resize(chunkBytes);
+      const ssize_t got = recv(ss[0], sinkBuf.data(), chunkBytes, 0);
+      if (got > 0) {
+        std::fwrite(sinkBuf.data(), 1, static_cast<size_t>(got), sink);
+        std::fflush(sink);  // the program may read what it has played so far
+        if (sinkLog != nullptr) {
+          timespec now;
+          clock_gettime(CLOCK_MONOTONIC, &now);
+          std::fprintf(sinkLog, "%lld %lld\n", static_cast<long long>(sinkSamples),
+                       static_cast<long long>(now.tv_sec) * 1000000000 + now.tv_nsec);
+          std::fflush(sinkLog);
+        }
+        sinkSamples += got / static_cast<ssize_t>(sizeof(float) * channels);
+      }
+    }
     timespec next = start;
     addNanos(next, tick * periodNumerator / rate);
     while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &next, nullptr) == EINTR) {
@@ -241,5 +326,7 @@ int main(int argc, char** argv) {
   close(out);
   close(queueEnd);
   if (chunkLog != nullptr) std::fclose(chunkLog);
+  if (sink != nullptr) std::fclose(sink);
+  if (sinkLog != nullptr) std::fclose(sinkLog);
   return exitStatus(status);
 }

@@ -5,7 +5,7 @@ set -eu
 
 pkgs="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libfftw3-dev
       libfltk1.3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libosmesa6-dev
-      portaudio19-dev libasound2-dev fonts-dejavu-core
+      portaudio19-dev libasound2-dev fonts-dejavu-core libpng-dev
       libsndfile1-dev libsoxr-dev
       libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev"
 if [ "${1:-}" = test ]; then

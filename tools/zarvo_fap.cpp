@@ -1,229 +1,317 @@
-// zarvo-fap FILE: runs a recorded speech file through the live analysis and prints the
-// MPEG-4 FAPs it gives, one CSV row per analysed window.
+// zarvo-fap: runs recorded speech through the live analysis and writes the MPEG-4 FAPs it
+// gives, as CSV (one row per analysed window), JSON, or an MPEG-4 FAP file.
 //
-// Input: 48000 Hz mono audio, either raw little-endian float32 samples or a WAV file with
-// 16-bit PCM or 32-bit float samples (plain or WAVE_FORMAT_EXTENSIBLE). Windows are cut
-// exactly as in live mode: the first once 1024 samples are in, then one every 512, each
-// the newest 1024 samples; every window goes through the same QspRecorder (history 3).
+//   zarvo-fap [--format csv|json|fap] [--fps N] [--raw] [--max-seconds S] [-o FILE|DIR/]
+//             FILE...
 //
-// Output (standard output): the header line, then per window
-//   index, level, vol, FAP 3, FAP 51, ..., FAP 60.
-// Bad input (no argument, unreadable, truncated or unsupported file): one line on standard
-// error naming the problem, exit status 2, nothing on standard output. A failed write of
-// the output: a line on standard error, exit status 1.
-#include <bit>
-#include <cerrno>
-#include <climits>
-#include <cstdint>
+// Input: any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...), any rate and
+// channel count, or raw float32 at 48000 Hz mono (--raw, or .raw/.f32); "-" is standard
+// input. Windows are cut exactly as in live mode: the first once 1024 samples are in, then
+// one every 512, each through the same QspRecorder (history 3). The input is streamed:
+// memory stays bounded whatever its length.
+//
+// Output: standard output, or -o FILE (written under a temporary name beside it and
+// renamed when complete), or with several inputs -o DIR/ (one file per input, named after
+// it with the format's extension).
+//   csv:  header line, then per window: index, level, vol, FAP 3, FAP 51, ..., FAP 60
+//   json: {"sample_rate":48000,"hop":512,"window":1024,"faps":[3,51,...,60],
+//          "columns":[...],"rows":[[index,level,vol,FAP 3,...,FAP 60],...]}
+//   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second
+//
+// Exit status: 0 done; 2 bad usage or bad input (one line on standard error naming the
+// file; nothing written for it, except that rows already sent to standard output stay
+// when the input fails part way); 1 the output could not be written (one line; the run
+// stops at once). A progress bar appears on standard error when it is a terminal, the
+// output does not go to that terminal, and the input is longer than a few seconds.
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <vector>
 
-#include "speech/MemoryRecorder.h"
-#include "speech/QspRecorder.h"
-#include "speech/TempFile_beolv.h"
+#include "audiofile/AudioReader.h"
+#include "audiofile/SpeechFaps.h"
+#include "fapfile/FapFile.h"
+#include "fapfile/OutputFile.h"
 
 namespace {
 
-constexpr int kRate = 48000;
-constexpr int kHistory = 3;
+const char kUsage[] =
+    "usage: zarvo-fap [--format csv|json|fap] [--fps N] [--raw] [--max-seconds S] "
+    "[-o FILE|DIR/] FILE...\n";
 
-constexpr uint16_t kFormatPcm = 1;
-constexpr uint16_t kFormatFloat = 3;
-constexpr uint16_t kFormatExtensible = 0xFFFE;
+const char kHelp[] =
+    "Analyses recorded speech as the live mode does and writes the MPEG-4 FAPs.\n"
+    "  FILE              any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...);\n"
+    "                    - for standard input\n"
+    "  --format F        csv (default): one row per 10.67 ms window; json; fap: an MPEG-4\n"
+    "                    FAP file\n"
+    "  --fps N           frames per second of --format fap (whole number 1..1000; 25)\n"
+    "  -o FILE, -o DIR/  write there instead of standard output (several inputs: DIR/)\n"
+    "  --raw             the input is raw little-endian float32, 48000 Hz mono\n"
+    "  --max-seconds S   refuse inputs longer than S seconds of audio (86400; 0: none)\n"
+    "Exit status: 0 done, 1 output not written, 2 bad usage or input.\n";
 
-// Bytes 4..15 of the KSDATAFORMAT_SUBTYPE GUIDs for PCM and IEEE float; bytes 0..3 hold
-// the plain format code.
-constexpr uint8_t kSubtypeTail[12] = {0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                      0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
+constexpr int kFaps[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+constexpr double kProgressAfterSeconds = 5.0;  // shorter inputs finish before a bar helps
 
-// Set by the first check that fails; the decoders then return false.
-std::string g_problem;
+enum class Format { kCsv, kJson, kFap };
 
-bool fail(const std::string& problem) {
-  g_problem = problem;
+struct Settings {
+  Format format = Format::kCsv;
+  int fps = 25;
+  AudioReader::Options reading;
+  std::string output;  // "" for standard output
+  bool outputIsDir = false;
+  std::vector<std::string> inputs;
+};
+
+const char* extension(Format f) {
+  return f == Format::kCsv ? ".csv" : f == Format::kJson ? ".json" : ".fap";
+}
+
+std::string baseName(const std::string& path) {
+  if (path == "-") return "stdin";
+  std::string b = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  const size_t dot = b.rfind('.');
+  if (dot != std::string::npos && dot > 0) b.resize(dot);
+  return b.empty() ? "zarvo" : b;
+}
+
+bool usage(const std::string& why) {
+  std::fprintf(stderr, "zarvo-fap: %s; %s", why.c_str(), kUsage);
   return false;
 }
 
-uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
-
-uint32_t u32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-float f32(const uint8_t* p) { return std::bit_cast<float>(u32(p)); }
-
-bool tagIs(const uint8_t* p, const char* tag) { return std::memcmp(p, tag, 4) == 0; }
-
-bool readFile(const char* path, std::vector<uint8_t>& bytes) {
-  std::FILE* fp = std::fopen(path, "rb");
-  if (fp == nullptr) return fail(std::string("cannot open: ") + std::strerror(errno));
-  uint8_t buf[1 << 16];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, fp)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-  const bool failed = std::ferror(fp) != 0;
-  const int err = errno;
-  std::fclose(fp);
-  if (failed) return fail(std::string("read error: ") + std::strerror(err));
+bool parseArgs(int argc, char** argv, Settings& s) {
+  bool options = true;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    std::string value;
+    const bool takesValue = a == "--format" || a == "--fps" || a == "-o" || a == "--max-seconds";
+    const size_t eq = a.find('=');
+    if (options && a.rfind("--", 0) == 0 && eq != std::string::npos) {
+      value = a.substr(eq + 1);
+      a.resize(eq);
+    } else if (options && takesValue) {
+      if (i + 1 == argc) return usage(a + " needs a value");
+      value = argv[++i];
+    }
+    if (!options || a == "-" || a.empty() || a[0] != '-') {
+      s.inputs.push_back(argv[i]);
+    } else if (a == "--") {
+      options = false;
+    } else if (a == "--format") {
+      if (value == "csv")
+        s.format = Format::kCsv;
+      else if (value == "json")
+        s.format = Format::kJson;
+      else if (value == "fap")
+        s.format = Format::kFap;
+      else
+        return usage("unknown format \"" + value + "\"");
+    } else if (a == "--fps") {
+      char* end = nullptr;
+      const long fps = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || value[0] == '+' || value[0] == '-' || fps < 1 ||
+          fps > 1000)
+        return usage("--fps takes a whole number from 1 to 1000, not \"" + value + "\"");
+      s.fps = static_cast<int>(fps);
+    } else if (a == "--max-seconds") {
+      char* end = nullptr;
+      const double v = std::strtod(value.c_str(), &end);
+      if (value.empty() || *end != '\0' || !(v >= 0))
+        return usage("--max-seconds takes a number of seconds, not \"" + value + "\"");
+      s.reading.maxSeconds = v;
+    } else if (a == "-o") {
+      if (value.empty()) return usage("-o needs a file or directory");
+      s.output = value;
+    } else if (a == "--raw") {
+      s.reading.raw = true;
+    } else if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      std::fputs(kHelp, stdout);
+      std::exit(0);
+    } else {
+      return usage("unknown option " + a);
+    }
+  }
+  if (s.inputs.empty()) return usage("no input file");
+  if (!s.output.empty()) {
+    struct stat st {};
+    s.outputIsDir =
+        s.output.back() == '/' || (::stat(s.output.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+  }
+  if (s.inputs.size() > 1 && !s.outputIsDir)
+    return usage("several inputs need -o DIR/ (one output file each)");
+  if (s.outputIsDir) {
+    std::vector<std::string> names;
+    for (const std::string& in : s.inputs) {
+      const std::string n = baseName(in);
+      for (const std::string& seen : names)
+        if (seen == n) return usage("two inputs would both write " + n + extension(s.format));
+      names.push_back(n);
+    }
+  }
   return true;
 }
 
-bool checkSampleCount(uint64_t n) {
-  if (n > static_cast<uint64_t>(INT_MAX))
-    return fail("too long: more than " + std::to_string(INT_MAX) + " samples");
-  return true;
-}
+// Progress on standard error: percentage (when the length is known), audio done, and the
+// speed as a multiple of real time; redrawn at most ten times a second.
+class Progress {
+ public:
+  Progress(bool enabled, const std::string& name, const AudioReader& reader)
+      : enabled_(enabled), name_(name), reader_(reader), start_(Clock::now()), last_(start_) {
+    if (reader.sourceFrames() >= 0 && reader.sourceRate() > 0)
+      total_ = static_cast<double>(reader.sourceFrames()) / reader.sourceRate();
+  }
+  void tick(long long windows) {
+    if (!enabled_ || (windows & 255) != 0) return;
+    const auto now = Clock::now();
+    if (now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    const double done = static_cast<double>(reader_.samplesDelivered()) / AudioReader::kRate;
+    if ((total_ >= 0 ? total_ : done) < kProgressAfterSeconds) return;
+    const double wall = std::chrono::duration<double>(now - start_).count();
+    const double speed = wall > 0 ? done / wall : 0;
+    if (total_ > 0)
+      std::fprintf(stderr, "\r%s %3d%%  %.1f of %.1f s  %.0f\u00D7 real time\033[K", name_.c_str(),
+                   static_cast<int>(100 * std::min(1.0, done / total_)), done, total_, speed);
+    else
+      std::fprintf(stderr, "\r%s  %.1f s  %.0f\u00D7 real time\033[K", name_.c_str(), done, speed);
+    shown_ = true;
+  }
+  ~Progress() {
+    if (shown_) std::fputs("\r\033[K", stderr);
+  }
 
-bool decodeRaw(const std::vector<uint8_t>& b, std::vector<float>& s) {
-  if (b.size() % 4 != 0)
-    return fail("truncated raw float32 data: " + std::to_string(b.size()) +
-                " bytes is not a whole number of 4-byte samples");
-  if (!checkSampleCount(b.size() / 4)) return false;
-  s.resize(b.size() / 4);
-  for (size_t i = 0; i < s.size(); ++i) s[i] = f32(&b[4 * i]);
-  return true;
-}
-
-struct Format {
-  uint16_t code;  // kFormatPcm or kFormatFloat after unwrapping EXTENSIBLE
-  uint16_t channels;
-  uint32_t rate;
-  uint16_t blockAlign;
-  uint16_t bits;
+ private:
+  using Clock = std::chrono::steady_clock;
+  bool enabled_;
+  std::string name_;
+  const AudioReader& reader_;
+  double total_ = -1;
+  Clock::time_point start_, last_;
+  bool shown_ = false;
 };
 
-bool parseFmt(const uint8_t* p, uint32_t size, Format& f) {
-  if (size < 16) return fail("fmt chunk too short (" + std::to_string(size) + " bytes)");
-  f = Format{u16(p), u16(p + 2), u32(p + 4), u16(p + 12), u16(p + 14)};
-  if (f.code == kFormatExtensible) {
-    if (size < 40 || u16(p + 16) < 22) return fail("WAVE_FORMAT_EXTENSIBLE fmt chunk too short");
-    const uint16_t validBits = u16(p + 18);
-    if (validBits > f.bits)
-      return fail("fmt chunk claims " + std::to_string(validBits) + " valid bits in " +
-                  std::to_string(f.bits) + "-bit samples");
-    if (std::memcmp(p + 28, kSubtypeTail, sizeof kSubtypeTail) != 0 || u32(p + 24) > 0xFFFF)
-      return fail("unsupported WAVE_FORMAT_EXTENSIBLE subformat");
-    f.code = static_cast<uint16_t>(u32(p + 24));
+// index,level,vol,FAP 3,FAP 51,...,FAP 60: the values of a CSV row and a JSON row.
+void putValues(TextWriter& out, const AnalysedWindow& w) {
+  out.putInt(w.index);
+  out.put(',');
+  out.putFixed(w.level, 6);
+  out.put(',');
+  out.putInt(w.volume);
+  for (int f : kFaps) {
+    out.put(',');
+    out.putInt(w.faps[f]);
   }
-  const bool pcm16 = f.code == kFormatPcm && f.bits == 16;
-  const bool float32 = f.code == kFormatFloat && f.bits == 32;
-  if (!pcm16 && !float32) {
-    const std::string kind = f.code == kFormatPcm     ? "PCM"
-                             : f.code == kFormatFloat ? "float"
-                                                      : "format code " + std::to_string(f.code);
-    return fail("unsupported sample format: " + std::to_string(f.bits) + "-bit " + kind +
-                " (need 16-bit PCM or 32-bit float)");
-  }
-  if (f.channels != 1) return fail(std::to_string(f.channels) + " channels, need mono (1 channel)");
-  if (f.rate != kRate) return fail("sample rate " + std::to_string(f.rate) + " Hz, need 48000 Hz");
-  if (f.blockAlign != f.bits / 8)
-    return fail("inconsistent fmt chunk: block align " + std::to_string(f.blockAlign) +
-                " for mono " + std::to_string(f.bits) + "-bit samples");
-  return true;
 }
 
-bool decodeWav(const std::vector<uint8_t>& b, std::vector<float>& s) {
-  const uint64_t size = b.size();
-  if (size < 12) return fail("truncated WAV header");
-  if (!tagIs(&b[8], "WAVE")) return fail("RIFF file is not WAVE audio");
+const char kCsvHeader[] =
+    "index,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60\n";
+const char kJsonHead[] =
+    "{\"sample_rate\":48000,\"hop\":512,\"window\":1024,"
+    "\"faps\":[3,51,52,53,54,55,56,57,58,59,60],"
+    "\"columns\":[\"index\",\"level\",\"vol\",\"fap3\",\"fap51\",\"fap52\",\"fap53\",\"fap54\","
+    "\"fap55\",\"fap56\",\"fap57\",\"fap58\",\"fap59\",\"fap60\"],\n\"rows\":[";
 
-  bool haveFmt = false, haveData = false;
-  Format fmt{};
-  uint64_t dataAt = 0, dataSize = 0;
-  uint64_t pos = 12;
-  // Chunks may come in any order and include ones we do not know; each body is padded
-  // to an even length. The RIFF size field is not trusted (writers often get it wrong).
-  while (!(haveFmt && haveData)) {
-    if (pos >= size) break;
-    if (size - pos < 8) return fail("truncated chunk header at byte " + std::to_string(pos));
-    const uint8_t* h = &b[pos];
-    const uint64_t chunk = u32(h + 4);
-    const uint64_t body = pos + 8;
-    const uint64_t avail = size - body;
-    if (tagIs(h, "fmt ") && !haveFmt) {
-      if (chunk > avail) return fail("truncated fmt chunk");
-      if (!parseFmt(&b[body], static_cast<uint32_t>(chunk), fmt)) return false;
-      haveFmt = true;
-    } else if (tagIs(h, "data") && !haveData) {
-      if (chunk > avail)
-        return fail("truncated data chunk: header declares " + std::to_string(chunk) +
-                    " bytes, file holds " + std::to_string(avail));
-      dataAt = body;
-      dataSize = chunk;
-      haveData = true;
+enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2 };
+
+Outcome writeFailed(const std::string& target, const std::string& why) {
+  std::fprintf(stderr, "zarvo-fap: cannot write %s: %s\n", target.c_str(), why.c_str());
+  return kWriteFailed;
+}
+
+// Analyses one input into one output. Nothing is created for an input that cannot be
+// opened; an output file is only renamed into place when everything went well.
+Outcome analyse(const Settings& s, const std::string& input) {
+  std::string problem;
+  auto reader = AudioReader::open(input, s.reading, &problem);
+  if (reader == nullptr) {
+    std::fprintf(stderr, "zarvo-fap: %s: %s\n", input.c_str(), problem.c_str());
+    return kBadInput;
+  }
+  std::string target = "standard output";
+  std::unique_ptr<OutputFile> file;
+  if (!s.output.empty()) {
+    target = s.outputIsDir ? s.output + (s.output.back() == '/' ? "" : "/") + baseName(input) +
+                                 extension(s.format)
+                           : s.output;
+    struct stat in {
+    }, out{};
+    if (input != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(target.c_str(), &out) == 0 &&
+        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+      std::fprintf(stderr, "zarvo-fap: %s: the output would replace its own input\n",
+                   input.c_str());
+      return kBadInput;
     }
-    pos = body + chunk + (chunk & 1);
+    file = OutputFile::create(target, &problem);
+    if (file == nullptr) return writeFailed(target, problem);
   }
-  if (!haveFmt) return fail("no fmt chunk in WAV file");
-  if (!haveData) return fail("no data chunk in WAV file");
+  std::unique_ptr<FapWriter> fap;
+  if (s.format == Format::kFap) {
+    fap = std::make_unique<FapWriter>(baseName(input), s.fps);
+    if (!fap->open(&problem)) return writeFailed(target, problem);
+  }
+  TextWriter out(file != nullptr ? file->fd() : STDOUT_FILENO);
+  const bool toTerminal = file == nullptr && ::isatty(STDOUT_FILENO);
+  Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader);
 
-  const uint64_t bytesPer = fmt.bits / 8;
-  if (dataSize % bytesPer != 0)
-    return fail("truncated data chunk: " + std::to_string(dataSize) +
-                " bytes is not a whole number of " + std::to_string(bytesPer) + "-byte samples");
-  if (!checkSampleCount(dataSize / bytesPer)) return false;
-  s.resize(dataSize / bytesPer);
-  const uint8_t* d = &b[dataAt];
-  if (fmt.code == kFormatPcm) {
-    for (size_t i = 0; i < s.size(); ++i) s[i] = static_cast<int16_t>(u16(d + 2 * i)) / 32768.0f;
-  } else {
-    for (size_t i = 0; i < s.size(); ++i) s[i] = f32(d + 4 * i);
+  if (s.format == Format::kCsv) out.put(kCsvHeader);
+  if (s.format == Format::kJson) out.put(kJsonHead);
+  SpeechFaps faps(*reader);
+  AnalysedWindow w;
+  while (faps.next(w) && !out.failed()) {
+    if (s.format == Format::kCsv) {
+      putValues(out, w);
+      out.put('\n');
+    } else if (s.format == Format::kJson) {
+      out.put(w.index == 0 ? "\n[" : ",\n[");
+      putValues(out, w);
+      out.put(']');
+    } else if (!fap->addWindow(w.index, w.faps)) {
+      return writeFailed(target, fap->problem());
+    }
+    progress.tick(w.index);
   }
-  return true;
-}
-
-bool decode(const std::vector<uint8_t>& b, std::vector<float>& s) {
-  if (b.empty()) return fail("empty file");
-  if (b.size() >= 4) {
-    if (tagIs(&b[0], "RIFF")) return decodeWav(b, s);
-    // Containers that are neither WAV nor raw samples: refuse rather than print noise.
-    if (tagIs(&b[0], "RIFX")) return fail("big-endian RIFX WAV is not supported");
-    if (tagIs(&b[0], "RF64")) return fail("RF64 WAV is not supported");
-    if (tagIs(&b[0], "FORM"))
-      return fail("AIFF/IFF audio is not supported (need WAV or raw float32)");
-    if (tagIs(&b[0], "OggS")) return fail("Ogg audio is not supported (need WAV or raw float32)");
-    if (tagIs(&b[0], "fLaC")) return fail("FLAC audio is not supported (need WAV or raw float32)");
+  if (out.failed()) return writeFailed(target, out.problem());
+  if (faps.failed()) {
+    out.flush();  // what standard output has received stays valid up to here
+    std::fprintf(stderr, "zarvo-fap: %s: %s\n", input.c_str(), faps.problem().c_str());
+    return kBadInput;
   }
-  return decodeRaw(b, s);
-}
-
-bool writeCsv(const std::vector<float>& samples) {
-  MemoryRecorder rec(samples.data(), static_cast<int>(samples.size()));
-  QspRecorder analyser(&rec, kHistory);
-  double points[30];
-  int faps[76];
-  std::FILE* out = stdout;
-  std::fputs("index,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60\n",
-             out);
-  for (int index = 0; analyser.isNew(); ++index) {
-    analyser.handleNew(points);
-    pixels2FAPs(points, faps);
-    std::fprintf(out, "%d,%.6f,%d,%d", index, analyser.level, analyser.volume(), faps[3]);
-    for (int n = 51; n <= 60; ++n) std::fprintf(out, ",%d", faps[n]);
-    std::fputc('\n', out);
-  }
-  return std::fflush(out) == 0 && std::ferror(out) == 0;
+  if (s.format == Format::kJson) out.put(faps.windows() > 0 ? "\n]}\n" : "]}\n");
+  if (s.format == Format::kFap && !fap->finish(reader->samplesDelivered(), out))
+    return writeFailed(target, out.failed() ? out.problem() : fap->problem());
+  if (!out.flush()) return writeFailed(target, out.problem());
+  if (file != nullptr && !file->commit(&problem)) return writeFailed(target, problem);
+  return kDone;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: zarvo-fap FILE  (48 kHz mono WAV or raw float32)\n");
+  // A closed pipe must show as a failed write (EPIPE), not end the process silently.
+  ::signal(SIGPIPE, SIG_IGN);
+  try {
+    Settings s;
+    if (!parseArgs(argc, argv, s)) return 2;
+    int status = kDone;
+    for (const std::string& input : s.inputs) {
+      const Outcome o = analyse(s, input);
+      if (o == kWriteFailed) return 1;
+      if (o == kBadInput) status = 2;
+    }
+    return status;
+  } catch (const std::bad_alloc&) {
+    std::fputs("zarvo-fap: out of memory\n", stderr);
     return 2;
   }
-  std::vector<uint8_t> bytes;
-  std::vector<float> samples;
-  if (!readFile(argv[1], bytes) || !decode(bytes, samples)) {
-    std::fprintf(stderr, "zarvo-fap: %s: %s\n", argv[1], g_problem.c_str());
-    return 2;
-  }
-  bytes = std::vector<uint8_t>();  // the file's bytes are no longer needed
-  if (!writeCsv(samples)) {
-    std::fprintf(stderr, "zarvo-fap: cannot write the output: %s\n", std::strerror(errno));
-    return 1;
-  }
-  return 0;
 }

@@ -1,8 +1,10 @@
-// The mesh file readers: what loads, what keeps its old value, and that neither a
-// decimal-comma locale nor a bad vertex subscript can change or corrupt the arrays.
+// The mesh file readers: what loads, what keeps its old value, that neither a
+// decimal-comma locale nor a bad vertex subscript or coordinate can change or corrupt the
+// arrays, where the files are looked for, and what is said when they are not usable.
 #include "model/modellbeolv.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <clocale>
 #include <locale>
@@ -49,7 +51,20 @@ std::string face_text(int records) {
 
 class Reader : public ::testing::Test {
  protected:
-  void SetUp() override { reset_model(); }
+  // Sound reads forget any problem said by an earlier test; then no folders, no mesh.
+  void SetUp() override {
+    adatmappak({});
+    ScratchDir::write("vertex.txt", vertex_text(347));
+    ScratchDir::write("face.txt", face_text(kFaceCount));
+    vertexbeolv();
+    facebeolv();
+    Modellhiba h;
+    ASSERT_FALSE(uj_modellhiba(h)) << h.sor;
+    std::filesystem::remove("vertex.txt");
+    std::filesystem::remove("face.txt");
+    reset_model();
+  }
+  void TearDown() override { adatmappak({}); }
   ScratchDir dir_;
 };
 
@@ -201,6 +216,11 @@ TEST_F(Reader, BadSubscriptRefusesTheWholeFile) {
     expect_faces_from(0, kFaceCount);
   }
 
+  Modellhiba h;
+  ASSERT_TRUE(uj_modellhiba(h));
+  EXPECT_NE(h.sor.find("/face.txt refused: a vertex subscript lies outside 0..346"),
+            std::string::npos);
+
   // A short file with a bad subscript is refused too; it does not load its prefix.
   ScratchDir::write("face.txt", face_text(20) + "20 1 2 -3\n");
   fill_faces(4);
@@ -212,6 +232,116 @@ TEST_F(Reader, BadSubscriptRefusesTheWholeFile) {
   facebeolv();
   expect_faces_from(0, 20);
   EXPECT_EQ(hda[20], 4);
+}
+
+// A vertex file that only sets vertex 0's x: tells which file was read.
+void write_marker(const std::string& path, double x) {
+  std::ofstream(path) << "0 " << x << " 0 0\n";
+}
+
+TEST_F(Reader, LooksInTheWorkingDirectoryThenFolderByFolder) {
+  const std::string cwd = std::filesystem::current_path().string();
+  std::filesystem::create_directory("a");
+  std::filesystem::create_directory("b");
+  adatmappak({cwd + "/a", cwd + "/b"});
+  write_marker("b/vertex.txt", 2.0);
+  vertexbeolv();
+  EXPECT_EQ(hdx[0], 2.0);
+  write_marker("a/vertex.txt", 1.0);
+  vertexbeolv();
+  EXPECT_EQ(hdx[0], 1.0);
+  // Neither a FIFO (whose opening would block) nor a directory counts as the file.
+  ASSERT_EQ(mkfifo("vertex.txt", 0600), 0);
+  vertexbeolv();
+  EXPECT_EQ(hdx[0], 1.0);
+  std::filesystem::remove("vertex.txt");
+  std::filesystem::create_directory("vertex.txt");
+  vertexbeolv();
+  EXPECT_EQ(hdx[0], 1.0);
+  std::filesystem::remove("vertex.txt");
+  write_marker("vertex.txt", 0.5);
+  vertexbeolv();
+  EXPECT_EQ(hdx[0], 0.5);
+  Modellhiba h;
+  EXPECT_FALSE(uj_modellhiba(h)) << h.sor;
+}
+
+TEST_F(Reader, MissingFilesAreSaidOnceWithTheFoldersTried) {
+  const std::string cwd = std::filesystem::current_path().string();
+  adatmappak({"/nonexistent/share/zarvo", cwd + "/src"});
+  ASSERT_EQ(mkfifo("vertex.txt", 0600), 0);
+  std::filesystem::create_directory("face.txt");
+  Modellhiba h;
+  vertexbeolv();
+  facebeolv();
+  ASSERT_TRUE(uj_modellhiba(h));
+  EXPECT_EQ(h.sor, "vertex.txt és face.txt not found as a readable regular file in: " + cwd +
+                       " (munkakönyvtár), /nonexistent/share/zarvo, " + cwd + "/src");
+  EXPECT_EQ(h.szoveg,
+            "Nem található a fej modelljének fájlja: vertex.txt és face.txt\n(olvasható, "
+            "közönséges fájlként).\n\nKeresett mappák:\n    " +
+                cwd + " (munkakönyvtár)\n    /nonexistent/share/zarvo\n    " + cwd +
+                "/src\n\nA program e fájlok nélkül fut tovább.");
+  for (int repaint = 0; repaint < 3; ++repaint) {
+    vertexbeolv();
+    facebeolv();
+    EXPECT_FALSE(uj_modellhiba(h));
+  }
+  // Another problem is said; after sound reads the same problem is said again.
+  std::filesystem::create_directory("src");
+  ScratchDir::write("src/vertex.txt", vertex_text(347));
+  vertexbeolv();
+  ASSERT_TRUE(uj_modellhiba(h));
+  EXPECT_EQ(h.sor.rfind("face.txt not found", 0), 0u) << h.sor;
+  EXPECT_NE(h.szoveg.find("e fájl nélkül"), std::string::npos);
+  ScratchDir::write("src/face.txt", face_text(kFaceCount));
+  facebeolv();
+  EXPECT_FALSE(uj_modellhiba(h));
+  expect_vertices_from(0, 347);
+  std::filesystem::remove("src/face.txt");
+  facebeolv();
+  EXPECT_TRUE(uj_modellhiba(h));
+}
+
+// A coordinate beyond +-1e6 refuses the whole file, wherever it stands; the previous
+// vertices stay and the file is named.
+TEST_F(Reader, HugeNumberRefusesTheVertexFile) {
+  ScratchDir::write("vertex.txt", vertex_text(347));
+  vertexbeolv();
+  const std::string path = std::filesystem::current_path().string() + "/vertex.txt";
+  const struct {
+    int record, field;
+    const char* value;
+    bool refused;
+  } cases[] = {{200, 3, "1e200", true}, {0, 1, "-1000000.001", true}, {346, 2, "1e7", true},
+               {5, 0, "5e9", true},     {17, 1, "1e6", false},        {17, 3, "-1e6", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value);
+    std::ostringstream s;
+    s.precision(17);
+    for (int i = 0; i < 347; ++i) {
+      std::string v[4] = {std::to_string(i + 1000), "1", "2", "3"};  // a different mesh
+      if (i == c.record) v[c.field] = c.value;
+      s << v[0] << ' ' << v[1] << ' ' << v[2] << ' ' << v[3] << '\n';
+    }
+    ScratchDir::write("vertex.txt", s.str());
+    vertexbeolv();
+    Modellhiba h;
+    if (c.refused) {
+      expect_vertices_from(0, 347);
+      ASSERT_TRUE(uj_modellhiba(h));
+      EXPECT_EQ(h.sor, path +
+                           " refused: a number is not finite or beyond +-1e6; the previous "
+                           "vertices stay");
+      EXPECT_EQ(h.szoveg.rfind("Hibás fájl: " + path + "\n", 0), 0u);
+    } else {
+      EXPECT_EQ(hdy[c.record], 2.0);
+      EXPECT_FALSE(uj_modellhiba(h));
+    }
+    ScratchDir::write("vertex.txt", vertex_text(347));
+    vertexbeolv();
+    EXPECT_FALSE(uj_modellhiba(h));
+  }
 }
 
 // Installs a locale for the whole process (C++ global and, if named, the C locale) and

@@ -103,12 +103,17 @@ TEST_F(Layer, CreationRefusedByTheWindowProcedureGivesNoWindow) {
   EXPECT_EQ(messages(), (std::vector<UINT>{WM_CREATE, WM_DESTROY}));
 }
 
-TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
-  HWND w = create();
+// A shown window that was never painted, with a key, a command and the quit request queued.
+HWND queue_three(HWND w) {
   ShowWindow(w, SW_SHOWNORMAL);
   PostMessageA(w, WM_KEYDOWN, 0x41, 0);
   PostMessageA(w, WM_COMMAND, 9005, 0);
   PostQuitMessage(7);
+  return w;
+}
+
+TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
+  queue_three(create());
   MSG msg;
   ASSERT_EQ(GetMessageA(&msg, nullptr, 0, 0), 1);
   EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
@@ -125,6 +130,82 @@ TEST_F(Layer, QueueGivesPostedMessagesThenQuitThenPaint) {
   // Nothing left and nothing to come.
   EXPECT_EQ(GetMessageA(&msg, nullptr, 0, 0), -1);
   EXPECT_TRUE(offscreen::starved());
+}
+
+TEST_F(Layer, PeekFiltersAndKeepsOrWithoutWaitingThenQuitThenPaint) {
+  HWND w = queue_three(create());
+  MSG msg;
+  // A range skips what lies outside it; PM_NOREMOVE leaves the message queued.
+  ASSERT_TRUE(PeekMessageA(&msg, w, WM_COMMAND, WM_COMMAND, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_COMMAND));
+  EXPECT_FALSE(PeekMessageA(&msg, w, WM_MOUSEFIRST, WM_MOUSELAST, PM_REMOVE));
+  const UINT order[] = {WM_KEYDOWN, WM_COMMAND, WM_QUIT};
+  for (UINT want : order) {
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, want);
+  }
+  EXPECT_EQ(msg.wParam, 7u);
+  // The due repaint is offered until the window is painted.
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_PAINT));
+  DispatchMessageA(&msg);
+  EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_FALSE(offscreen::starved());  // peeking never waits
+}
+
+TEST_F(Layer, MessageWaitReturnsOnInputOrAfterItsTime) {
+  HWND w = create();
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_TIMEOUT));
+  offscreen::on_idle([w] { PostMessageA(w, WM_KEYDOWN, VK_SPACE, 0); });
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, 10000, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+  // Already waiting: at once, whatever the time-out.
+  EXPECT_EQ(MsgWaitForMultipleObjects(0, nullptr, FALSE, INFINITE, QS_ALLINPUT),
+            static_cast<DWORD>(WAIT_OBJECT_0));
+}
+
+TEST_F(Layer, StaleInputIsDroppedExceptEscapeAndClose) {
+  HWND w = create();
+  PostMessageA(w, WM_KEYDOWN, VK_RETURN, 0);
+  PostMessageA(w, WM_KEYUP, VK_RETURN, 0);
+  PostMessageA(w, WM_KEYDOWN, VK_ESCAPE, 0);
+  PostMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  PostMessageA(w, WM_SIZE, 0, MAKELPARAM(10, 10));
+  PostMessageA(w, WM_COMMAND, 9011, 0);
+  PostMessageA(w, WM_CLOSE, 0, 0);
+  EXPECT_EQ(DropStaleInput(), 4);
+  const UINT left[] = {WM_KEYDOWN, WM_SIZE, WM_CLOSE};
+  MSG msg;
+  for (UINT want : left) {
+    ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, want);
+  }
+}
+
+TEST_F(Layer, FileChooserFillsTheCallersBufferWithTheChosenPath) {
+  HWND w = create();
+  char path[16] = "";
+  OPENFILENAMEA ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = w;
+  ofn.lpstrFilter = "Hang\0*.wav;*.flac\0Minden\0*\0";
+  ofn.lpstrFile = path;
+  ofn.nMaxFile = sizeof path;
+  ofn.lpstrTitle = "Cím";
+  offscreen::answer_file_chooser("/tmp/a.wav");
+  ASSERT_TRUE(GetOpenFileNameA(&ofn));
+  EXPECT_STREQ(path, "/tmp/a.wav");
+  const auto& asked = offscreen::file_choosers().at(0);
+  EXPECT_EQ(asked.caption, "Cím");
+  ASSERT_EQ(asked.types.size(), 2u);
+  EXPECT_EQ(asked.types[0].description, "Hang");
+  EXPECT_EQ(asked.types[0].patterns, (std::vector<std::string>{"*.wav", "*.flac"}));
+  EXPECT_EQ(asked.types[1].patterns, (std::vector<std::string>{"*"}));
+  offscreen::answer_file_chooser("/tmp/a-name-too-long.wav");  // does not fit: refused
+  EXPECT_FALSE(GetOpenFileNameA(&ofn));
+  offscreen::answer_file_chooser("");  // cancelled
+  EXPECT_FALSE(GetOpenFileNameA(&ofn));
 }
 
 TEST_F(Layer, IdleActionsRunWhenTheQueueIsEmpty) {
@@ -322,6 +403,17 @@ TEST_F(Layer, ContextsReleaseAndDeleteCleanly) {
   EXPECT_EQ(wglDeleteContext(other), TRUE);
   EXPECT_EQ(wglDeleteContext(other), FALSE);
   EXPECT_EQ(ReleaseDC(w, dc), 1);
+}
+
+// A window destroyed while its context is alive leaves the context's record without a
+// native context; the next reset must skip it, and the set-up after it must work.
+TEST_F(Layer, ResetAfterAWindowDestroyedWithItsContextAlive) {
+  HWND w = gl_window();
+  ASSERT_EQ(DestroyWindow(w), TRUE);
+  offscreen::reset();
+  ASSERT_NE(gl_window::register_class("layer", recording_proc, instance_), 0);
+  HDC dc;
+  EXPECT_NE(gl_window::make_current(create(), &dc), nullptr);
 }
 
 TEST_F(Layer, MessageBoxesAreRecordedAndAnsweredOk) {

@@ -107,6 +107,19 @@ class TempDir {
   std::string path_, old_;
 };
 
+// vertex.txt and face.txt in dir: copies of the ones in mesh_dir when it names a directory
+// holding both, else the synthetic head.
+inline void place_head(const std::string& dir, const char* mesh_dir) {
+  namespace fs = std::filesystem;
+  if (mesh_dir != nullptr && fs::exists(fs::path(mesh_dir) / "vertex.txt") &&
+      fs::exists(fs::path(mesh_dir) / "face.txt")) {
+    fs::copy_file(fs::path(mesh_dir) / "vertex.txt", fs::path(dir) / "vertex.txt");
+    fs::copy_file(fs::path(mesh_dir) / "face.txt", fs::path(dir) / "face.txt");
+  } else {
+    write_sphere(dir);
+  }
+}
+
 // The viewer state and window geometry as the program starts, and an unloaded mesh.
 inline void reset_viewer() {
   rotx = roty = rotz = 0.0;

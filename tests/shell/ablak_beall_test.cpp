@@ -3,8 +3,10 @@
 #include "shell/ablak_beall.h"
 
 #include <cstring>
+#include <filesystem>
 
 #include "model/costav.h"
+#include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "render/rajzolo.h"
 #include "tests/shell/shell_fixture.h"
@@ -215,6 +217,44 @@ TEST_F(Program, WithoutARenderingContextThePaintSkipsTheVertexFile) {
   EXPECT_EQ(hdy[0], 0.0);           // vertex.txt was not read
   EXPECT_EQ(hdb[0], mesh.f[0][1]);  // face.txt was
   EXPECT_EQ(offscreen::frame_count(), 0);
+}
+
+// Started where the mesh is not, the window finds it in a data folder; where no folder
+// has it, one line and one box say so, however often the files are read again.
+TEST_F(Program, MeshFromADataFolderOrOneMessageNamingTheFoldersTried) {
+  std::filesystem::create_directory("share");
+  std::filesystem::rename("vertex.txt", "share/vertex.txt");
+  std::filesystem::rename("face.txt", "share/face.txt");
+  adatmappak({dir_.path() + "/share"});
+  ASSERT_NE(start(), nullptr);
+  EXPECT_TRUE(close(viewport_centre(), kLitSkin, 25));
+  EXPECT_TRUE(offscreen::message_boxes().empty());
+  DestroyWindow(hWnd);
+
+  offscreen::reset();
+  support::reset_viewer();
+  adatmappak({dir_.path() + "/elsewhere"});
+  ::testing::internal::CaptureStderr();
+  ASSERT_NE(start(), nullptr);
+  for (int i = 0; i < 3; ++i) {
+    offscreen::expose(hWnd);
+    offscreen::pump();
+    SendMessageA(hWnd, WM_COMMAND, 9005, 0);
+  }
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  adatmappak({});
+  ASSERT_EQ(offscreen::message_boxes().size(), 1u);
+  const auto& box = offscreen::message_boxes()[0];
+  EXPECT_EQ(box.owner, hWnd);
+  EXPECT_EQ(box.caption, "Modellf\xC3\xA1jl hiba");
+  EXPECT_EQ(box.type, 0x30u);
+  for (const std::string& part :
+       {std::string("vertex.txt \xC3\xA9s face.txt"), dir_.path(), dir_.path() + "/elsewhere"})
+    EXPECT_NE(box.text.find(part), std::string::npos) << part;
+  // The offscreen backend echoes each box on standard error too.
+  EXPECT_EQ(err.rfind("zarvo: vertex.txt \xC3\xA9s face.txt not found", 0), 0u) << err;
+  EXPECT_EQ(err.find("zarvo:", 1), std::string::npos) << err;
+  EXPECT_EQ(hdx[5], 0.0);  // the program carries on with the empty model
 }
 
 TEST_F(Program, SizeMakesTheLargestSquareAtTheBottomLeft) {

@@ -9,6 +9,8 @@
 #include "model/costav.h"
 #include "model/mozgat.h"
 #include "render/rajzolo.h"
+#include "shell/parancssor.h"
+#include "tests/shell/fake_modes.h"
 #include "tests/shell/shell_fixture.h"
 
 namespace {
@@ -76,8 +78,12 @@ void expect_menu(const std::vector<Entry>& got, const std::vector<Entry>& want,
 
 TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
   const std::vector<Entry> want{
-      drop("&F\xC3\xA1jl",
-           {item("&V\xC3\xA9ge", 9010), separator(), item("&Olvas (TempFile.fap)", 9011)}),
+      drop("&F\xC3\xA1jl", {item("&V\xC3\xA9ge", 9010), separator(),
+                            item("&Olvas (TempFile.fap)", 9011), separator(),
+                            item("&Folyamatos \xC3\xA9l\xC5\x91 m\xC3\xB3"
+                                 "d",
+                                 9013),
+                            item("&Megnyit\xC3\xA1s\xE2\x80\xA6", 9014)}),
       drop("&Forg\xC3\xA1s", {item("&Forg\xC3\xA1s gyors\xC3\xADt\xC3\xA1s", 9002),
                               item("&Forg\xC3\xA1s lass\xC3\xADt\xC3\xA1s", 9003),
                               item("&Forg\xC3\xA1s vissza\xC3\xA1ll\xC3\xADt\xC3\xA1sa", 9004)}),
@@ -287,6 +293,86 @@ TEST_F(Commands, LiveModeStartsFromTheMenuAndEnterWithTheIncrementsReset) {
   EXPECT_EQ(fake_live::last().rotz, 0.0);
 }
 
+TEST_F(Commands, InputQueuedDuringTheDesignedRunIsDroppedButEscapeAndCloseStay) {
+  // What the user did while the run blocked the window is queued behind it: a burst of
+  // Enter, keys, clicks, a menu pick, then Escape and the close box.
+  PostMessageA(hWnd, WM_KEYDOWN, VK_RETURN, 1);
+  for (int i = 0; i < 30; ++i) PostMessageA(hWnd, WM_KEYDOWN, VK_RETURN, 1);
+  PostMessageA(hWnd, WM_KEYDOWN, VK_NUMPAD1, 1);
+  PostMessageA(hWnd, WM_LBUTTONDOWN, MK_LBUTTON, 0);
+  PostMessageA(hWnd, WM_COMMAND, 9011, 0);
+  PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
+  PostMessageA(hWnd, WM_CLOSE, 0, 0);
+  MSG first;
+  ASSERT_TRUE(PeekMessageA(&first, hWnd, 0, 0, PM_REMOVE));
+  const double zoom = d;
+  DispatchMessageA(&first);  // the run; the rest was "typed" during it
+  EXPECT_EQ(fake_live::calls(), 1);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
+  EXPECT_EQ(msg.wParam, static_cast<WPARAM>(VK_ESCAPE));
+  ASSERT_TRUE(PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE));
+  EXPECT_EQ(msg.message, static_cast<UINT>(WM_CLOSE));
+  EXPECT_EQ(d, zoom);  // the click was not served
+  // Escape then ends the program as usual.
+  PostMessageA(hWnd, WM_KEYDOWN, VK_ESCAPE, 1);
+  EXPECT_EQ(WinMain(instance_, nullptr, nullptr, SW_SHOWNORMAL), 0);
+  EXPECT_EQ(fake_live::calls(), 1);
+}
+
+TEST_F(Commands, SpaceAndTheCheckItemToggleTheContinuousModeEscapeStopsItFirst) {
+  fake_modes::reset();
+  EXPECT_EQ(key(VK_SPACE), 0);
+  EXPECT_EQ(command(9013), 0);
+  EXPECT_EQ(fake_modes::continuous(), 2);
+  fake_modes::set_running(true);  // as inside the mode, further up the stack
+  key(VK_SPACE);
+  EXPECT_EQ(fake_modes::stops(), 1);
+  fake_modes::set_running(true);
+  command(9013);
+  EXPECT_EQ(fake_modes::stops(), 2);
+  fake_modes::set_running(true);
+  key(VK_ESCAPE);
+  EXPECT_EQ(fake_modes::stops(), 3);
+  EXPECT_TRUE(IsWindow(hWnd));  // only the mode ended
+  // Enter in a mode ends it and comes again for the main loop: the designed run follows.
+  fake_modes::set_running(true);
+  key(VK_RETURN);
+  EXPECT_EQ(fake_live::calls(), 0);
+  offscreen::pump();
+  EXPECT_EQ(fake_live::calls(), 1);
+  EXPECT_EQ(fake_modes::continuous(), 2);
+  key(VK_ESCAPE);
+  EXPECT_FALSE(IsWindow(hWnd));
+}
+
+TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
+  fake_modes::reset();
+  offscreen::answer_file_chooser("");  // cancelled
+  command(9014);
+  ASSERT_EQ(offscreen::file_choosers().size(), 1u);
+  EXPECT_EQ(offscreen::file_choosers()[0].owner, hWnd);
+  EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(0), "*.wav");
+  EXPECT_TRUE(fake_modes::played().empty());
+  offscreen::answer_file_chooser(
+      "/tmp/besz\xC3\xA9"
+      "d.wav");
+  command(9014);
+  ASSERT_EQ(fake_modes::played().size(), 1u);
+  EXPECT_EQ(fake_modes::played()[0],
+            "/tmp/besz\xC3\xA9"
+            "d.wav");
+  // The file of the command line, once the window is up.
+  parancssoriFajl = "/tmp/x.flac";
+  inditoParancs = kParancssoriFajl;
+  offscreen::on_idle([] { PostMessageA(hWnd, WM_COMMAND, 9010, 0); });
+  EXPECT_EQ(WinMain(instance_, nullptr, nullptr, SW_SHOWNORMAL), 0);
+  inditoParancs = 0;
+  ASSERT_EQ(fake_modes::played().size(), 2u);
+  EXPECT_EQ(fake_modes::played()[1], "/tmp/x.flac");
+}
+
 TEST_F(Commands, RotationKeysSetOneIncrementToTheStep) {
   struct Case {
     WPARAM vk;
@@ -364,6 +450,54 @@ TEST_F(Commands, KeypadOneThenALeftClickZoomsTheResetViewAndTurnsItOnce) {
   click(WM_RBUTTONDOWN);
   EXPECT_NEAR(d, 0.7, 1e-12);
   expect_turn_about_x(1.0);
+}
+
+// Thirteen left clicks bring the zoom from 0.7 to its limit 0.05; the fourteenth would
+// make the frustum empty and the next ones mirror the head, so it does nothing at all.
+TEST_F(Commands, ZoomStopsAtItsLimitsWhereAClickDoesNothing) {
+  for (int i = 0; i < 13; ++i) click(WM_LBUTTONDOWN);
+  EXPECT_EQ(d, kDmin);
+  const int frames = offscreen::frame_count();
+  click(WM_LBUTTONDOWN);
+  EXPECT_EQ(d, kDmin);
+  EXPECT_EQ(offscreen::frame_count(), frames);
+  GLdouble p[16];
+  glGetDoublev(GL_PROJECTION_MATRIX, p);
+  EXPECT_NEAR(p[0], 1.0 / kDmin, 1e-6);
+  EXPECT_NEAR(p[5], 1.0 / kDmin, 1e-6);
+  click(WM_RBUTTONDOWN);
+  EXPECT_NEAR(d, 0.1, 1e-12);
+
+  d = kDmax - 0.03;
+  click(WM_RBUTTONDOWN);
+  EXPECT_EQ(d, kDmax);
+  click(WM_RBUTTONDOWN);
+  EXPECT_EQ(d, kDmax);
+  EXPECT_EQ(offscreen::frame_count(), frames + 2);
+}
+
+// Light, pan and rotation step stop at their bounds; the key still draws its frame.
+TEST_F(Commands, LightPanAndStepKeysStopAtTheirBounds) {
+  struct Case {
+    WPARAM vk;
+    double* value;
+    double start, want;
+  };
+  const Case cases[] = {
+      {VK_F1, &feny, 0.98, kFenyMax},       {VK_F2, &feny, 0.02, kFenyMin},
+      {'D', &tolx, kTolMax - 0.5, kTolMax}, {'A', &tolx, -kTolMax, -kTolMax},
+      {'W', &toly, kTolMax, kTolMax},       {'S', &toly, 0.5 - kTolMax, -kTolMax}};
+  for (const Case& c : cases) {
+    *c.value = c.start;
+    const int frames = offscreen::frame_count();
+    key(c.vk);
+    EXPECT_EQ(*c.value, c.want) << c.vk;
+    EXPECT_EQ(offscreen::frame_count(), frames + 1) << c.vk;
+  }
+  rotspeed = kRotspeedMax - 1;
+  key(VK_NUMPAD8);
+  key(VK_NUMPAD8);
+  EXPECT_EQ(rotspeed, kRotspeedMax);
 }
 
 TEST_F(Commands, KeypadOneThenDShiftsTheUnrotatedView) {

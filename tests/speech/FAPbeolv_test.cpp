@@ -34,6 +34,7 @@
 #include "speech/MemoryRecorder.h"
 #include "speech/QspRecorder.h"
 #include "tests/render/support.h"
+#include "tests/shell/program_window.h"
 
 namespace {
 
@@ -196,19 +197,8 @@ Diff compare(const offscreen::Image& a, const offscreen::Image& b, const Box& bo
 class Live : public ::testing::Test {
  protected:
   void SetUp() override {
-    instance = offscreen::reset();
-    support::reset_viewer();
-    const char* mesh = std::getenv("ZARVO_MESH_DIR");
-    if (mesh != nullptr && fs::exists(fs::path(mesh) / "vertex.txt") &&
-        fs::exists(fs::path(mesh) / "face.txt")) {
-      fs::copy_file(fs::path(mesh) / "vertex.txt", fs::path(dir.path()) / "vertex.txt");
-      fs::copy_file(fs::path(mesh) / "face.txt", fs::path(dir.path()) / "face.txt");
-    } else {
-      support::write_sphere(dir.path());
-    }
-    hWnd = nullptr;
-    MyRegisterClass(instance);
-    ASSERT_NE(MyCreateInstance(instance, SW_SHOWNORMAL), nullptr);
+    ASSERT_NE(support::open_program_window(dir.path(), std::getenv("ZARVO_MESH_DIR"), &instance),
+              nullptr);
     for (int i = 0; i < 348; ++i) {
       obs.x[i] = hdx[i];
       obs.y[i] = hdy[i];

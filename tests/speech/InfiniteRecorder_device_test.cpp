@@ -108,6 +108,41 @@ TEST(FedDevice, WindowsReproduceTheFedFileExactlyThenSilence) {
   EXPECT_EQ(err.release(), "");
 }
 
+TEST(FedDevice, StartAfterStopOpensAFreshStreamAndStartWhileRunningIsHarmless) {
+  if (std::getenv("ZARVO_FEED_FILE") == nullptr) GTEST_SKIP() << "run under zarvo-feeder";
+  InfiniteRecorder rec(48000, 5, 1, 512, 1024, 512);
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_EQ(rec.start(), paNoError) << round;
+    EXPECT_EQ(rec.start(), paNoError) << "already running";
+    EXPECT_TRUE(rec.running());
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!rec.isNew() && std::chrono::steady_clock::now() < giveUp)
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    EXPECT_TRUE(rec.isNew()) << "round " << round << " delivers windows";
+    rec.stop();
+    EXPECT_FALSE(rec.running());
+    EXPECT_EQ(rec.stream, nullptr);
+  }
+  // The fresh stream starts from frame 0 again.
+  ASSERT_EQ(rec.start(), paNoError);
+  EXPECT_LT(rec.data.framesRecorded.load(), 48000);
+  EXPECT_EQ(rec.readPos, 512);
+}
+
+TEST(FedDevice, ChosenFormatAndDevice) {
+  if (std::getenv("ZARVO_FEED_FILE") == nullptr) GTEST_SKIP() << "run under zarvo-feeder";
+  // Asked for 48000 Hz mono on device 0 (the fed default), that is what opens.
+  InfiniteRecorder rec(InfiniteRecorder::Choice{0, true}, 48000, 5, 1, 512, 1024, 512);
+  EXPECT_EQ(rec.lastError, paNoError);
+  EXPECT_EQ(rec.device(), 0);
+  EXPECT_EQ(rec.sampleRate, 48000);
+  EXPECT_EQ(rec.numChannels, 1);
+  // A device index that does not exist is refused, and start() says so.
+  InfiniteRecorder none(InfiniteRecorder::Choice{57, true}, 48000, 5, 1, 512, 1024, 512);
+  EXPECT_EQ(none.stream, nullptr);
+  EXPECT_NE(none.start(), paNoError);
+}
+
 TEST(FedDevice, StreamThatCannotOpenIsReportedOnceAndHarmless) {
   if (std::getenv("ZARVO_FEED_FILE") == nullptr) GTEST_SKIP() << "run under zarvo-feeder";
   StderrCapture err;
@@ -142,6 +177,7 @@ TEST(NoDevice, NothingArrivesAndNothingIsPrinted) {
     EXPECT_EQ(rec.stream, nullptr);
     EXPECT_EQ(rec.lastError, paDeviceUnavailable);
     EXPECT_NE(rec.start(), paNoError);
+    EXPECT_NE(rec.start(), paNoError) << "never paNoError without a stream";
     std::vector<double> out(1024, 9.0);
     for (int poll = 0; poll < 200; ++poll) {
       ASSERT_FALSE(rec.isNew());
@@ -152,6 +188,7 @@ TEST(NoDevice, NothingArrivesAndNothingIsPrinted) {
     EXPECT_EQ(rec.data.framesRecorded.load(), 0);
     rec.stop();
     rec.stop();
+    EXPECT_EQ(rec.start(), paDeviceUnavailable) << "after stop: still why there is none";
   }
   // A second recorder after the first one shut PortAudio down behaves the same.
   InfiniteRecorder again(48000, 5, 1, 512, 1024, 512);

@@ -47,6 +47,19 @@ struct Ring {
   int next = 0;
 };
 
+TEST(InfiniteRecorderRing, OverflowStatusIsCountedAndTheBufferStillStored) {
+  Ring r;
+  std::vector<float> buf(512, 0.25f);
+  for (PaStreamCallbackFlags flags :
+       {0ul, paInputOverflow, paInputUnderflow | paInputOverflow, paOutputUnderflow}) {
+    infiniteRecordCallback(buf.data(), nullptr, 512, nullptr, flags, &r.rec.data);
+  }
+  EXPECT_EQ(r.rec.inputOverflows(), 2);
+  EXPECT_EQ(r.rec.data.framesRecorded.load(), 2048);
+  EXPECT_EQ(r.take()[0], 0.25);
+  EXPECT_EQ(r.rec.start(), paNotInitialized) << "no stream ever: start says so";
+}
+
 TEST(InfiniteRecorderRing, ConstructionSetsGeometryAndZeroedRing) {
   Ring r;
   EXPECT_EQ(r.rec.ringFrames, 2560);

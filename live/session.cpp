@@ -1,0 +1,123 @@
+#include "live/session.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "live/modes.h"
+#include "model/valtozok.h"
+#include "render/context.h"
+#include "render/rajzolo.h"
+#include "speech/FAPmozgat.h"
+
+namespace live {
+
+ModeFigures lastMode;
+void (*modeFrameShown)(const ModeFrame& frame) = nullptr;
+
+namespace {
+
+bool g_running = false;
+bool g_stop = false;
+
+int64_t nowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// The pan and turn the designed run frames the head with.
+constexpr double kPanY = 42.0, kTiltX = 20.0;
+
+}  // namespace
+
+void requestStop() {
+  if (g_running) g_stop = true;
+}
+
+void tell(HWND hwnd, const char* caption, const std::string& text) {
+  MessageBoxA(IsWindow(hwnd) ? hwnd : nullptr, text.c_str(), caption, MB_ICONEXCLAMATION | MB_OK);
+}
+
+Session::Session(HWND hwnd_, UINT check_) : hwnd(hwnd_), check(check_) {
+  g_running = true;
+  g_stop = false;
+  lastMode = ModeFigures{};
+  if (check != 0 && GetMenu(hwnd)) CheckMenuItem(GetMenu(hwnd), check, MF_BYCOMMAND | MF_CHECKED);
+}
+
+Session::~Session() {
+  g_running = false;
+  g_stop = false;
+  if (check != 0 && IsWindow(hwnd) && GetMenu(hwnd))
+    CheckMenuItem(GetMenu(hwnd), check, MF_BYCOMMAND | MF_UNCHECKED);
+}
+
+bool Session::going() const { return g_running && !g_stop && IsWindow(hwnd) && hGLRC != nullptr; }
+
+bool Session::serve() {
+  MSG msg;
+  while (going() && PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));  // for the main loop, after the mode
+      g_stop = true;
+      break;
+    }
+    ++lastMode.messages;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  return going();
+}
+
+void Session::wait(int ms) {
+  ++lastMode.waits;
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(ms), QS_ALLINPUT);
+}
+
+void Session::frameStart() {
+  toly = kPanY;
+  d = FAPzoom(0);
+  initMapping();
+  rotx = kTiltX;
+  roty = rotz = 0.0;
+  modellnezet();
+  rotx = 0.0;
+  zoomOffset = 0.0;
+  lastZoom = d;
+}
+
+void Session::frame(const int* faps, int volume, int64_t end) {
+  // Increments left by a view key were applied by its own frame; applying them again here
+  // would keep the head spinning.
+  rotx = roty = rotz = 0.0;
+  zoomOffset += d - lastZoom;  // the user's zoom clicks since the last frame
+  // Held inside the zoom's bounds: clicks made at a quiet frame must not push a loud one
+  // through zero.
+  d = std::clamp(FAPzoom(volume) + zoomOffset, kDmin, kDmax);
+  lastZoom = d;
+  // The new zoom needs the projection rebuilt; the model-view keeps the user's turns.
+  GLdouble view[16];
+  glGetDoublev(GL_MODELVIEW_MATRIX, view);
+  initMapping();
+  glLoadMatrixd(view);
+
+  FAPmozgat(faps, 1);
+  modellnezet();
+  if (modeFrameShown != nullptr) modeFrameShown(ModeFrame{frames, end, volume, nowNs()});
+  FAPmozgat(faps, -1);
+  ++frames;
+  ++lastMode.windows;
+}
+
+void Session::rest() {
+  if (!IsWindow(hwnd) || hGLRC == nullptr) return;
+  rotx = roty = rotz = 0.0;
+  modellnezet();
+}
+
+}  // namespace live
+
+bool eloModFut() { return live::g_running; }
+void eloModLeallit() { live::requestStop(); }

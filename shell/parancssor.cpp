@@ -1,0 +1,65 @@
+#include "shell/parancssor.h"
+
+#include <cstring>
+
+UINT inditoParancs = 0;
+std::string parancssoriFajl;
+
+const char kHasznalat[] =
+    "usage: zarvo [--live | FILE] [--smooth] [--input-device N|NAME] [--output-device N|NAME]\n"
+    "       zarvo --list-devices\n"
+    "  --live               start in the continuous microphone mode\n"
+    "  FILE                 play a speech file with its sound, the head speaking it\n"
+    "  --smooth             start with the polygon model smooth-shaded\n"
+    "  --list-devices       print the audio devices and end\n"
+    "  --input-device X     capture from device X: its index, or part of its name\n"
+    "  --output-device X    play through device X\n";
+
+Parancssor parancssor(int argc, const char* const* argv) {
+  Parancssor p;
+  bool opciok = true;  // still reading options
+  for (int i = 1; i < argc && p.hiba.empty(); ++i) {
+    const std::string a = argv[i];
+    // An option with a value: "--name VALUE" or "--name=VALUE".
+    auto ertek = [&](const char* nev, std::string* hova) {
+      const std::size_t n = std::strlen(nev);
+      if (a == nev) {
+        if (i + 1 >= argc) {
+          p.hiba = std::string(nev) + " needs a device (its index or part of its name)";
+        } else {
+          *hova = argv[++i];
+          if (hova->empty()) p.hiba = std::string(nev) + " needs a device, not an empty name";
+        }
+        return true;
+      }
+      if (a.compare(0, n, nev) == 0 && a.size() > n && a[n] == '=') {
+        *hova = a.substr(n + 1);
+        if (hova->empty()) p.hiba = std::string(nev) + " needs a device, not an empty name";
+        return true;
+      }
+      return false;
+    };
+    if (opciok && a == "--") {
+      opciok = false;
+    } else if (opciok && a == "--live") {
+      p.live = true;
+    } else if (opciok && a == "--smooth") {
+      p.sima = true;
+    } else if (opciok && a == "--list-devices") {
+      p.eszkozlista = true;
+    } else if (opciok && (a == "--help" || a == "-h")) {
+      p.sugo = true;
+    } else if (opciok &&
+               (ertek("--input-device", &p.bemenet) || ertek("--output-device", &p.kimenet))) {
+    } else if (opciok && a.size() > 1 && a[0] == '-') {
+      p.hiba = "unknown option " + a;
+    } else if (!p.fajl.empty()) {
+      p.hiba = "one file at a time (" + p.fajl + ", " + a + ")";
+    } else {
+      p.fajl = a;
+    }
+  }
+  if (p.hiba.empty() && p.live && !p.fajl.empty())
+    p.hiba = "--live and a file cannot go together: the mode listens or it plays";
+  return p;
+}

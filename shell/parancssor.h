@@ -1,0 +1,34 @@
+// The program's command line:
+//   zarvo [--live | FILE] [--smooth] [--input-device N|NAME] [--output-device N|NAME]
+//   zarvo --list-devices
+//   zarvo --help
+// Options may come in any order; "--" ends them (a FILE named like an option follows it).
+// Pure parsing: the devices are looked up by main, which knows the audio library.
+#pragma once
+
+#include <string>
+
+#include "platform/win32.h"
+
+struct Parancssor {
+  bool live = false;         // --live: the continuous microphone mode from the start
+  std::string fajl;          // FILE: played once the window is up; empty for none
+  bool sima = false;         // --smooth: the polygon model starts smooth-shaded
+  bool eszkozlista = false;  // --list-devices: print the devices and end
+  bool sugo = false;         // --help
+  std::string bemenet;       // --input-device: index or part of a name; empty: default
+  std::string kimenet;       // --output-device
+  std::string hiba;          // empty, or one line saying what is wrong (exit status 2)
+};
+
+Parancssor parancssor(int argc, const char* const* argv);
+
+// The usage text, lines ended by line feeds.
+extern const char kHasznalat[];
+
+// What the command line asks the window to do once it exists: 0 for nothing, else a
+// WM_COMMAND identifier that WinMain posts to the new window (the continuous mode, or
+// kParancssoriFajl with the file in parancssoriFajl).
+extern UINT inditoParancs;
+extern std::string parancssoriFajl;
+constexpr UINT kParancssoriFajl = 9015;  // not in any menu: plays parancssoriFajl

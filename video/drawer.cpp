@@ -1,0 +1,98 @@
+#include "video/drawer.h"
+
+#include <GL/gl.h>
+
+#include <algorithm>
+
+#include "model/valtozok.h"
+#include "render/context.h"
+#include "render/rajzolo.h"
+#include "speech/FAPmozgat.h"
+
+namespace {
+
+const char kClass[] = "zarvo-render";
+
+LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+}  // namespace
+
+FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
+    : width_(width), height_(height), view_(view), mode_(mode) {
+  HINSTANCE instance = offscreen::reset();
+  offscreen::keep_call_records(false);
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = CS_OWNDC;
+  wc.lpfnWndProc = frameProc;
+  wc.hInstance = instance;
+  wc.lpszClassName = kClass;
+  if (RegisterClassExA(&wc) == 0) {
+    problem_ = "cannot register the drawing window's class";
+    return;
+  }
+  window_ = CreateWindowExA(0, kClass, kClass, WS_OVERLAPPEDWINDOW, 0, 0, width, height, nullptr,
+                            nullptr, instance, nullptr);
+  if (!window_) {
+    problem_ = "cannot create the drawing window";
+    return;
+  }
+  ShowWindow(window_, SW_SHOWNORMAL);
+  hDC = GetDC(window_);
+  const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
+  if (SetPixelFormat(hDC, ChoosePixelFormat(hDC, &want), &want) != TRUE) {
+    problem_ = "no OpenGL pixel format for the drawing window";
+    return;
+  }
+  hGLRC = wglCreateContext(hDC);
+  if (!hGLRC || wglMakeCurrent(hDC, hGLRC) != TRUE) {
+    problem_ = "cannot make an OpenGL context (OSMesa) current";
+    return;
+  }
+  ok_ = true;
+}
+
+FrameDrawer::~FrameDrawer() {
+  if (hGLRC) {
+    wglMakeCurrent(nullptr, nullptr);
+    wglDeleteContext(hGLRC);
+  }
+  if (window_) DestroyWindow(window_);
+  hGLRC = nullptr;
+  hDC = nullptr;
+}
+
+const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
+  const int side = std::min(width_, height_);
+  winW = winH = side;
+  rotspeed = 1;
+  feny = 0.5;
+  nezetselect = mode_ == Mode::points ? 0 : mode_ == Mode::wire ? 1 : 2;
+  sima = mode_ == Mode::smooth;
+  tolx = 0.0;
+  roty = rotz = 0.0;
+  if (view_ == View::live) {
+    toly = 42.0;
+    rotx = 20.0;
+    d = FAPzoom(volume);
+  } else {
+    toly = 0.0;
+    rotx = 0.0;
+    d = 0.7;
+  }
+  FAPmozgat(faps, 1);
+  initMapping();
+  // The window's viewport is the square at the bottom left of its client area; a frame
+  // that is not square gets the same square centred instead.
+  if (width_ != height_) glViewport((width_ - side) / 2, (height_ - side) / 2, side, side);
+  modellnezet();
+  FAPmozgat(faps, -1);
+  return offscreen::front();
+}
+
+const offscreen::Image& FrameDrawer::readBack() {
+  SwapBuffers(hDC);
+  return offscreen::front();
+}

@@ -1,0 +1,53 @@
+// Draws video frames of the head with the program's own drawing code (render/) on the
+// offscreen backend: the same pixels the window shows for the same viewer state.
+//
+// One drawer per process: it owns the offscreen window system, one window of the frame's
+// size and its OpenGL context, and it sets the program-wide viewer state (rotation, pan,
+// zoom, light, mode) for every frame. The mesh must be loaded with its weights computed
+// (loadHead). Everything runs on the calling thread.
+#pragma once
+
+#include <string>
+
+#include "platform/offscreen.h"
+
+enum class View {
+  live,   // the live mode's framing: raised 42 units, turned 20 degrees about x, zoom
+          // from the loudness of the window shown
+  front,  // the whole head as the program starts: no pan, no turn, zoom 0.7
+};
+
+// The drawing modes of the viewer's "Nézet" menu.
+enum class Mode { points, wire, poly, smooth };
+
+class FrameDrawer {
+ public:
+  // width, height: the frame in pixels (1..4096 each). The head is drawn in the centred
+  // square of the shorter side (the window's viewport is square too); the rest is the
+  // clear colour. On failure ok() is false and problem() says why.
+  FrameDrawer(int width, int height, View view, Mode mode);
+  ~FrameDrawer();
+  FrameDrawer(const FrameDrawer&) = delete;
+  FrameDrawer& operator=(const FrameDrawer&) = delete;
+
+  bool ok() const { return ok_; }
+  const std::string& problem() const { return problem_; }
+
+  // Poses the mouth from faps (76 entries indexed by FAP number, as pixels2FAPs gives),
+  // sets the view (volume: the shown window's level, used by View::live), draws one frame,
+  // shows it and takes the pose back. The result is the picture shown: width x height
+  // RGBA, rows from the top; it stays valid until the next call.
+  const offscreen::Image& draw(const int* faps, int volume);
+
+  // The part of draw() that only waits for the picture and copies it into the image
+  // draw() returns, without drawing anything new: the read-back alone, for timing.
+  const offscreen::Image& readBack();
+
+ private:
+  int width_, height_;
+  View view_;
+  Mode mode_;
+  bool ok_ = false;
+  std::string problem_;
+  HWND window_ = nullptr;
+};

@@ -1,0 +1,126 @@
+#include "video/png.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "fapfile/OutputFile.h"
+
+struct PngSequence::Impl {
+  std::string pattern;
+  long frames = 0;         // frames in place under their final names
+  bool committed = false;  // kept for good
+  AVCodecContext* codec = nullptr;
+  AVFrame* picture = nullptr;  // rgb24, reused
+  AVPacket* packet = nullptr;
+
+  ~Impl() {
+    avcodec_free_context(&codec);
+    av_frame_free(&picture);
+    av_packet_free(&packet);
+  }
+};
+
+std::string PngSequence::frameName(const std::string& pattern, long number) {
+  std::vector<char> name(pattern.size() + 32);
+  if (number < 0 || number > INT32_MAX ||
+      av_get_frame_filename2(name.data(), static_cast<int>(name.size()), pattern.c_str(),
+                             static_cast<int>(number), 0) < 0)
+    return "";
+  return name.data();
+}
+
+PngSequence::PngSequence(const std::string& pattern, int width, int height) : impl_(new Impl) {
+  Impl& m = *impl_;
+  m.pattern = pattern;
+  if (frameName(pattern, 0).empty()) {
+    fail("a PNG sequence needs one frame number in its name, such as frames/%05d.png");
+    return;
+  }
+  const AVCodec* png = avcodec_find_encoder(AV_CODEC_ID_PNG);
+  if (!png) {
+    fail("this FFmpeg has no PNG encoder");
+    return;
+  }
+  m.codec = avcodec_alloc_context3(png);
+  m.codec->width = width;
+  m.codec->height = height;
+  m.codec->pix_fmt = AV_PIX_FMT_RGB24;
+  m.codec->time_base = AVRational{1, 25};  // PNG has no clock; libavcodec wants one
+  const int r = avcodec_open2(m.codec, png, nullptr);
+  if (r < 0) {
+    fail("cannot open the PNG encoder: " + ffmpegError(r));
+    return;
+  }
+  m.picture = av_frame_alloc();
+  m.picture->format = AV_PIX_FMT_RGB24;
+  m.picture->width = width;
+  m.picture->height = height;
+  m.packet = av_packet_alloc();
+  if (av_frame_get_buffer(m.picture, 0) < 0 || !m.packet) fail("out of memory");
+}
+
+PngSequence::~PngSequence() {
+  if (!impl_->committed) abandon();
+}
+
+bool PngSequence::frame(const offscreen::Image& p) {
+  Impl& m = *impl_;
+  if (!ok()) return false;
+  auto start = std::chrono::steady_clock::now();
+  if (av_frame_make_writable(m.picture) < 0) return fail("out of memory");
+  // The window shows no alpha (the clear colour's alpha is 0), so keep red, green, blue.
+  for (int y = 0; y < p.height; ++y) {
+    const unsigned char* from = p.rgba.data() + static_cast<std::size_t>(y) * p.width * 4;
+    uint8_t* to = m.picture->data[0] + static_cast<std::size_t>(y) * m.picture->linesize[0];
+    for (int x = 0; x < p.width; ++x) {
+      to[3 * x] = from[4 * x];
+      to[3 * x + 1] = from[4 * x + 1];
+      to[3 * x + 2] = from[4 * x + 2];
+    }
+  }
+  conversionSeconds += secondsSince(start);
+
+  start = std::chrono::steady_clock::now();
+  const std::string name = frameName(m.pattern, m.frames);
+  if (name.empty()) return fail("too many frames for the name pattern");
+  int r = avcodec_send_frame(m.codec, m.picture);
+  if (r >= 0) r = avcodec_receive_packet(m.codec, m.packet);
+  if (r < 0) return fail("cannot encode frame " + std::to_string(m.frames) + ": " + ffmpegError(r));
+  // Each frame appears whole under its name or not at all.
+  std::string why;
+  std::unique_ptr<OutputFile> out = OutputFile::create(name, &why);
+  if (out) {
+    TextWriter bytes(out->fd(), 0);
+    bytes.put(std::string_view(reinterpret_cast<const char*>(m.packet->data), m.packet->size));
+    if (!bytes.flush()) {
+      why = bytes.problem();
+      out.reset();
+    } else if (!out->commit(&why)) {
+      out.reset();
+    }
+  }
+  av_packet_unref(m.packet);
+  encodingSeconds += secondsSince(start);
+  if (!out) return fail("cannot write " + name + ": " + why);
+  ++m.frames;
+  return true;
+}
+
+bool PngSequence::commit() {
+  impl_->committed = ok();
+  return ok();
+}
+
+void PngSequence::abandon() {
+  for (long k = 0; k < impl_->frames; ++k) std::remove(frameName(impl_->pattern, k).c_str());
+  impl_->frames = 0;
+  fail("abandoned");
+}

@@ -1,0 +1,260 @@
+#include "video/render.h"
+
+#include <sys/stat.h>
+
+#include <cctype>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <memory>
+
+#include "audiofile/AudioReader.h"
+#include "audiofile/SpeechFaps.h"
+#include "fapfile/FapFile.h"
+#include "video/head.h"
+#include "video/mp4.h"
+#include "video/png.h"
+#include "video/progress.h"
+#include "video/sink.h"
+
+std::atomic<bool> renderStop{false};
+
+namespace {
+
+constexpr long long kRate = AudioReader::kRate;
+constexpr long kChunk = 4800;  // samples read at a time: 0.1 s
+
+using Clock = std::chrono::steady_clock;
+
+bool endsWith(const std::string& s, const std::string& tail) {
+  if (s.size() < tail.size()) return false;
+  for (std::size_t i = 0; i < tail.size(); ++i)
+    if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
+      return false;
+  return true;
+}
+
+// A recording read twice at once: one reader for the sound track, one for the analysis,
+// each streaming, so the whole recording is never held.
+struct Sound {
+  std::unique_ptr<AudioReader> track, analysed;
+  std::unique_ptr<SpeechFaps> windows;
+  AnalysedWindow shown{};  // the window of the last frame
+  bool haveWindow = false;
+  long long samples = 0;  // read from `track` so far
+  bool ended = false;
+
+  bool open(const std::string& path, std::string& problem) {
+    // Two readers need a file that can be read twice: not a pipe or standard input.
+    struct stat st {};
+    if (path != "-" && stat(path.c_str(), &st) != 0) {
+      problem = path + ": " + std::strerror(errno);
+      return false;
+    }
+    if (path == "-" || !S_ISREG(st.st_mode)) {
+      problem = path + ": not a regular file (it is read twice, for the sound and the mouth)";
+      return false;
+    }
+    std::string why;
+    track = AudioReader::open(path, AudioReader::Options{}, &why);
+    if (track) analysed = AudioReader::open(path, AudioReader::Options{}, &why);
+    if (!track || !analysed) {
+      problem = path + ": " + why;
+      return false;
+    }
+    windows = std::make_unique<SpeechFaps>(*analysed);
+    return true;
+  }
+
+  // Seconds of sound the header promises; <= 0 when not known.
+  double seconds() const {
+    const long long frames = track->sourceFrames();
+    return frames > 0 ? static_cast<double>(frames) / track->sourceRate() : 0.0;
+  }
+
+  // Moves the shown window on to `index` (or the last there is). False on a read error.
+  bool showWindow(long long index, std::string& problem) {
+    AnalysedWindow next;
+    while (!haveWindow || shown.index < index) {
+      if (!windows->next(next)) break;
+      shown = next;
+      haveWindow = true;
+    }
+    if (windows->failed()) {
+      problem = windows->problem();
+      return false;
+    }
+    return true;
+  }
+};
+
+// A FAP file read one frame at a time.
+struct Faps {
+  std::ifstream file;
+  std::unique_ptr<FapReader> reader;
+  FapHeader header;
+  FapFrame frame;
+  long long at = -1;  // number of the frame in `frame`
+
+  bool open(const std::string& path, std::string& problem) {
+    file.open(path, std::ios::binary);
+    if (!file) {
+      problem = path + ": " + std::strerror(errno);
+      return false;
+    }
+    reader = std::make_unique<FapReader>(file);
+    if (!reader->readHeader(header)) {
+      problem = path + ": " + reader->problem();
+      return false;
+    }
+    if (header.frames <= 0) {
+      problem = path + ": no frames";
+      return false;
+    }
+    return true;
+  }
+
+  // Frames of a clip at `fps` that covers the file's frames: ceil(frames / rate * fps).
+  long long videoFrames(int fps) const {
+    return static_cast<long long>(std::ceil(header.frames * fps / header.fps - 1e-9));
+  }
+
+  // Moves on to the file's frame nearest time k / fps (ties to the earlier one, as in the
+  // frame rule). False on an error in the file.
+  bool showFrame(long long k, int fps, const std::string& path, std::string& problem) {
+    const long long want = std::min<long long>(
+        header.frames - 1, static_cast<long long>(std::ceil(k * header.fps / fps - 0.5 - 1e-9)));
+    while (at < want) {
+      const int r = reader->next(frame);
+      if (r != 1) {
+        problem = path + ": " + (r < 0 ? reader->problem() : "fewer frames than the header says");
+        return false;
+      }
+      ++at;
+    }
+    return true;
+  }
+};
+
+std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
+                                    std::string& problem) {
+  if (endsWith(job.output, ".png")) {
+    auto png = std::make_unique<PngSequence>(job.output, job.width, job.height);
+    if (png->ok()) return png;
+    problem = png->problem();
+  } else if (endsWith(job.output, ".mp4")) {
+    Mp4Settings s;
+    s.width = job.width;
+    s.height = job.height;
+    s.fps = fps;
+    s.sound = sound;
+    auto mp4 = std::make_unique<Mp4Writer>(job.output, s);
+    if (mp4->ok()) return mp4;
+    problem = mp4->problem();
+  } else {
+    problem = job.output + ": the name must end in .mp4 (a video) or .png (numbered frames)";
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+bool isFapFile(const std::string& path) { return endsWith(path, ".fap"); }
+
+bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
+  const auto began = Clock::now();
+  fig = RenderFigures{};
+
+  // ---- inputs: the mouth from the speech or the FAP file; sound and zoom from the speech
+  auto start = Clock::now();
+  std::unique_ptr<Faps> faps;
+  std::unique_ptr<Sound> sound;
+  if (isFapFile(job.input)) {
+    faps = std::make_unique<Faps>();
+    if (!faps->open(job.input, problem)) return false;
+  }
+  const std::string soundPath = faps ? job.audio : job.input;
+  if (!soundPath.empty()) {
+    sound = std::make_unique<Sound>();
+    if (!sound->open(soundPath, problem)) return false;
+  }
+  int fps = job.fps;
+  if (fps == 0) {
+    const double own = faps ? faps->header.fps : 0.0;
+    fps = own >= 1 && own <= 240 && own == std::floor(own) ? static_cast<int>(own) : 30;
+  }
+  fig.fps = fps;
+  fig.clipSeconds = faps ? faps->header.frames / faps->header.fps : sound->seconds();
+  fig.analysis += secondsSince(start);
+
+  // ---- the head, the drawing and the output
+  if (!loadHead(problem)) return false;
+  FrameDrawer drawer(job.width, job.height, job.view, job.mode);
+  if (!drawer.ok()) {
+    problem = drawer.problem();
+    return false;
+  }
+  std::unique_ptr<FrameSink> sink = openSink(job, fps, sound != nullptr, problem);
+  if (!sink) return false;
+  auto fails = [&](const std::string& why) {
+    sink->abandon();
+    problem = why;
+    return false;
+  };
+
+  Progress progress(job.progress, fig.clipSeconds, fps);
+  float chunk[kChunk];
+  // Reads the sound on until it covers `samples` (all of it for -1) and hands it over.
+  auto pumpSound = [&](long long samples) {
+    while (sound && !sound->ended && (samples < 0 || sound->samples < samples)) {
+      start = Clock::now();
+      const long n = sound->track->read(chunk, kChunk);
+      fig.analysis += secondsSince(start);
+      if (n < 0) return fails(soundPath + ": " + sound->track->problem());
+      if (n == 0) {
+        sound->ended = true;
+        break;
+      }
+      sound->samples += n;
+      if (!sink->audio(chunk, n)) return fails(sink->problem());
+    }
+    return true;
+  };
+  const long long fapFrames = faps ? faps->videoFrames(fps) : 0;
+  for (long long k = 0;; ++k) {
+    if (renderStop.load()) return fails("interrupted");
+    // Frame k exists while its time lies inside the FAP file, or inside the speech.
+    if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
+    if (faps ? k >= fapFrames : k >= fapFrameCount(sound->samples, fps)) break;
+
+    start = Clock::now();
+    if (sound && !sound->showWindow(fapWindowForFrame(k, fps), problem))
+      return fails(soundPath + ": " + problem);
+    if (faps && !faps->showFrame(k, fps, job.input, problem)) return fails(problem);
+    fig.analysis += secondsSince(start);
+    const int* mouth = faps ? faps->frame.faps.data() : sound->shown.faps;
+    // Without sound there is no loudness: the live zoom of a quiet room.
+    const int volume = sound && sound->haveWindow ? sound->shown.volume : 0;
+
+    start = Clock::now();
+    const offscreen::Image& picture = drawer.draw(mouth, volume);
+    fig.drawing += secondsSince(start);
+    if (!sink->frame(picture)) return fails(sink->problem());
+    fig.frames = k + 1;
+    progress.update(fig.frames);
+  }
+  if (!pumpSound(-1)) return false;
+  if (fig.frames == 0)
+    return fails(job.input + ": too short: less than one analysis window (1024 samples)");
+  if (!sink->commit()) {
+    problem = sink->problem();
+    return false;
+  }
+  progress.finish(fig.frames);
+  fig.conversion = sink->conversionSeconds;
+  fig.encoding = sink->encodingSeconds;
+  fig.total = secondsSince(began);
+  return true;
+}

@@ -1,0 +1,45 @@
+// The frame loop of the video tool: a speech recording (or an MPEG-4 FAP file) in, a clip
+// out. Frame k shows time k / fps. From speech, it takes the analysis window whose centre
+// is nearest that time (fapWindowForFrame, the FAP file's rule); from a FAP file, the
+// file's frame nearest that time. The mouth is posed on the head and drawn by the
+// program's drawing code (FrameDrawer), then handed to the sink with the sound read so
+// far. Nothing is collected: memory stays the same whatever the length.
+#pragma once
+
+#include <atomic>
+#include <string>
+
+#include "video/drawer.h"
+
+struct RenderJob {
+  std::string input;   // a speech recording, or a FAP file (name ending in .fap)
+  std::string audio;   // with a FAP file: the sound (optional); also gives the live zoom
+  std::string output;  // clip.mp4, or a PNG pattern such as frames/%05d.png
+  int fps = 0;         // 0: 30, or a FAP file's own rate when that is a whole number
+  int width = 720, height = 720;
+  View view = View::live;
+  Mode mode = Mode::poly;
+  bool progress = false;
+};
+
+// Wall-clock seconds per stage of a render, for the benchmark and --stats.
+struct RenderFigures {
+  long frames = 0;
+  int fps = 0;
+  double clipSeconds = 0.0;  // length of the clip
+  double analysis = 0.0;     // reading and analysing the recording (and the FAP file)
+  double drawing = 0.0;      // posing, drawing and reading back the pictures
+  double conversion = 0.0;   // pictures to the encoder's pixel format
+  double encoding = 0.0;     // encoding (sound and pictures) and writing
+  double total = 0.0;
+};
+
+// Set (from a signal handler) to stop a render early; it then leaves nothing behind.
+extern std::atomic<bool> renderStop;
+
+// True when `path` names a FAP file rather than a speech recording (its extension).
+bool isFapFile(const std::string& path);
+
+// Renders `job`. True when the output is complete under its final name(s); otherwise
+// false, `problem` holds one line and nothing of the output is left on disk.
+bool render(const RenderJob& job, RenderFigures& figures, std::string& problem);
