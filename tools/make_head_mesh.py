@@ -328,7 +328,7 @@ class Vert:
         self.mirror_id = None      # and its vertex number
         self.row_y = None          # 'U' or 'L' for the vertices of the inner lip rows
         self.tag = None            # name of a landmark the checks measure
-        self.lip_row = None        # lip row the vertex is held near, ('U' or 'L', k)
+        self.home = None           # where the template put it (the fit keeps far members near)
 
     def set_uv(self, uv):
         self.uv = uv
@@ -382,8 +382,6 @@ def build_region_vertices(regions):
             vx.side = 1 if y > MOUTH_Y else -1
         if row:
             vx.row_y = lip_row[0]
-        elif lip_row:
-            vx.lip_row = lip_row
         vx.home = vx.p
         index[vid] = len(verts)
         verts.append(vx)
