@@ -152,9 +152,9 @@ LANDMARKS = [
     (28.0, -24.0, -4.5), (40.0, -30.0, -10.5), (51.0, -38.0, -20.0),
     (21.0, -18.0, 0.0), (0.0, -12.5, 5.0), (10.0, -17.0, 3.6),
     # chin and jaw
-    (0.0, -61.0, 4.0), (0.0, -66.0, 6.8), (0.0, -72.0, 4.5), (0.0, -78.0, -1.5),
+    (0.0, -61.0, 4.8), (0.0, -66.0, 5.7), (0.0, -72.0, 4.6), (0.0, -78.0, -1.5),
     (0.0, -81.0, -8.0), (0.0, -80.0, -18.0), (0.0, -78.5, -30.0),
-    (10.0, -64.0, 3.5), (17.0, -60.0, -0.5), (12.0, -72.0, 0.5), (20.0, -70.0, -5.5),
+    (10.0, -64.0, 4.0), (17.0, -60.0, -0.5), (12.0, -72.0, 0.5), (20.0, -70.0, -5.5),
     (10.0, -79.5, -9.0), (22.0, -77.0, -16.0), (14.0, -78.5, -24.0),
     (31.0, -56.0, -9.0), (40.0, -54.0, -18.0), (28.0, -68.0, -14.0), (36.0, -66.0, -26.0),
     # ear: top of the rim, back of the rim, lobe, and where it joins the head in front
@@ -163,14 +163,24 @@ LANDMARKS = [
 
 
 # The lips: rows along the borders (the same curves the lip layout follows), each
-# curving back towards the corners.
+# curving back towards the corners. At rest (no FAP) the lips are parted by a lens that
+# closes at the inner corners: the rest shape of a quiet window raises the lower lip and
+# lowers the upper one, which brings them together.
 MOUTH_Y = -40.0
-OUTER_X = 26.1
+OUTER_X = 26.1     # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
+CORNER_X = 19.5    # inner lip corners (FP 2.4 / 2.5)
+LENS = 3.3         # half the opening between the lips at the middle, at rest
+
+
+def lens(x):
+    """Half the height of the opening between the lips at x (0 beyond the inner corners)."""
+    t = 1.0 - (x / CORNER_X) ** 2
+    return LENS * t ** 0.75 if t > 0.0 else 0.0
 
 
 def upper_border(x):
     t = max(0.0, 1.0 - (x / OUTER_X) ** 2)
-    return MOUTH_Y + 7.5 * t ** 0.6
+    return MOUTH_Y + 8.0 * t ** 0.6
 
 
 def lower_border(x):
@@ -183,13 +193,14 @@ def _lip_landmarks():
     for x in (0.0, 3.0, 6.0, 9.0, 12.0, 15.0, 18.0):
         back = 0.012 * x * x
         ub, lb = upper_border(x), lower_border(x)
+        ui, li = MOUTH_Y + lens(x), MOUTH_Y - lens(x)
         out += [(x, ub + 15.0, 4.4 - back), (x, ub + 7.0, 4.8 - back), (x, ub, 5.8 - back),
-                (x, MOUTH_Y + (ub - MOUTH_Y) * 2.0 / 3.0, 7.0 - back),
-                (x, MOUTH_Y + (ub - MOUTH_Y) / 3.0, 5.4 - back), (x, MOUTH_Y, 3.0 - back),
-                (x, MOUTH_Y + (lb - MOUTH_Y) / 3.0, 5.5 - back),
-                (x, MOUTH_Y + (lb - MOUTH_Y) * 2.0 / 3.0, 7.2 - back), (x, lb, 5.4 - back),
-                (x, lb - 5.0, -0.5 - back)]
-    out += [(20.5, MOUTH_Y, -3.6), (OUTER_X, MOUTH_Y - 0.3, -6.0), (22.0, -35.5, -3.0),
+                (x, ui + (ub - ui) * 2.0 / 3.0, 7.0 - back),
+                (x, ui + (ub - ui) / 3.0, 5.4 - back), (x, ui, 3.0 - back),
+                (x, li, 3.0 - back), (x, li + (lb - li) / 3.0, 5.3 - back),
+                (x, li + (lb - li) * 2.0 / 3.0, 6.5 - back), (x, lb, 5.6 - back),
+                (x, lb - 5.0, 4.3 - back)]
+    out += [(CORNER_X, MOUTH_Y, -4.0), (OUTER_X, MOUTH_Y - 0.3, -6.0), (22.0, -35.5, -3.0),
             (22.0, -45.0, -3.8), (31.0, -40.0, -8.0), (28.5, -33.0, -6.0),
             (28.5, -47.5, -7.5), (21.0, -52.0, -4.5)]
     return out

@@ -1,53 +1,61 @@
 #!/usr/bin/env python3
 """Generates the head mesh: data/vertex.txt (347 vertices) and data/face.txt (632 triangles).
 
-The feature-point region tables in model/costav.cpp address vertices by number, so the
-mesh is built around them:
+The feature-point region tables in model/costav.cpp address vertices by number, and the
+program moves the mouth by moving those regions, each member by its raised-cosine weight,
+which follows from where the members lie. So the mesh is built around the tables, and the
+layout of the region vertices is what makes the mouth speak:
 
 1. The 18 regions (pivot and vertex list) are parsed from model/costav.cpp. Every one of
    the 203 region vertices gets its membership set; vertices with the same set form a
    class (for example "in 2.6 and 8.5"). A class of the face's right side is the mirror
    image of the left one, so the face is symmetric.
 2. The head surface (headsurf.py) is a smooth base head with the face sculpted on it by
-   landmarks: brow, eye sockets and lids, nose, cheeks, lips, chin, ears.
-3. The region vertices start from a template of the lip and chin area (rows of the lips
-   along their shape, the inner lip rows on the mouth line, a ring round the chin boss)
-   with every pivot at its place: 2.1 the lowest point of the chin, 2.10 the chin boss,
-   2.2 / 2.3 the inner lip middles, 2.4 / 2.5 the inner corners, 8.1 / 8.2 the outer lip
-   middles, 8.3 / 8.4 the outer corners, the others between. They are then relaxed on the
-   surface: they repel each other to an even spacing, lip vertices are held near their
-   rows, and every region pushes out the vertices that are not its members but lie
-   nearer its pivot than the median of its members. Distances between the upper and the
-   lower lip run round the mouth corners: the closed mouth is a slit in the surface.
+   landmarks: brow, eye sockets and lids, nose, cheeks, lips, chin, ears. With no FAP the
+   lips are parted by a lens that the rest shape of a quiet window closes; the lower lip
+   and the chin have a shallow profile, so that skin sliding up or down keeps its depth.
+3. The region vertices start from a template (rows of the lips along their shape, the
+   corners, the chin and the jaw line) with every pivot at its MPEG-4 place. The layout
+   is then fitted to speech (mouthfit.py): moved on the surface until no triangle folds
+   in any pose of a set of poses (the rest shape, the corners of the range speech
+   reaches, windows of the test sentences), the opening of open poses is an ellipse, every
+   region stays the neighbourhood of its pivot and the vertices keep their spacing. The fit
+   takes a few minutes; it runs with --search and its result, the chart coordinates of the
+   region vertices, is kept in tools/head_layout.txt, which a normal run reads back.
+   The inner lip rows are placed last, in every run: in each column the rest shape brings
+   the upper and the lower row vertex together.
 4. The other 144 vertices: the ring of the neck opening, feature vertices on the
-   landmarks, vertices round the skull, and a few spread by farthest-point sampling.
-5. The triangles come from a Delaunay triangulation (Bowyer-Watson) in the stereographic
-   chart of the base head. The inner lip rows are separate vertex rows; their contour is
-   made part of the triangulation (constraint edges recovered by flips) and the triangles
-   inside it are removed, which opens the mouth. Edges are then flipped where the
-   triangles on the surface get better shaped, and where both choices are well shaped,
-   towards the one that bends least. The neck ring is the convex hull of the chart, so
-   the mesh is a disk with one hole: boundary edges = neck + mouth = 62.
-6. Every requirement is checked (counts, winding, boundary, pivots, the neighbourhood
-   rule, proportions, the deformation of the live moves); the files are written with
-   fixed formatting, so a rerun reproduces them byte for byte.
+   landmarks, vertices round the skull, a closed pocket behind the lips (dark through the
+   open mouth), and a few spread by farthest-point sampling, never in the lower face,
+   where everything moves with the mouth.
+5. The triangles of the surface come from a Delaunay triangulation (Bowyer-Watson) in the
+   stereographic chart of the base head. The inner lip rows are separate vertex rows;
+   their contour is made part of the triangulation (constraint edges recovered by flips)
+   and the triangles inside it are removed, which opens the mouth. Edges are then flipped
+   where the triangles on the surface get better shaped, and where both choices are well
+   shaped, towards the one that bends least. The neck ring is the convex hull of the
+   chart; with the pocket, boundary edges = neck + mouth = 58.
+6. Every requirement is checked (counts, winding, boundary, the pocket, pivots, the
+   neighbourhood rule, proportions, the rest shape closing the lips, no fold in any pose of
+   the fit); the files are written with fixed formatting, so a rerun reproduces them byte
+   for byte.
 
 Vertices that no region table uses are numbered in order, the points the proportions are
 measured at first: vertex 1 is the nose base (the midline point under the nose), 5 and 9
 the centres of the face's left (+x) and right eye.
 
-Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--plot FILE] [--quiet]
-Takes about half a minute.
+Usage: tools/make_head_mesh.py [--out DIR] [--costav FILE] [--search] [--quiet]
+Takes a few seconds; with --search a few minutes more.
 """
 
 import argparse
 import math
 import os
-import re
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import headsurf as hs  # noqa: E402
+import mouthfit  # noqa: E402
 
 NV = 347
 NF = 632
@@ -56,17 +64,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # ---------------------------------------------------------------------------
 # Anatomy (model units; x to the face's left, y up, z towards the viewer)
 
-MOUTH_Y = -40.0          # the mouth line
-ROW_GAP = 0.25           # inner upper / lower lip rows lie this far above / below it
-CORNER_X = 20.5          # inner lip corners (FP 2.4 / 2.5)
-OUTER_X = 26.1           # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
+MOUTH_Y = hs.MOUTH_Y     # the mouth line
+CORNER_X = hs.CORNER_X   # inner lip corners (FP 2.4 / 2.5)
+OUTER_X = hs.OUTER_X     # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
 NOSE_Y = -10.0           # nose base: MNS * 1024 above the mouth
 EYE_Y = 33.0             # eye centres: ENS * 1024 above the nose base
 EYE_X = 39.5             # eye centres: ES * 1024 apart
 
-CHIN_TOP = -63.0         # the chin region stays below this near the midline ...
-CHIN_CLEAR_X = 12.0      # ... for |x| below this
-LIP_SIDE_X = 12.0        # lower-lip side vertices below the lip stay outside this
 
 UPPER_FPS = {202, 206, 207, 801, 805, 806}
 LOWER_FPS = {203, 208, 209, 802, 807, 808, 201, 210}
@@ -78,21 +82,6 @@ lower_border = hs.lower_border
 
 # ---------------------------------------------------------------------------
 # Region tables
-
-def read_regions(path):
-    src = open(path).read()
-    pivots = {int(m.group(1)): int(m.group(2))
-              for m in re.finditer(r"const int h(\d+)pivotindex\s*=\s*(\d+)\s*;", src)}
-    lists = {}
-    for m in re.finditer(r"const int h(\d+)index\[(\d+)\]\s*=\s*\{([^}]*)\}", src):
-        vals = [int(x) for x in re.findall(r"\d+", m.group(3))]
-        assert len(vals) == int(m.group(2)), "region %s: length mismatch" % m.group(1)
-        lists[int(m.group(1))] = vals
-    assert sorted(pivots) == sorted(lists) and len(pivots) == 18, "expected 18 regions"
-    for code in pivots:
-        assert pivots[code] in lists[code], "pivot of %d not in its list" % code
-    return {code: (pivots[code], lists[code]) for code in sorted(pivots)}
-
 
 def memberships(regions):
     mem = {}
@@ -178,17 +167,13 @@ def dist(p, q):
 # 2.4, 2.7 of 2.6, ...); midline classes hold one vertex at x == 0 and mirrored pairs.
 
 # Columns of the inner lip rows (x >= 0): 2.2 / 2.3 round the middle, 2.6 / 2.8 round
-# Q4, 2.4 next to the corner.
-Q1, Q2, Q3, Q4, Q5, Q6, Q7, Q8 = 2.0, 4.0, 6.0, 8.3, 10.5, 12.9, 15.6, 18.1
-
-
-UR0 = MOUTH_Y + ROW_GAP
-LR0 = MOUTH_Y - ROW_GAP
+# Q4, 2.4 next to the corner. An upper and a lower row vertex share each column.
+Q1, Q2, Q3, Q4, Q5, Q6, Q7 = 2.0, 4.0, 6.0, 8.2, 10.2, 12.2, 14.3
 
 # Rows of the lips, as functions of x: the inner row, a third and two thirds of the way
 # to the border, the border, then rows above (below) the border towards the nose (chin).
 UPPER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 15.0]
-LOWER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 4.5, 9.0, 14.0]
+LOWER_ROWS = [0.0, 1.0 / 3.0, 2.0 / 3.0, 1.0, 3.5, 9.0, 14.0]
 
 
 def row_y(row, x):
@@ -197,16 +182,10 @@ def row_y(row, x):
         lo = row_y((side, int(k)), x)
         return lo + (k - int(k)) * (row_y((side, int(k) + 1), x) - lo)
     if side == 'U':
-        b = upper_border(x)
-        if k == 0:
-            return UR0
-        f = UPPER_ROWS[k]
-        return MOUTH_Y + f * (b - MOUTH_Y) if k <= 3 else b + f
-    b = lower_border(x)
-    if k == 0:
-        return LR0
-    f = LOWER_ROWS[k]
-    return MOUTH_Y + f * (b - MOUTH_Y) if k <= 3 else b - f
+        b, inner, f = upper_border(x), MOUTH_Y + hs.lens(x), UPPER_ROWS[k]
+        return inner + f * (b - inner) if k <= 3 else b + f
+    b, inner, f = lower_border(x), MOUTH_Y - hs.lens(x), LOWER_ROWS[k]
+    return inner + f * (b - inner) if k <= 3 else b - f
 
 
 def U(k):
@@ -217,7 +196,13 @@ def L(k):
     return ('L', k)
 
 
-# Slots: (x, y or row, pivot). Row slots stay near their row (the inner rows exactly).
+# Slots: (x, y or row, pivot). Row slots stay near their row (the inner rows exactly);
+# ("dir", azimuth, elevation) is a direction seen from the inner centre, for a slot far
+# round the jaw. The lower face moves a long way in speech (the lower lip up to 39 units,
+# the chin up to 32), so everything below the mouth must move with it: the chin region
+# reaches back along the jaw line, which keeps its weights high over the chin, and the
+# lower-lip sides and the corners each have a member well away from their pivot for the
+# same reason.
 TEMPLATE = {
     # upper lip: 2.2 round its pivot, 2.6 beside it, 8.1 / 8.5 reach up to the nose
     frozenset({202, 801}): [(0.0, U(0), 223), (0.0, U(2), None), (0.0, U(3), 184),
@@ -229,22 +214,29 @@ TEMPLATE = {
                             (Q5 - 1.2, U(1), None), (Q5 + 1.3, U(1), None), (Q5, U(3), 93)],
     frozenset({805}): [(Q5 - 1.5, U(2), None), (Q5 + 1.5, U(2), None), (Q6 + 1.2, U(3), None),
                        (Q5 - 1.4, U(4), None), (Q5 + 2.2, U(4), None), (Q5 + 0.4, U(5), None),
-                       (Q5 + 1.0, U(6), None)],
-    frozenset({204, 805}): [(Q7 - 0.2, U(2), None)],
-    frozenset({204}): [(CORNER_X, MOUTH_Y, 11), (Q7, U(0), None), (Q7, L(0), None),
-                       (Q8, U(0), None), (Q8, L(0), None),
-                       (CORNER_X + 1.3, MOUTH_Y + 2.4, None), (CORNER_X + 1.3, MOUTH_Y - 2.4, None),
-                       (CORNER_X - 0.3, MOUTH_Y + 4.6, None), (CORNER_X - 0.3, MOUTH_Y - 4.8, None),
-                       (CORNER_X + 2.7, MOUTH_Y + 4.8, None), (CORNER_X + 2.7, MOUTH_Y - 5.0, None),
-                       (CORNER_X + 1.2, MOUTH_Y + 7.8, None), (CORNER_X + 1.2, MOUTH_Y - 8.2, None),
-                       (CORNER_X + 4.0, MOUTH_Y + 8.2, None), (CORNER_X + 4.0, MOUTH_Y - 8.6, None)],
-    frozenset({204, 807}): [(Q7 - 0.4, L(2), None), (Q7 + 1.6, L(3), None)],
-    frozenset({803}): [(OUTER_X, MOUTH_Y - 0.3, 66), (OUTER_X - 0.6, MOUTH_Y + 2.6, None),
-                       (OUTER_X + 2.4, MOUTH_Y + 1.9, None), (OUTER_X + 3.0, MOUTH_Y - 1.4, None),
-                       (OUTER_X + 1.2, MOUTH_Y - 3.3, None), (OUTER_X - 0.8, MOUTH_Y - 3.0, None),
-                       (OUTER_X + 1.5, MOUTH_Y + 5.5, None), (OUTER_X + 5.5, MOUTH_Y + 0.5, None),
-                       (OUTER_X + 2.0, MOUTH_Y - 6.5, None)],
-    # lower lip: 2.3 round its pivot, 2.8 beside it, 8.2 / 8.7 reach down to the chin
+                       (Q7, U(0), None)],
+    # the corner: in speech it moves down and in or out, a long way (up to 17 units; out
+    # by up to 10 with the mouth half open). Its region lies above it, so that it moves away
+    # from its own members, and along the mouth line outwards, where it goes when it moves
+    # out; below it only the two members it shares with the lower-lip side, which moves
+    # down faster still. The outer corner (8.3, which no FAP moves) keeps out of that way,
+    # just above the mouth line.
+    frozenset({204, 805}): [(CORNER_X - 3.0, MOUTH_Y + 4.5, None)],
+    frozenset({204}): [(CORNER_X, MOUTH_Y, 11),
+                       (CORNER_X + 2.0, MOUTH_Y - 0.5, None), (CORNER_X + 4.0, MOUTH_Y - 0.8, None),
+                       (CORNER_X + 6.2, MOUTH_Y - 1.0, None), (CORNER_X + 8.5, MOUTH_Y - 1.2, None),
+                       (CORNER_X + 11.0, MOUTH_Y - 1.3, None), (CORNER_X + 14.0, MOUTH_Y - 1.4, None),
+                       (CORNER_X + 2.6, MOUTH_Y + 2.0, None), (CORNER_X + 4.2, MOUTH_Y + 1.4, None),
+                       (CORNER_X + 2.4, MOUTH_Y + 4.0, None), (CORNER_X + 1.2, MOUTH_Y + 5.4, None),
+                       (CORNER_X + 4.0, MOUTH_Y + 4.8, None), (CORNER_X + 2.0, MOUTH_Y + 6.6, None),
+                       (CORNER_X + 1.4, MOUTH_Y + 8.6, None), (CORNER_X + 4.4, MOUTH_Y + 9.2, None)],
+    frozenset({204, 807}): [(CORNER_X + 1.6, MOUTH_Y - 2.6, None), (CORNER_X + 0.4, MOUTH_Y - 4.6, None)],
+    frozenset({803}): [(OUTER_X, MOUTH_Y + 6.0, 66), (OUTER_X - 2.0, MOUTH_Y + 7.7, None),
+                       (OUTER_X + 2.2, MOUTH_Y + 8.1, None), (OUTER_X + 2.8, MOUTH_Y + 5.1, None),
+                       (OUTER_X - 1.2, MOUTH_Y + 10.5, None), (OUTER_X + 1.4, MOUTH_Y + 11.5, None),
+                       (OUTER_X + 5.2, MOUTH_Y + 8.0, None), (OUTER_X + 5.0, MOUTH_Y + 4.7, None),
+                       (OUTER_X - 0.2, MOUTH_Y + 3.9, None)],
+    # lower lip: 2.3 round its pivot, 2.8 beside it, 8.2 / 8.7 below to the chin
     frozenset({203, 802}): [(0.0, L(0), 203), (0.0, L(2), None), (0.0, L(3), 194),
                             (Q1, L(0), None), (Q2, L(0), None), (Q3, L(0), None),
                             (1.5, L(1), None), (4.5, L(1), None), (3.0, L(2), None)],
@@ -254,18 +246,24 @@ TEMPLATE = {
                             (Q5 - 1.2, L(1), None), (Q5 + 1.3, L(1), None), (Q6 + 1.6, L(1), None),
                             (Q5 - 1.5, L(2), None), (Q5 + 1.5, L(2), None),
                             (Q5, L(3), 190), (Q6 + 0.8, L(3), None), (Q5 - 3.2, L(3), None)],
-    frozenset({807}): [(Q5 - 1.6, L(4), None), (Q5 + 2.0, L(4), None), (Q7 + 1.0, L(4), None),
-                       (Q5 + 0.2, L(5), None), (Q7 - 0.8, L(5), None), (Q5 + 1.0, L(6), None)],
-    frozenset({201, 210}): [(0.0, -67.5, 126), (0.0, -63.3, None), (3.9, -65.4, None),
+    frozenset({807}): [(Q5 - 1.8, L(4), None), (Q5 + 1.8, L(4), None), (Q7, L(0), None),
+                       (Q5 + 5.5, ('L', 4.6), None), (CORNER_X + 3.0, MOUTH_Y - 5.5, None),
+                       (33.0, -53.0, None)],
+    frozenset({201, 210}): [(0.0, -67.5, 126), (0.0, -64.0, None), (3.9, -65.4, None),
                             (3.9, -69.6, None), (2.0, -71.6, None)],
     frozenset({201}): [(0.0, -80.0, 136), (0.0, -74.5, None),
                        (0.0, ("under", 6.0), None), (0.0, ("under", 12.0), None),
-                       (8.5, -62.5, None), (8.8, -67.0, None), (7.6, -71.8, None),
-                       (4.4, -75.6, None), (4.8, -79.4, None), (9.0, -77.5, None),
-                       (12.3, -60.5, None), (13.0, -65.0, None), (12.6, -70.0, None),
-                       (12.8, -74.5, None), (16.5, -62.0, None), (17.0, -68.5, None),
-                       (5.0, ("under", 5.5), None), (10.0, ("under", 10.0), None)],
+                       (8.3, -63.0, None), (8.8, -67.5, None), (7.6, -72.0, None),
+                       (4.4, -75.6, None), (4.8, -79.4, None), (10.0, -77.0, None),
+                       (12.8, -62.0, None), (13.2, -67.0, None), (12.8, -72.5, None),
+                       (17.5, -64.0, None), (25.0, -72.0, None), (38.0, -62.0, None),
+                       (5.0, ("under", 5.5), None), (72.0, ("dir", -30.0), None)],
 }
+
+
+# Members placed far from their pivot on purpose: the fit keeps them near their places.
+ANCHOR_SLOTS = {(33.0, -53.0),
+                (25.0, -72.0), (38.0, -62.0), (72.0, ("dir", -30.0))}
 
 
 def solve_chart(target, comps, guess):
@@ -322,14 +320,15 @@ class Vert:
         self.id = vid              # final vertex number, or None until numbered
         self.uv = uv
         self.p = hs.point(*uv)
-        self.kind = kind           # 'region', 'row', 'pivot', 'ring', 'feature', 'free'
+        self.kind = kind           # 'region', 'row', 'pivot', 'anchor', 'ring', 'feature',
+                                   # 'skull', 'free', 'pocket'
         self.fps = frozenset()
         self.side = 0              # +1 upper lip, -1 lower lip, 0 neither
         self.mirror = None         # index of the mirror-image vertex
-        self.row_y = None          # y of the inner lip row for row vertices
+        self.mirror_id = None      # and its vertex number
+        self.row_y = None          # 'U' or 'L' for the vertices of the inner lip rows
         self.tag = None            # name of a landmark the checks measure
-        self.lip_row = None        # lip row the vertex is held near, ('U' or 'L', k)
-        self.jac = None            # cached surface derivatives at uv, for the relaxation
+        self.home = None           # where the template put it (the fit keeps far members near)
 
     def set_uv(self, uv):
         self.uv = uv
@@ -339,6 +338,10 @@ class Vert:
 def place_slot(x, y, bottom):
     if isinstance(y, tuple) and y[0] in ('U', 'L'):
         return locate(x, row_y(y, abs(x)))
+    if isinstance(y, tuple) and y[0] == 'dir':
+        # x is the azimuth (degrees, from the front towards the face's left)
+        a, e = math.radians(x), math.radians(y[1])
+        return hs.chart((math.sin(a) * math.cos(e), math.sin(e), math.cos(a) * math.cos(e)))
     if isinstance(y, tuple):
         # under the chin: `back` units behind the chin bottom, found along x and z
         back = y[1]
@@ -363,6 +366,8 @@ def build_region_vertices(regions):
         row = lip_row is not None and lip_row[1] == 0
         if vid in (11, 42) or any(regions[c][0] == vid for c in fps):
             kind = 'pivot'
+        elif (abs(x), y) in ANCHOR_SLOTS:
+            kind = 'anchor'
         elif row:
             kind = 'row'
         else:
@@ -376,9 +381,8 @@ def build_region_vertices(regions):
         elif isinstance(y, float) and abs(x) < CORNER_X and y != MOUTH_Y:
             vx.side = 1 if y > MOUTH_Y else -1
         if row:
-            vx.row_y = UR0 if lip_row[0] == 'U' else LR0
-        elif lip_row:
-            vx.lip_row = lip_row
+            vx.row_y = lip_row[0]
+        vx.home = vx.p
         index[vid] = len(verts)
         verts.append(vx)
         return len(verts) - 1
@@ -434,7 +438,7 @@ def build_region_vertices(regions):
 
 
 # ---------------------------------------------------------------------------
-# Relaxation of the region vertices
+# Distances on the face and the neighbourhood rule
 
 def crosses_slit(a, b):
     """True if the straight way from a to b crosses the mouth slit (a and b on opposite lips)."""
@@ -456,17 +460,6 @@ def surface_dist(a, b, corners):
     if crosses_slit(a, b):
         return min(dist(a.p, c) + dist(c, b.p) for c in corners)
     return dist(a.p, b.p)
-
-
-def spacing(p):
-    """Target spacing of the region vertices around p (model units)."""
-    x, y = p[0], p[1]
-    if y < -58.0:
-        return 6.5
-    dc = min(math.hypot(x - CORNER_X, y - MOUTH_Y), math.hypot(x + CORNER_X, y - MOUTH_Y))
-    if dc < 9.0:
-        return 2.9 + 0.4 * dc / 9.0
-    return 3.3
 
 
 def median(vals):
@@ -494,173 +487,10 @@ def region_check(verts, index, regions, corners, fixed_extra=()):
     return out
 
 
-def relax_regions(verts, index, regions, iters, others=(), log=False):
-    n = len(verts)
-    margin = {code: 1.15 for code in regions}
-    corner_idx = (index[11], index[42])
-    for it in range(iters):
-        corners = (verts[corner_idx[0]].p, verts[corner_idx[1]].p)
-        force = [[0.0, 0.0, 0.0] for _ in range(n)]
-        pts = [v.p for v in verts]
-        hsp = [spacing(p) for p in pts]
-        # repulsion to an even spacing (not across the slit: those are far apart)
-        for i in range(n):
-            pi = pts[i]
-            for j in range(i + 1, n):
-                pj = pts[j]
-                dx, dy, dz = pi[0] - pj[0], pi[1] - pj[1], pi[2] - pj[2]
-                s = 0.5 * (hsp[i] + hsp[j])
-                if abs(dx) > s or abs(dy) > s:
-                    continue
-                d2 = dx * dx + dy * dy + dz * dz
-                if d2 >= s * s or crosses_slit(verts[i], verts[j]):
-                    continue
-                d = math.sqrt(d2) + 1e-9
-                f = 0.5 * (s - d) / d
-                force[i][0] += f * dx
-                force[i][1] += f * dy
-                force[i][2] += f * dz
-                force[j][0] -= f * dx
-                force[j][1] -= f * dy
-                force[j][2] -= f * dz
-            for o in others:
-                dx, dy, dz = pi[0] - o.p[0], pi[1] - o.p[1], pi[2] - o.p[2]
-                s = hsp[i]
-                d2 = dx * dx + dy * dy + dz * dz
-                if d2 < s * s:
-                    d = math.sqrt(d2) + 1e-9
-                    f = (s - d) / d
-                    force[i][0] += f * dx
-                    force[i][1] += f * dy
-                    force[i][2] += f * dz
-        # every region pushes out the non-members nearer its pivot than its median member
-        for code, (piv, lst) in regions.items():
-            pv = verts[index[piv]]
-            mset = set(lst)
-            dm = [(surface_dist(pv, verts[index[v]], corners), index[v]) for v in lst]
-            med = median([d for d, _ in dm])
-            lim = margin[code] * med
-            for j in range(n):
-                w = verts[j]
-                if w.id in mset:
-                    continue
-                dd = surface_dist(pv, w, corners)
-                if dd < lim:
-                    f = 0.6 * (lim - dd) / (dd + 1e-9)
-                    for k in range(3):
-                        force[j][k] += f * (w.p[k] - pv.p[k])
-            # members past the median are drawn in a little, to keep each region compact
-            # (not the chin, which spreads over the whole chin so that the jaw opens evenly)
-            pull = 0.0 if code == 201 else 0.04
-            for dd, j in dm:
-                if dd > med:
-                    f = -pull * (dd - med) / dd
-                    for k in range(3):
-                        force[j][k] += f * (verts[j].p[k] - pv.p[k])
-        # lip vertices are held near their rows, so that the lips keep rows along their shape
-        for i, v in enumerate(verts):
-            if v.lip_row is not None:
-                force[i][1] += 0.35 * (row_y(v.lip_row, abs(v.p[0])) - v.p[1])
-        # row vertices keep an even spacing along their row
-        for side in (1, -1):
-            row = sorted((v.p[0], i) for i, v in enumerate(verts)
-                         if (v.row_y is not None and v.side == side) or v.id in (11, 42))
-            for k in range(1, len(row) - 1):
-                mid = 0.5 * (row[k - 1][0] + row[k + 1][0])
-                force[row[k][1]][0] += 0.3 * (mid - row[k][0])
-        # move
-        for i in range(n):
-            v = verts[i]
-            if v.kind == 'pivot':
-                continue
-            fx = force[i]
-            m = math.sqrt(fx[0] ** 2 + fx[1] ** 2 + fx[2] ** 2)
-            if m > 0.6:
-                fx = [c * 0.6 / m for c in fx]
-            if v.kind == 'row':
-                x = v.p[0] + fx[0]
-                x = max(-CORNER_X + 1.0, min(CORNER_X - 1.0, x))
-                if v.mirror == i:
-                    x = 0.0
-                v.set_uv(locate(x, v.row_y, v.uv))
-                continue
-            # the surface derivatives change slowly: refresh them every few iterations
-            if v.jac is None or it % 6 == 0:
-                _, ju, jv = jacobian(v.uv[0], v.uv[1], v.p)
-                v.jac = (ju, jv)
-            du, dv = chart_step(v.uv[0], v.uv[1], fx, v.p, v.jac)
-            nu, nv = v.uv[0] + du, v.uv[1] + dv
-            old = v.uv
-            v.set_uv((nu, nv))
-            # the chin keeps clear of the lower lip, which FP 8.2 moves almost rigidly:
-            # a lowered lip must not run over it
-            if 201 in v.fps and abs(v.p[0]) < CHIN_CLEAR_X and v.p[1] > CHIN_TOP:
-                v.set_uv(locate(v.p[0], CHIN_TOP, old))
-            # ... and so do the lower-lip sides below it
-            if (v.fps & {807, 808}) and 802 not in v.fps and v.p[1] < -51.0 \
-                    and abs(v.p[0]) < LIP_SIDE_X:
-                v.set_uv(locate(math.copysign(LIP_SIDE_X, v.p[0]), v.p[1], old))
-            # lips keep to their side of the mouth line, clear of the row
-            if v.side != 0 and abs(v.p[0]) < CORNER_X + 1.0:
-                lim_y = MOUTH_Y + v.side * (ROW_GAP + 1.6)
-                if (v.p[1] - lim_y) * v.side < 0.0:
-                    v.set_uv(locate(v.p[0], lim_y, old))
-        # mirror symmetry
-        for i in range(n):
-            j = verts[i].mirror
-            if j is None or j < i:
-                continue
-            a, b = verts[i], verts[j]
-            if j == i:
-                if a.kind != 'pivot' and a.uv[0] != 0.0:
-                    a.set_uv((0.0, a.uv[1]))
-                continue
-            u = 0.5 * (a.uv[0] - b.uv[0])
-            vv = 0.5 * (a.uv[1] + b.uv[1])
-            a.set_uv((u, vv))
-            b.set_uv((-u, vv))
-        if it % 20 == 19:
-            # regions still short of room get a wider margin
-            chk = region_check(verts, index, regions, corners, others)
-            for c, (m, nr, w) in chk.items():
-                if nr < 1.08 * m:
-                    margin[c] = min(1.6, margin[c] + 0.05)
-            if log:
-                bad = [(c, round(m, 2), round(nr, 2), w) for c, (m, nr, w) in chk.items() if nr < m]
-                print("iter %d: %d regions violate %s" % (it, len(bad), bad), file=sys.stderr)
-
-
-def plot_layout(verts, path, box=(-42.0, 42.0, -92.0, -12.0), scale=10.0, extra=()):
-    cols = {}
-    palette = ["#e6194b", "#3cb44b", "#4363d8", "#f58231", "#911eb4", "#42d4f4", "#f032e6",
-               "#808000", "#469990", "#9a6324", "#800000", "#000075", "#a9a9a9", "#bfef45",
-               "#fabed4", "#ffd8b1", "#aaffc3", "#dcbeff", "#fffac8", "#000000"]
-    x0, x1, y0, y1 = box
-    w, h = (x1 - x0) * scale, (y1 - y0) * scale
-    out = ['<svg xmlns="http://www.w3.org/2000/svg" width="%d" height="%d">' % (w, h),
-           '<rect width="100%%" height="100%%" fill="white"/>']
-    for yy in range(int(y0), int(y1) + 1, 10):
-        out.append('<line x1="0" y1="%f" x2="%f" y2="%f" stroke="#ddd"/>' % ((y1 - yy) * scale, w, (y1 - yy) * scale))
-    for v in list(verts) + list(extra):
-        key = tuple(sorted(v.fps)) if v.fps else (v.kind,)
-        c = cols.setdefault(key, palette[len(cols) % len(palette)])
-        sx, sy = (v.p[0] - x0) * scale, (y1 - v.p[1]) * scale
-        r = 7 if v.kind == 'pivot' else 4
-        out.append('<circle cx="%.1f" cy="%.1f" r="%d" fill="%s"/>' % (sx, sy, r, c))
-        out.append('<text x="%.1f" y="%.1f" font-size="11" fill="black">%s</text>' % (sx + 5, sy - 3, v.id if v.id is not None else ""))
-    y = 14
-    for key, c in cols.items():
-        out.append('<text x="5" y="%d" font-size="13" fill="%s">%s</text>' % (y, c, ",".join(str(k) for k in key)))
-        y += 15
-    out.append('</svg>')
-    with open(path, "w") as f:
-        f.write("\n".join(out))
-
-
 # ---------------------------------------------------------------------------
 # The other vertices: opening ring, feature vertices, spread vertices
 
-RING_ANGLE = math.radians(23.0)   # angular radius of the neck opening round the chart pole
+RING_ANGLE = math.radians(17.0)   # angular radius of the neck opening round the chart pole
 
 # Feature vertices: landmarks of the surface (x >= 0; x > 0 mirrored) that shape the face.
 FEATURES = [
@@ -681,7 +511,6 @@ FEATURES = [
     (22.0, 66.0), (44.0, 66.0),
     # cheeks and jaw
     (26.0, 12.0), (40.0, 12.0), (25.0, -4.0), (38.0, -6.0), (28.0, -24.0), (21.0, -18.0),
-    (31.0, -56.0), (28.0, -68.0),
     # ear
     (74.0, 35.0), (80.0, 19.0), (73.5, 2.0),
 ]
@@ -736,6 +565,12 @@ def feature_vertices():
     return out
 
 
+def in_lower_face(p):
+    """The lips, the chin and the jaw below the mouth: everything there moves with the mouth,
+    so the free vertices (which never move) stay out."""
+    return abs(p[0]) < 40.0 and -86.0 < p[1] < -28.0 and p[2] > -30.0
+
+
 def free_density(p):
     """Wanted spacing of the spread vertices at p: fine on the face, coarse at the back."""
     x, y, z = p
@@ -753,7 +588,8 @@ def spread_vertices(count, fixed, regions_verts):
         for j in range(n + 1):
             u = -rad + 2.0 * rad * i / n
             v = -rad + 2.0 * rad * j / n
-            if u * u + v * v < (0.93 * rad) ** 2 and u >= 0.0:
+            if u * u + v * v < (0.93 * rad) ** 2 and u >= 0.0 \
+                    and not in_lower_face(hs.point(u, v)):
                 cand.append((u, v))
     cpts = [hs.point(u, v) for u, v in cand]
     dens = [free_density(p) for p in cpts]
@@ -1080,28 +916,355 @@ def flip_for_smoothness(tris, pos3, pos2, min_deg=20.0, rounds=20):
 
 LANDMARK_ORDER = ("nose base", "left eye", "right eye")
 
+# ---------------------------------------------------------------------------
+# Poses: the FAP values the layout is fitted to and checked against
 
-def build(costav, log=False):
-    regions = read_regions(costav)
-    rverts, index = build_region_vertices(regions)
-    relax_regions(rverts, index, regions, 240, log=log)
+FAP_ORDER = (3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60)
+
+# The rest shape: the FAPs of every quiet window.
+REST_FAPS = dict(zip(FAP_ORDER, (-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75)))
+
+# The range speech reaches (recorded voices and synthetic speech), FAP: (min, max).
+FAP_RANGE = {3: (-140, 1020), 51: (-150, 105), 52: (-1250, 200), 53: (-260, 150),
+             54: (-310, 160), 55: (-90, 195), 56: (-120, 270), 57: (-1037, 162),
+             58: (-1137, 175), 59: (-510, 75), 60: (-510, 75)}
+# Groups of FAPs that speech moves together, with the sign of each FAP towards the group's
+# "high" end: the jaw, the lower lip and the corner raises (correlation over speech 0.96 to
+# 1.00, high = open), the corner stretches (0.98), the upper lip.
+FAP_GROUPS = [((3, 52, 57, 58, 59, 60), (1, -1, -1, -1, -1, -1)), ((53, 54), (1, 1)),
+              ((51, 55, 56), (1, 1, 1))]
+
+
+def box_corners(windows):
+    """The corners of the range, combined as speech combines the FAPs: for each end of each
+    group, the window that goes furthest towards it, with the group set to that end."""
+    out = []
+    for faps, signs in FAP_GROUPS:
+        for end in (1, -1):
+            base = max(windows, key=lambda w: sum(end * s * w[f] for f, s in zip(faps, signs)))
+            corner = dict(base)
+            for f, s in zip(faps, signs):
+                corner[f] = FAP_RANGE[f][1] if end * s > 0 else FAP_RANGE[f][0]
+            out.append(corner)
+    return out
+
+
+# 64 windows of the sentences the tests speak (tests/speech/make-speech.sh and the English
+# sentence of tests/tools/test_zarvo_fap_speech.py, through zarvo-fap), chosen by farthest-
+# point sampling over the FAP ranges, the rest shape first. FAPs in FAP_ORDER.
+SPEECH_SAMPLE = [
+    (-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75),
+    (1100, 105, -1350, -100, -120, 180, 255, -1125, -1237, -570, -585),
+    (590, 0, -750, 160, 120, 0, 0, -625, -675, -135, -210),
+    (460, 60, -500, -250, -280, 150, 195, -400, -462, -300, -240),
+    (220, -105, -337, -40, -60, -30, -30, -262, -287, -75, -90),
+    (740, 30, -925, -30, -70, 90, 135, -775, -850, -360, -390),
+    (270, 60, -287, -50, -100, 75, 105, -237, -275, -135, -120),
+    (740, 135, -875, -200, -270, 225, 300, -737, -812, -495, -480),
+    (280, -15, -362, 150, 150, -45, -45, -300, -325, 0, -30),
+    (510, 0, -625, -100, -150, 60, 90, -512, -575, -255, -255),
+    (760, 45, -900, -190, -210, 150, 195, -737, -837, -420, -390),
+    (130, 15, -162, 10, 0, 15, 15, -125, -137, -15, -30),
+    (380, -15, -500, 10, -20, 15, 30, -412, -450, -135, -165),
+    (270, -135, -425, 60, 80, -90, -105, -337, -362, 0, -45),
+    (140, 30, -125, -170, -220, 90, 105, -87, -125, -120, -75),
+    (970, 45, -1200, -90, -90, 135, 180, -1000, -1100, -480, -480),
+    (70, 75, -37, -30, -70, 75, 90, -25, -50, -30, -15),
+    (90, -75, -150, 20, 10, -45, -60, -112, -125, 30, 0),
+    (450, 75, -500, -120, -180, 120, 165, -400, -462, -240, -225),
+    (920, 105, -1100, -150, -180, 180, 255, -925, -1012, -510, -495),
+    (540, 45, -662, 0, -50, 75, 105, -550, -600, -225, -255),
+    (270, -15, -312, -60, -90, 15, 30, -237, -287, -90, -75),
+    (400, -15, -525, 110, 80, -15, 0, -425, -462, -60, -120),
+    (570, 75, -662, -170, -220, 150, 195, -550, -612, -345, -315),
+    (600, 45, -737, -70, -140, 105, 150, -612, -675, -300, -330),
+    (360, 15, -425, -140, -170, 75, 105, -337, -387, -210, -180),
+    (460, -15, -587, 200, 180, -30, -30, -475, -525, -30, -90),
+    (260, -75, -362, 60, 40, -45, -45, -287, -312, -15, -45),
+    (830, 75, -1012, -100, -160, 135, 195, -837, -937, -435, -450),
+    (380, -75, -512, 170, 160, -75, -75, -400, -450, 0, -30),
+    (350, -30, -450, -90, -120, 30, 45, -362, -412, -180, -180),
+    (-10, -30, 0, -10, -30, -15, -15, 0, 0, 30, 30),
+    (860, 75, -1025, -230, -260, 195, 255, -837, -937, -510, -465),
+    (170, -15, -225, 90, 70, -15, -15, -175, -187, 0, -15),
+    (380, 60, -462, -30, -80, 90, 120, -387, -425, -195, -225),
+    (520, 15, -650, 90, 40, 15, 45, -550, -587, -150, -210),
+    (260, 15, -312, 30, -10, 30, 45, -262, -287, -75, -105),
+    (630, 0, -800, -20, -70, 60, 90, -662, -725, -270, -300),
+    (-10, 30, 37, 0, -50, 30, 45, 37, 37, 15, 0),
+    (460, 0, -587, -30, -70, 45, 60, -475, -525, -210, -225),
+    (320, -75, -462, 0, -30, -15, -15, -375, -400, -120, -150),
+    (710, 30, -875, -110, -160, 120, 165, -725, -800, -375, -390),
+    (150, 30, -150, -40, -80, 45, 60, -112, -137, -60, -60),
+    (700, 90, -825, -210, -250, 180, 240, -687, -762, -435, -405),
+    (280, 0, -300, -120, -160, 45, 75, -225, -275, -120, -90),
+    (770, 105, -925, -130, -190, 180, 240, -787, -862, -450, -465),
+    (120, -45, -175, -20, -40, 0, 0, -137, -150, -30, -45),
+    (400, 30, -462, 0, -30, 60, 75, -387, -425, -150, -165),
+    (470, 30, -537, -180, -210, 105, 150, -437, -500, -285, -240),
+    (290, 60, -312, -110, -160, 105, 135, -262, -300, -180, -165),
+    (140, -120, -237, -20, -20, -60, -75, -175, -200, 0, -15),
+    (1000, 75, -1225, -120, -130, 165, 225, -1012, -1125, -525, -510),
+    (140, 30, -125, -110, -150, 60, 90, -87, -125, -90, -60),
+    (270, -60, -375, -70, -100, 0, 0, -287, -325, -120, -135),
+    (830, 150, -975, -240, -310, 240, 315, -812, -912, -540, -525),
+    (290, 0, -375, 110, 80, 0, 0, -300, -325, -30, -75),
+    (500, 30, -600, -110, -140, 105, 135, -487, -550, -270, -255),
+    (320, 15, -375, -60, -100, 60, 75, -300, -337, -150, -150),
+    (630, 45, -762, -160, -190, 120, 165, -625, -700, -360, -330),
+    (740, 75, -912, -50, -80, 120, 165, -762, -837, -375, -390),
+    (0, 15, 12, 40, 0, 0, 0, 12, 0, 30, 15),
+    (520, 15, -650, 20, 0, 45, 60, -537, -587, -195, -240),
+    (620, 15, -750, -100, -100, 75, 105, -600, -675, -285, -270),
+    (490, 0, -625, 160, 120, 0, 0, -500, -550, -75, -135),
+]
+
+
+# The corner stretches are the hardest moves for the mesh: the 8 windows of the same
+# sentences (outside the sample above) that stretch the corners furthest out, and the 8
+# furthest in.
+STRETCH_SAMPLE = [
+    (430, -15, -562, 190, 170, -30, -30, -450, -500, -30, -90),
+    (390, -15, -512, 180, 170, -45, -45, -412, -450, 0, -60),
+    (460, 0, -600, 190, 160, -30, -15, -487, -525, -45, -120),
+    (420, -15, -537, 180, 160, -30, -30, -450, -475, -30, -90),
+    (300, -15, -387, 160, 160, -45, -45, -312, -337, 0, -30),
+    (480, 0, -612, 170, 150, -30, -15, -500, -550, -45, -120),
+    (490, -15, -637, 170, 150, -30, -15, -525, -575, -75, -150),
+    (360, -15, -475, 160, 150, -30, -30, -387, -412, -15, -75),
+    (500, 60, -550, -270, -300, 165, 210, -437, -512, -330, -270),
+    (810, 150, -950, -230, -300, 240, 315, -800, -887, -525, -510),
+    (840, 135, -987, -230, -300, 240, 315, -825, -925, -540, -510),
+    (480, 45, -537, -240, -260, 135, 180, -425, -500, -315, -255),
+    (760, 135, -887, -210, -290, 225, 300, -750, -837, -510, -495),
+    (790, 75, -925, -240, -260, 180, 240, -762, -862, -465, -420),
+    (820, 75, -962, -240, -260, 180, 240, -787, -887, -480, -435),
+    (790, 105, -925, -230, -260, 195, 255, -762, -862, -480, -435),
+]
+
+
+def fit_poses():
+    """(FAPs, weight) of every pose the layout is fitted to."""
+    windows = [dict(zip(FAP_ORDER, w)) for w in SPEECH_SAMPLE]
+    out = [(REST_FAPS, 4.0)]
+    out += [(f, 2.0) for f in box_corners(windows)]
+    out += [(w, 1.0) for w in windows[1:]]
+    out += [(dict(zip(FAP_ORDER, w)), 1.0) for w in STRETCH_SAMPLE]
+    return out
+
+
+# ---------------------------------------------------------------------------
+# The inner lip rows: closed by the rest shape
+
+REST_OVERLAP = 0.05   # the lips press this far into each other at rest (model units)
+
+
+def row_pairs(rverts):
+    """(upper, lower) row vertex of every column of the inner lip rows."""
+    upper = sorted((v for v in rverts if v.row_y == 'U'), key=lambda v: v.p[0])
+    lower = sorted((v for v in rverts if v.row_y == 'L'), key=lambda v: v.p[0])
+    assert len(upper) == len(lower)
+    return list(zip(upper, lower))
+
+
+def contour_y(pts, x):
+    """y of a polyline (points sorted by x) at x, or None outside it."""
+    for (ax, ay), (bx, by) in zip(pts, pts[1:]):
+        if ax <= x <= bx and bx > ax:
+            return ay + (x - ax) / (bx - ax) * (by - ay)
+    return None
+
+
+def rest_clearance(rverts, regions):
+    """In the rest shape: for every row vertex, the height of the upper contour over the
+    lower one at its place (negative where the lips press into each other), by vertex."""
+    pos = [None] * NV
+    for v in rverts:
+        pos[v.id] = v.p
+    posed = mouthfit.Weights(pos, regions).posed(pos, REST_FAPS)
+    rows = {s: sorted((posed[v.id][0], posed[v.id][1]) for v in rverts
+                      if v.row_y == s or v.id in (11, 42)) for s in 'UL'}
+    out = {}
+    for v in rverts:
+        if v.row_y is None:
+            continue
+        x = posed[v.id][0]
+        yu, yl = contour_y(rows['U'], x), contour_y(rows['L'], x)
+        if yu is not None and yl is not None:
+            out[v.id] = yu - yl
+    return out
+
+
+def close_rows(rverts, regions, rounds=4):
+    """Places the inner lip rows so that the rest shape brings them together: in every
+    column the upper and the lower row vertex lie the same distance above and below the
+    mouth line, as far apart as the rest shape moves them towards each other. The rest shape
+    is a little stronger on the face's right (and pulls the right corner in); each column is
+    closed where it stays most open, so the lips meet on both sides and press a little on
+    the right."""
+    pairs = row_pairs(rverts)
+    by_id = {v.id: v for v in rverts}
+    for _ in range(rounds):
+        clear = rest_clearance(rverts, regions)
+        for u, l in pairs:
+            mu, ml = by_id[u.mirror_id], by_id[l.mirror_id]
+            c = [clear[v.id] for v in (u, l, mu, ml) if v.id in clear]
+            if not c:
+                continue
+            h = max(0.0, 0.5 * (u.p[1] - l.p[1]) - 0.5 * (max(c) + REST_OVERLAP))
+            x = 0.0 if u.mirror_id == u.id else 0.5 * (u.p[0] + l.p[0])
+            u.set_uv(locate(x, MOUTH_Y + h, u.uv))
+            l.set_uv(locate(x, MOUTH_Y - h, l.uv))
+
+
+ROW_ROOM = 1.7   # least distance between neighbouring columns of the inner rows
+END_ROOM = 5.2   # and from the last column to the corner
+
+
+def order_rows(rverts):
+    """Keeps the columns of the inner rows in order along the mouth, at least ROW_ROOM apart
+    and from the corners (the face's left half; the right mirrors it)."""
+    pairs = [(u, l) for u, l in row_pairs(rverts) if u.p[0] > 1e-9]
+    x = [0.5 * (u.p[0] + l.p[0]) for u, l in pairs]
+    lo = 0.0
+    for k in range(len(x)):
+        hi = CORNER_X - END_ROOM - ROW_ROOM * (len(x) - 1 - k)
+        x[k] = min(max(x[k], lo + ROW_ROOM), hi)
+        lo = x[k]
+    for (u, l), xk in zip(pairs, x):
+        for v in (u, l):
+            if abs(v.p[0] - xk) > 1e-12:
+                v.set_uv(locate(xk, v.p[1], v.uv))
+
+    for v in rverts:
+        if v.row_y is not None and v.p[0] < -1e-9:
+            m = v.mirror_id
+            src = rverts_by_id(rverts, m)
+            v.set_uv((-src.uv[0], src.uv[1]))
+
+
+def rverts_by_id(rverts, vid):
+    for v in rverts:
+        if v.id == vid:
+            return v
+    raise KeyError(vid)
+
+
+# ---------------------------------------------------------------------------
+# The mouth pocket
+
+# A closed pocket behind the lips, of vertices no region moves, seen through the open mouth
+# from outside: its faces turn their front to the pocket's inside, so from the mouth one
+# sees their back, which the polygon model lights with the library's dark default material.
+# Its front is a horizontal groove whose two slopes face up and down, away from the light,
+# which reads darker still; a tail reaches down the throat, so that looking down into a
+# wide open mouth one sees its floor and not out through the neck. The cross-section in
+# order round the pocket (x, y, z of the face's left side): top front, groove, bottom
+# front, tail, back.
+POCKET = [(22.0, -33.0, -8.5), (21.0, -57.0, -24.0), (16.0, -75.8, -28.0),
+          (12.0, -110.0, -54.0), (16.0, -57.0, -44.0)]
+POCKET_GROOVE = 1                     # the reflex corner of the cross-section
+POCKET_SKEW = 0.1                     # z grows by this much per unit of x
+POCKET_INSIDE = (0.0, -55.0, -35.0)   # a point inside, from which every face is seen
+
+
+def pocket_vertices():
+    out = []
+    for x, y, z in POCKET:
+        for sx in (x, -x):
+            # a slight turn about the vertical, so the slopes also face away from the light
+            sz = z + POCKET_SKEW * sx
+            v = Vert(None, hs.chart((sx, y - hs.C[1], sz - hs.C[2])), 'pocket')
+            v.p = (sx, y, sz)
+            out.append(v)
+    return out
+
+
+def pocket_triangles(pocket):
+    """The pocket's triangles, wound so that every normal points into it."""
+    ids = [v.id for v in pocket]        # the cross-section in order, left (+x) then right
+    left, right = ids[0::2], ids[1::2]
+    n = len(left)
+    pos = {v.id: v.p for v in pocket}
+    tris = []
+    for k in range(n):
+        a, b, c, d = left[k], left[(k + 1) % n], right[(k + 1) % n], right[k]
+        tris += [(a, b, c), (a, c, d)]
+    # the end caps: a fan from the groove, the one reflex corner
+    for side in (left, right):
+        g = POCKET_GROOVE
+        for k in range(1, n - 1):
+            tris.append((side[g], side[(g + k) % n], side[(g + k + 1) % n]))
+    out = []
+    for t in tris:
+        nrm = tri_normal(*(pos[i] for i in t))
+        c = [sum(pos[i][k] for i in t) / 3.0 for k in range(3)]
+        inward = sum(nrm[k] * (POCKET_INSIDE[k] - c[k]) for k in range(3)) > 0.0
+        out.append(t if inward else (t[0], t[2], t[1]))
+    return out
+
+
+# ---------------------------------------------------------------------------
+# The layout of the region vertices: fitted once (--search), then read back
+
+LAYOUT = os.path.join(os.path.dirname(os.path.abspath(__file__)), "head_layout.txt")
+SEARCH_NOTE = ["Found from the template by mouthfit.fit (40 rounds of 25 steps) and mouthfit.polish;",
+               "see make_head_mesh.py --search."]
+
+
+def read_layout(path):
+    out = {}
+    with open(path) as f:
+        for line in f:
+            if line.startswith("#") or not line.strip():
+                continue
+            vid, u, v = line.split()
+            out[int(vid)] = (float(u), float(v))
+    return out
+
+
+def write_layout(rverts, path, note):
+    with open(path, "w", newline="\n") as f:
+        f.write("# Chart coordinates (u, v) of the 203 region vertices, by vertex number, as\n"
+                "# tools/make_head_mesh.py --search fitted them; the generator reads them back.\n")
+        for line in note:
+            f.write("# %s\n" % line)
+        for v in sorted(rverts, key=lambda v: v.id):
+            f.write("%d %.9f %.9f\n" % (v.id, v.uv[0], v.uv[1]))
+
+
+# ---------------------------------------------------------------------------
+# Assembly
+
+def other_vertices(rverts):
+    """Ring, feature and skull, pocket and free vertices for a region layout."""
     k = sum(1 for v in rverts if is_contour(v))
-    ring = ring_vertices(62 - k)
+    # a disk with the mouth and the neck open and a closed pocket: 58 boundary edges
+    ring = ring_vertices(58 - k)
     feats = feature_vertices() + skull_vertices()
-    nfree = NV - len(rverts) - len(ring) - len(feats)
+    pocket = pocket_vertices()
+    nfree = NV - len(rverts) - len(ring) - len(feats) - len(pocket)
     assert nfree >= 0, "too many fixed vertices"
     free = spread_vertices(nfree, ring + feats, rverts)
-    verts = rverts + ring + feats + free
-    assert len(verts) == NV
-    # numbering: region vertices keep their table numbers, the others take the rest in
-    # order, the measured landmarks first (nose base 1, left eye 5, right eye 9)
-    unused = [i for i in range(NV) if i not in index]
-    rest = ring + feats + free
+    return ring, feats, free, pocket
+
+
+def number(rverts, ring, feats, free, pocket):
+    """Region vertices keep their table numbers, the others take the rest in order, the
+    measured landmarks first (nose base 1, left eye 5, right eye 9)."""
+    used = {v.id for v in rverts}
+    unused = [i for i in range(NV) if i not in used]
+    rest = ring + feats + free + pocket
     first = [v for t in LANDMARK_ORDER for v in rest if v.tag == t]
     rest = first + [v for v in rest if v.tag not in LANDMARK_ORDER]
     for v, vid in zip(rest, unused):
         v.id = vid
     assert [v.id for v in first] == [1, 5, 9]
+
+
+def triangulate(verts):
+    """Triangles of the head surface (vertex ids), from its chart: Delaunay, the mouth cut
+    out, then flips for shape on the surface."""
     pts2 = triangulation_points(verts)
     tris = delaunay(pts2)
     loop = mouth_loop(verts)
@@ -1110,12 +1273,155 @@ def build(costav, log=False):
     pos3 = [v.p for v in verts]
     tris = flip_on_surface(tris, pos3, pts2)
     tris = flip_for_smoothness(tris, pos3, pts2)
-    # renumber to vertex ids
-    order = sorted(range(NV), key=lambda i: verts[i].id)
-    vout = [verts[i] for i in order]
-    where = {i: verts[i].id for i in range(NV)}
-    fout = [(where[a], where[b], where[c]) for a, b, c in tris]
-    return regions, vout, fout
+    return [(verts[a].id, verts[b].id, verts[c].id) for a, b, c in tris]
+
+
+def link_mirrors(rverts):
+    for v in rverts:
+        v.mirror_id = rverts[v.mirror].id
+
+
+def build(costav, search=False, log=False):
+    regions = mouthfit.read_regions(costav)
+    rverts, index = build_region_vertices(regions)
+    link_mirrors(rverts)
+    if search:
+        close_rows(rverts, regions)
+        fit_layout(rverts, index, regions, log)
+        write_layout(rverts, LAYOUT, SEARCH_NOTE)
+    else:
+        layout = read_layout(LAYOUT)
+        assert sorted(layout) == sorted(v.id for v in rverts), "layout does not match the tables"
+        for v in rverts:
+            v.set_uv(layout[v.id])
+    close_rows(rverts, regions)
+    ring, feats, free, pocket = other_vertices(rverts)
+    number(rverts, ring, feats, free, pocket)
+    surface = rverts + ring + feats + free
+    tris = triangulate(surface) + pocket_triangles(pocket)
+    vout = sorted(surface + pocket, key=lambda v: v.id)
+    assert [v.id for v in vout] == list(range(NV))
+    return regions, rverts, vout, tris
+
+
+def zone_of(v):
+    """Where a region vertex may go in the fit: (|x| from, to, y from, to) in front view.
+    The far members stay near their places, the others in their part of the face."""
+    if v.kind == 'anchor':
+        x, y = abs(v.home[0]), v.home[1]
+        return (x - 2.0, x + 2.0, y - 2.0, y + 2.0)
+    if v.fps & {202, 206, 801, 805, 207, 806}:
+        return (0.0, CORNER_X + 4.0, MOUTH_Y + 0.5, -16.0)
+    if v.fps & {204, 205}:
+        if v.home[1] > MOUTH_Y + 1.0 and not v.fps & {805, 806}:
+            # above the corner only outwards: inwards the corner would drag them across
+            # the end of the upper lip when it moves in
+            return (CORNER_X + 1.8, CORNER_X + 16.0, MOUTH_Y + 1.0, MOUTH_Y + 11.0)
+        if v.home[1] < MOUTH_Y - 1.0:
+            # right below the corner only outwards too, for the end of the lower lip
+            return (CORNER_X + 0.2, CORNER_X + 16.0, MOUTH_Y - 16.0, MOUTH_Y - 1.0)
+        return (CORNER_X - 8.0, CORNER_X + 16.0, MOUTH_Y - 16.0, MOUTH_Y + 11.0)
+    if v.fps & {203, 208, 209, 802, 807, 808}:
+        return (0.0, CORNER_X + 2.0, MOUTH_Y - 20.0, MOUTH_Y - 0.5)
+    if v.fps & {201, 210} and v.p[2] > -10.0:
+        return (0.0, 22.0, -86.0, MOUTH_Y - 18.0)
+    return None
+
+
+def fit_layout(rverts, index, regions, log):
+    """--search: moves the region vertices until no pose folds the mesh."""
+    fixed = {136, 126, 223, 203, 184, 194, 11, 42, 66, 76, 93, 106, 190, 307}
+    current = {}
+
+    def prepare():
+        # the other vertices and the triangles exactly as the final build makes them
+        ring, feats, free, pocket = other_vertices(rverts)
+        number(rverts, ring, feats, free, pocket)
+        surface = rverts + ring + feats + free
+        current.clear()
+        current.update((v.id, v) for v in surface)
+        return surface, triangulate(surface)
+
+    def step(grad, size):
+        """Moves every free region vertex down its gradient on the surface, the mirror pairs
+        together, then restores the rows and the lips' sides."""
+        for v in rverts:
+            if v.id in fixed:
+                continue
+            g = grad[v.id]
+            m = rverts[v.mirror]
+            gm = grad[m.id]
+            g = [0.5 * (g[0] - gm[0]), 0.5 * (g[1] + gm[1]), 0.5 * (g[2] + gm[2])] \
+                if m is not v else [0.0, g[1], g[2]]
+            length = math.sqrt(sum(c * c for c in g))
+            if length == 0.0:
+                continue
+            disp = [-c * min(size, size * length) / length for c in g]
+            if v.row_y is not None:
+                disp[1] = 0.0
+            old = v.uv
+            du, dv = chart_step(v.uv[0], v.uv[1], disp, v.p)
+            v.set_uv((v.uv[0] + du, v.uv[1] + dv))
+            if v.side != 0 and abs(v.p[0]) < CORNER_X + 1.0 and v.row_y is None:
+                lim_y = MOUTH_Y + v.side * (hs.lens(abs(v.p[0])) + 1.0)
+                if (v.p[1] - lim_y) * v.side < 0.0:
+                    v.set_uv(locate(v.p[0], lim_y, old))
+        for i, v in enumerate(rverts):
+            j = v.mirror
+            if j < i:
+                continue
+            if j == i:
+                if v.id not in fixed and v.uv[0] != 0.0:
+                    v.set_uv((0.0, v.uv[1]))
+                continue
+            a, b = v, rverts[j]
+            u = 0.5 * (a.uv[0] - b.uv[0])
+            vv = 0.5 * (a.uv[1] + b.uv[1])
+            a.set_uv((u, vv))
+            b.set_uv((-u, vv))
+        order_rows(rverts)
+        close_rows(rverts, regions, rounds=1)
+
+    def crosses(a, b):
+        return crosses_slit(current[a], current[b])
+
+    # the opening as an ellipse: the row pairs from the middle out, the inner corners
+    pairs = sorted(((u.id, l.id) for u, l in row_pairs(rverts)), key=lambda p: abs(
+        rverts[index[p[0]]].p[0]))
+    shape = (pairs, (11, 42), 0.8, 6.0)
+    zones = {v.id: zone_of(v) for v in rverts if v.row_y is None and zone_of(v) is not None}
+    poses = fit_poses()
+    mouthfit.fit(regions, prepare, step, poses, crosses, shape, zones, rounds=40, iters=25,
+                 log=log)
+
+    # the last folds: small random moves of the vertices of the triangles that still fold
+    by_vid = {v.id: v for v in rverts}
+
+    def nudge(vid, disp):
+        v = by_vid[vid]
+        m = rverts[v.mirror]
+        if v.row_y is not None:
+            disp = [disp[0], 0.0, 0.0]
+        for w, d in ((v, disp), (m, [-disp[0], disp[1], disp[2]])):
+            if w is v or m is not v:
+                du, dv = chart_step(w.uv[0], w.uv[1], d, w.p)
+                w.set_uv((w.uv[0] + du, w.uv[1] + dv))
+            if m is v:
+                w.set_uv((0.0, w.uv[1]))
+                break
+        order_rows(rverts)
+        close_rows(rverts, regions, rounds=1)
+
+    def snapshot():
+        return [v.uv for v in rverts]
+
+    def restore(saved):
+        for v, uv in zip(rverts, saved):
+            if v.uv != uv:
+                v.set_uv(uv)
+
+    movable = {v.id for v in rverts if v.id not in fixed}
+    mouthfit.polish(regions, prepare, nudge, snapshot, restore, poses, movable, log=log)
 
 
 # ---------------------------------------------------------------------------
@@ -1154,31 +1460,9 @@ def tri_normal(p, q, r):
             v1[0] * v2[1] - v1[1] * v2[0])
 
 
-def weights_of(pos, regions):
-    """Raised-cosine region weights, as the program computes them."""
-    out = {}
-    for code, (piv, lst) in regions.items():
-        s = 8.0 if code == 802 else 1.0
-        d = [dist(pos[piv], pos[v]) for v in lst]
-        far = max(d)
-        out[code] = [(1.0 - math.cos(3.1415926535898 * (1.0 - (x / far) / s))) / 2.0 for x in d]
-    return out
-
-
-SPEECH = [(3, 201, 0.029, 1, -1), (51, 801, 0.029, 1, -1), (52, 802, 0.029, 1, 1),
-          (53, 204, 0.051, 0, 1), (54, 205, 0.051, 0, -1), (55, 805, 0.029, 1, -1),
-          (56, 806, 0.029, 1, -1), (57, 807, 0.029, 1, 1), (58, 808, 0.029, 1, 1),
-          (59, 204, 0.029, 1, 1), (60, 205, 0.029, 1, 1)]
-
-
 def deform(pos, regions, faps):
-    w = weights_of(pos, regions)
-    out = [list(p) for p in pos]
-    for fap, code, unit, axis, sign in SPEECH:
-        amount = sign * faps.get(fap, 0) * unit
-        for v, wt in zip(regions[code][1], w[code]):
-            out[v][axis] += wt * amount
-    return [tuple(p) for p in out]
+    """The positions posed by the live moves of a FAP set, with the program's weights."""
+    return mouthfit.Weights(pos, regions).posed(pos, faps)
 
 
 def flipped_triangles(before, after, faces):
@@ -1191,13 +1475,32 @@ def flipped_triangles(before, after, faces):
     return bad
 
 
-def check(verts, faces, regions):
+def inside_head(p, pos, faces):
+    """True if p lies inside the head: a ray from it towards the viewer crosses the surface
+    an odd number of times."""
+    crossings = 0
+    for t in faces:
+        a, b, c = (pos[i] for i in t)
+        det = (b[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (b[1] - a[1])
+        if det == 0.0:
+            continue
+        s = ((p[0] - a[0]) * (c[1] - a[1]) - (c[0] - a[0]) * (p[1] - a[1])) / det
+        r = ((b[0] - a[0]) * (p[1] - a[1]) - (p[0] - a[0]) * (b[1] - a[1])) / det
+        if s < 0.0 or r < 0.0 or s + r > 1.0:
+            continue
+        if a[2] + s * (b[2] - a[2]) + r * (c[2] - a[2]) > p[2]:
+            crossings += 1
+    return crossings % 2 == 1
+
+
+def check(verts, faces, regions, pocket_ids):
     """Asserts every requirement on the finished mesh; returns the figures for the summary."""
     pos = [v.p for v in verts]
     assert len(pos) == NV and len(faces) == NF, "counts %d %d" % (len(pos), len(faces))
     assert all(v.id == i for i, v in enumerate(verts))
     used = set()
     keys = set()
+    surface = []
     for t in faces:
         assert len(set(t)) == 3 and all(0 <= i < NV for i in t), "bad triangle %s" % (t,)
         key = tuple(sorted(t))
@@ -1207,6 +1510,13 @@ def check(verts, faces, regions):
         n = tri_normal(*(pos[i] for i in t))
         area = 0.5 * math.sqrt(n[0] ** 2 + n[1] ** 2 + n[2] ** 2)
         assert area > 0.05, "degenerate triangle %s (area %g)" % (t, area)
+        if t[0] in pocket_ids:
+            # the pocket's faces turn their front to its inside
+            c = [sum(pos[i][k] for i in t) / 3.0 for k in range(3)]
+            assert sum(n[k] * (POCKET_INSIDE[k] - c[k]) for k in range(3)) > 0.0, \
+                "pocket triangle %s faces out" % (t,)
+            continue
+        surface.append(t)
         # the face normal must agree with the outward normal of the smooth surface
         cu = sum(verts[i].uv[0] for i in t) / 3.0
         cv = sum(verts[i].uv[1] for i in t) / 3.0
@@ -1215,12 +1525,14 @@ def check(verts, faces, regions):
         assert n[0] * sn[0] + n[1] * sn[1] + n[2] * sn[2] > 0.0, "inward triangle %s" % (t,)
     assert used == set(range(NV)), "unused vertices"
     bnd, loops = boundary_loops(faces)
-    assert len(bnd) == 62 and len(loops) == 2, "boundary %d in %d loops" % (len(bnd), len(loops))
+    assert len(bnd) == 58 and len(loops) == 2, "boundary %d in %d loops" % (len(bnd), len(loops))
     mouth = [l for l in loops if 223 in l]
     assert len(mouth) == 1 and 203 in mouth[0] and 11 in mouth[0] and 42 in mouth[0]
     # every interior edge is used once in each direction (consistent winding)
     directed = {(t[i], t[(i + 1) % 3]) for t in faces for i in range(3)}
     assert len(directed) == 3 * NF
+    for i in pocket_ids:
+        assert inside_head(pos[i], pos, surface), "pocket vertex %d outside the head" % i
 
     # pivots where they belong
     def p(i):
@@ -1257,6 +1569,7 @@ def check(verts, faces, regions):
         "eye-nose": eyes[0][1] - nose[1],
         "eye separation": dist(eyes[0], eyes[1]),
         "mouth height": mouth_c[1],
+        "lips apart at rest (no FAP)": p(223)[1] - p(203)[1],
     }
     want = {"mouth width (8.3-8.4)": 0.051 * 1024, "mouth-nose": 0.029 * 1024,
             "eye-nose": 0.042 * 1024, "eye separation": 0.077 * 1024}
@@ -1264,27 +1577,25 @@ def check(verts, faces, regions):
         assert abs(figures[k] - target) < 0.03 * target, "%s %.2f, want %.2f" % (k, figures[k], target)
     assert abs(figures["mouth height"] + 40.0) < 2.0
 
-    # deformation: jaw down 10 units, extreme speech, silence
-    jaw = deform(pos, regions, {3: 10.0 / 0.029})
-    figures["flips, jaw down 10"] = flipped_triangles(pos, jaw, faces)
-    assert figures["flips, jaw down 10"] == 0, "jaw opening folds the mesh"
-    silent = deform(pos, regions, {3: -140, 51: 100, 52: 100, 55: 80, 56: 80, 57: 80,
-                                   58: 80, 53: 15, 54: 15, 59: 30, 60: 30})
-    figures["flips, silent window"] = flipped_triangles(pos, silent, faces)
-    assert figures["flips, silent window"] == 0, "a silent window folds the mesh"
+    # the rest shape closes the lips without crossing them
+    clear = rest_clearance(verts, regions)
+    figures["lips at rest: most open"] = max(clear.values())
+    figures["lips at rest: deepest overlap"] = -min(clear.values())
+    assert max(clear.values()) <= 0.0 and min(clear.values()) > -0.5, "the rest shape %s" % clear
+
+    # no fold in any pose of the fit, nor in the extreme pose of the pictures
+    folds = [flipped_triangles(pos, deform(pos, regions, f), faces) for f, _ in fit_poses()]
+    figures["poses folding (of %d)" % len(folds)] = sum(1 for n in folds if n)
+    assert not any(folds), "a pose folds the mesh"
     speech = deform(pos, regions, SPEECH_POSE)
-    figures["flips, extreme speech"] = flipped_triangles(pos, speech, faces)
-    assert figures["flips, extreme speech"] == 0, "the extreme speech pose folds the mesh"
-    gap = speech[223][1] - speech[203][1]
-    figures["mouth opening, speech"] = gap
-    assert gap > 10.0, "the speech pose does not open the mouth"
+    assert flipped_triangles(pos, speech, faces) == 0, "the extreme speech pose folds the mesh"
+    figures["mouth opening, extreme pose"] = speech[223][1] - speech[203][1]
     figures["regions"] = rep
     return figures
 
 
-# FAP values of the extreme speech pose drawn in docs/head-speech.png.
-SPEECH_POSE = {3: 1000, 51: -300, 52: -300, 55: -300, 56: -300, 57: -300, 58: -300,
-               53: 50, 54: 50}
+# The widest open window of the sample: the summary tells how far it opens the mouth.
+SPEECH_POSE = dict(zip(FAP_ORDER, SPEECH_SAMPLE[1]))
 
 
 # ---------------------------------------------------------------------------
@@ -1311,23 +1622,25 @@ def main(argv):
     ap.add_argument("--out", default=os.path.join(ROOT, "data"), help="output directory")
     ap.add_argument("--costav", default=os.path.join(ROOT, "model", "costav.cpp"),
                     help="C++ file with the region tables")
-    ap.add_argument("--plot", default=None, help="write an SVG of the lip and chin layout")
+    ap.add_argument("--search", action="store_true",
+                    help="fit the lip and chin layout afresh (a few minutes) and write it to "
+                         "tools/head_layout.txt before building")
     ap.add_argument("--quiet", action="store_true")
     args = ap.parse_args(argv)
-    regions, verts, faces = build(args.costav)
+    regions, rverts, verts, faces = build(args.costav, search=args.search, log=not args.quiet)
     round_positions(verts)
-    figures = check(verts, faces, regions)
-    if args.plot:
-        plot_layout(verts, args.plot)
+    pocket = {v.id for v in verts if v.kind == 'pocket'}
+    figures = check(verts, faces, regions, pocket)
     write_files(verts, faces, args.out)
     if not args.quiet:
         bnd, loops = boundary_loops(faces)
         mouth = [l for l in loops if 223 in l][0]
-        print("vertices %d, triangles %d, boundary edges %d (neck %d, mouth %d)"
-              % (len(verts), len(faces), len(bnd), len(bnd) - len(mouth), len(mouth)))
+        print("vertices %d, triangles %d (pocket %d), boundary edges %d (neck %d, mouth %d)"
+              % (len(verts), len(faces), sum(1 for t in faces if t[0] in pocket), len(bnd),
+                 len(bnd) - len(mouth), len(mouth)))
         for k, v in figures.items():
             if k != "regions":
-                print("%-28s %s" % (k, ("%.2f" % v) if isinstance(v, float) else v))
+                print("%-32s %s" % (k, ("%.2f" % v) if isinstance(v, float) else v))
         print("region  median  nearest outsider")
         for code, (med, near, who) in figures["regions"].items():
             print("  %d.%d  %6.2f  %6.2f (vertex %d)" % (code // 100, code % 100, med, near, who))
