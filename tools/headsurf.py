@@ -165,7 +165,10 @@ LANDMARKS = [
 # The lips: rows along the borders (the same curves the lip layout follows), each
 # curving back towards the corners. At rest (no FAP) the lips are parted by a lens that
 # closes at the inner corners: the rest shape of a quiet window raises the lower lip and
-# lowers the upper one, which brings them together.
+# lowers the upper one, which brings them together. Across each lip the profile rises from
+# the mouth line and stays nearly level up to the border: the rows of the lip layout are a
+# few units apart and not in line, and a ridge between them would show, with flat shading,
+# as a row of small spikes along the lip.
 MOUTH_Y = -40.0
 OUTER_X = 26.1     # outer lip corners (FP 8.3 / 8.4): MW * 1024 apart
 CORNER_X = 19.5    # inner lip corners (FP 2.4 / 2.5)
@@ -195,10 +198,10 @@ def _lip_landmarks():
         ub, lb = upper_border(x), lower_border(x)
         ui, li = MOUTH_Y + lens(x), MOUTH_Y - lens(x)
         out += [(x, ub + 15.0, 4.4 - back), (x, ub + 7.0, 4.8 - back), (x, ub, 5.8 - back),
-                (x, ui + (ub - ui) * 2.0 / 3.0, 7.0 - back),
-                (x, ui + (ub - ui) / 3.0, 5.4 - back), (x, ui, 3.0 - back),
-                (x, li, 3.0 - back), (x, li + (lb - li) / 3.0, 5.3 - back),
-                (x, li + (lb - li) * 2.0 / 3.0, 6.5 - back), (x, lb, 5.6 - back),
+                (x, ui + (ub - ui) * 2.0 / 3.0, 5.9 - back),
+                (x, ui + (ub - ui) / 3.0, 4.9 - back), (x, ui, 3.0 - back),
+                (x, li, 3.0 - back), (x, li + (lb - li) / 3.0, 4.8 - back),
+                (x, li + (lb - li) * 2.0 / 3.0, 5.7 - back), (x, lb, 5.6 - back),
                 (x, lb - 5.0, 4.3 - back)]
     out += [(CORNER_X, MOUTH_Y, -4.0), (OUTER_X, MOUTH_Y - 0.3, -6.0), (22.0, -35.5, -3.0),
             (22.0, -45.0, -3.8), (31.0, -40.0, -8.0), (28.5, -33.0, -6.0),

@@ -1156,16 +1156,21 @@ def rverts_by_id(rverts, vid):
 # A closed pocket behind the lips, of vertices no region moves, seen through the open mouth
 # from outside: its faces turn their front to the pocket's inside, so from the mouth one
 # sees their back, which the polygon model lights with the library's dark default material.
-# Its front is a horizontal groove whose two slopes face up and down, away from the light,
-# which reads darker still; a tail reaches down the throat, so that looking down into a
-# wide open mouth one sees its floor and not out through the neck. The cross-section in
-# order round the pocket (x, y, z of the face's left side): top front, groove, bottom
+# It must fill every ray through the open mouth of the live view, whose eye sees the mouth
+# from above and, at the corners, from up to 12 degrees sideways: the rays spread out and
+# down behind the lips. So its front reaches behind the corners as far as they stretch and
+# slopes back and down to a groove at the jaw's sides, from which a tail runs down the
+# throat, a few units inside it, so that looking down into a wide open mouth one sees its
+# floor and not out through the neck; its back reaches down into the neck, where the
+# throat's skin moves with the widest jaw moves. It stays inside the head in every pose
+# (the skin slides over it) and out of the chin region's neighbourhood. The cross-section
+# in order round the pocket (x, y, z of the face's left side): top front, groove, bottom
 # front, tail, back.
-POCKET = [(22.0, -33.0, -8.5), (21.0, -57.0, -24.0), (16.0, -75.8, -28.0),
-          (12.0, -110.0, -54.0), (16.0, -57.0, -44.0)]
+POCKET = [(30.0, -34.0, -13.0), (34.0, -64.0, -30.0), (16.0, -80.0, -28.5),
+          (10.0, -124.0, -60.5), (28.0, -106.0, -70.0)]
 POCKET_GROOVE = 1                     # the reflex corner of the cross-section
-POCKET_SKEW = 0.1                     # z grows by this much per unit of x
-POCKET_INSIDE = (0.0, -55.0, -35.0)   # a point inside, from which every face is seen
+POCKET_SKEW = 0.03                    # z grows by this much per unit of x
+POCKET_INSIDE = (0.0, -75.0, -45.0)   # a point inside, from which every face is seen
 
 
 def pocket_vertices():

@@ -257,7 +257,9 @@ TEST(ShippedMesh, WindingIsConsistentAndOnlyNeckAndMouthAreOpen) {
 
 // The pocket behind the lips is a closed shell of its own, seen from the mouth from its back:
 // its faces turn their front inwards (it encloses a negative volume), and it lies inside the
-// head (a ray from it towards the viewer leaves the face once), behind the lips.
+// head (a ray from it towards the viewer leaves the face once), behind the lips and their
+// corners: the live view looks past the corners, stretched out by up to 8 units, into the
+// cheeks.
 TEST(ShippedMesh, MouthPocketIsClosedFacesInwardsAndLiesBehindTheLips) {
   const Mesh& m = shipped();
   // the triangles not connected to the face
@@ -298,7 +300,7 @@ TEST(ShippedMesh, MouthPocketIsClosedFacesInwardsAndLiesBehindTheLips) {
   for (const Tri& t : pocket)
     for (int v : t) {
       EXPECT_LT(m.p[v].z, lips - 5.0) << v;
-      EXPECT_LT(std::abs(m.p[v].x), m.p[66].x) << v;
+      EXPECT_LT(std::abs(m.p[v].x), m.p[66].x + 10.0) << v;
       EXPECT_EQ(crossings(m.p[v]) % 2, 1) << "pocket vertex " << v << " outside the head";
     }
 }

@@ -10,6 +10,13 @@
 // meets nothing, first meets a back face, or first meets a surface more than 4 units
 // deeper than its reference.
 //
+// A third view is the live view itself, the program's perspective camera: the model turned
+// 20 degrees about x, panned 42 up, 125 in front of the eye, seen through glFrustum(-d, d,
+// -d, d, 1, 250) with the window's zoom d from its loudness, a ray from the eye through
+// every pixel of a square window (the same box, projected). Rays through the mouth corners
+// come in at up to 12 degrees sideways and steeper than the tilt from above. Here only the
+// rays through the mouth's outline count, and a ray's depth is measured along it.
+//
 // Goals, each printed with its figure:
 //   rest       the rest pose of a quiet window: opening <= 2 square units in both views,
 //              and the inner upper lip above the inner lower lip all along the mouth
@@ -20,13 +27,18 @@
 //   interior   <= 2 % of the rays through the opening see the background or a surface more
 //              than 45 units behind the neutral lip surface, and what they see is at most
 //              0.6 times as bright as the lips (luminance under the program's lighting);
+//              the same for the live perspective on its own;
 //   folds      no triangle's normal turns over against the neutral head, for the corners
-//              of the box of FAP values speech reaches and for every window of the files.
+//              of the box of FAP values speech reaches and for every window of the files;
+//   pocket     no ray of any view outside the mouth's outline first meets the pocket behind
+//              the lips (it would show through the skin), in the rest pose, the box corners
+//              and every window.
 // The FAP files are zarvo-fap's CSV (index, level, vol, FAP 3, 51..60).
 //
 // Exit status: 0 all goals met, 1 a goal missed, 2 bad input.
 #include <algorithm>
 #include <array>
+#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <fstream>
@@ -137,81 +149,149 @@ int folds(const Mesh& neutral, const Mesh& p) {
   return n;
 }
 
-// ---- looking along parallel rays ----
+// ---- looking at the head ----
 
-struct View {
+// A camera maps a model point to grid coordinates (u to the right, v up; a ray through
+// every whole (u, v)) and a value that is linear over a triangle's projection, from which
+// the depth along the ray follows.
+struct Camera {
   const char* name;
-  V3 dir, up;  // into the scene; the picture's up; the picture's right is +x
+  bool perspective;
+  V3 dir, up;    // parallel: into the scene; the picture's up; the picture's right is +x
+  double d = 0;  // perspective: the frustum's half-width at the near plane
+  V3 project(V3 p) const;
+  double depth(double z, int u, int v) const;
+  bool clipped(double z) const;
 };
-const double kTilt = 20.0 * 3.14159265358979323846 / 180.0;
-const View kViews[2] = {
-    {"front", {0, 0, -1}, {0, 1, 0}},
-    {"live tilt", {0, -std::sin(kTilt), -std::cos(kTilt)}, {0, std::cos(kTilt), -std::sin(kTilt)}}};
 
-// The rays of a view: the grid of whole units over u (= x) in [kU0, kU1] and v (along up)
-// in [kV0, kV1], wide enough for every box a mouth can ask for.
-constexpr int kU0 = -60, kU1 = 60, kV0 = -150, kV1 = 10;
-constexpr int kCols = kU1 - kU0 + 1, kRows = kV1 - kV0 + 1;
+const double kTilt = 20.0 * 3.14159265358979323846 / 180.0;
+const Camera kViews[2] = {{"front", false, {0, 0, -1}, {0, 1, 0}},
+                          {"live tilt",
+                           false,
+                           {0, -std::sin(kTilt), -std::cos(kTilt)},
+                           {0, std::cos(kTilt), -std::sin(kTilt)}}};
+
+// The live view as the program sets it up: the model turned 20 degrees about x, panned 42
+// up and 125 away from the eye, seen through glFrustum(-d, d, -d, d, 1, 250) in a square
+// window of kSide pixels (a pixel is about half a unit at the mouth); a ray through every
+// pixel's centre.
+constexpr int kSide = 256;
+constexpr double kPanY = 42.0, kAway = 125.0, kNear = 1.0, kFar = 250.0;
+
+Camera liveCamera(int volume) {
+  Camera c{"live perspective", true, {0, 0, -1}, {0, 1, 0}};
+  c.d = FAPzoom(volume);
+  return c;
+}
+
+V3 Camera::project(V3 p) const {
+  if (!perspective) return {p.x, dot(p, up), dot(p, dir)};
+  const double y = std::cos(kTilt) * p.y - std::sin(kTilt) * p.z + kPanY;
+  const double w = kAway - (std::sin(kTilt) * p.y + std::cos(kTilt) * p.z);
+  const double half = 0.5 * kSide;
+  return {(p.x / w / d + 1.0) * half - 0.5, (y / w / d + 1.0) * half - 0.5, 1.0 / w};
+}
+
+// Parallel: the linear value is the depth. Perspective: it is 1 / w (w the distance in
+// front of the eye); the depth is measured along the ray.
+double Camera::depth(double z, int u, int v) const {
+  if (!perspective) return z;
+  const double x = d * ((u + 0.5) * 2.0 / kSide - 1.0), y = d * ((v + 0.5) * 2.0 / kSide - 1.0);
+  return std::sqrt(1.0 + x * x + y * y) / z;
+}
+
+// Perspective: what lies outside the near and the far plane is not drawn.
+bool Camera::clipped(double z) const { return perspective && (z > 1.0 / kNear || z < 1.0 / kFar); }
 
 struct Hit {
   double depth = 0.0;
   int face = -1;  // -1: the ray meets nothing
   bool front = false;
 };
-using Picture = std::vector<Hit>;  // kCols * kRows, column-major
 
-// First surface along every ray of the rectangle [u0, u1] x [v0, v1] (grid units).
-Picture look(const Mesh& p, const View& v, int u0, int u1, int w0, int w1) {
-  Picture pic(kCols * kRows);
+// The first surface along every ray of a rectangle of the grid, column-major.
+struct Picture {
+  int u0, v0, cols, rows;
+  std::vector<Hit> hits;
+  Picture(int u0_, int u1, int v0_, int v1)
+      : u0(u0_),
+        v0(v0_),
+        cols(std::max(0, u1 - u0_ + 1)),
+        rows(std::max(0, v1 - v0_ + 1)),
+        hits(size_t(cols) * rows) {}
+  Hit& at(int u, int v) { return hits[size_t(u - u0) * rows + (v - v0)]; }
+  const Hit& at(int u, int v) const { return hits[size_t(u - u0) * rows + (v - v0)]; }
+};
+
+// A face is seen from its front where its projection turns counter-clockwise, as the
+// library decides which side it lights.
+Picture look(const Mesh& p, const Camera& cam, int u0, int u1, int w0, int w1) {
+  Picture pic(u0, u1, w0, w1);
+  std::vector<V3> q(p.size());
+  for (size_t i = 0; i < p.size(); ++i) q[i] = cam.project(p[i]);
+  // nearest first: the smallest depth, that is the largest 1 / w in perspective
+  const double sign = cam.perspective ? -1.0 : 1.0;
   for (int j = 0; j < kFaceCount; ++j) {
-    const V3 a = p[hda[j]], b = p[hdb[j]], c = p[hdc[j]];
-    const double au = a.x, bu = b.x, cu = c.x;
-    const double av = dot(a, v.up), bv = dot(b, v.up), cv = dot(c, v.up);
-    const double det = (bu - au) * (cv - av) - (cu - au) * (bv - av);
+    const V3 a = q[hda[j]], b = q[hdb[j]], c = q[hdc[j]];
+    const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
     if (det == 0.0) continue;
-    const bool front = dot(faceNormal(p, j), v.dir) < 0.0;
-    const int i0 = std::max(u0, int(std::ceil(std::min({au, bu, cu}))));
-    const int i1 = std::min(u1, int(std::floor(std::max({au, bu, cu}))));
-    const int k0 = std::max(w0, int(std::ceil(std::min({av, bv, cv}))));
-    const int k1 = std::min(w1, int(std::floor(std::max({av, bv, cv}))));
-    const double ad = dot(a, v.dir), bd = dot(b, v.dir), cd = dot(c, v.dir);
+    const double inv = 1.0 / det;
+    const int i0 = std::max(u0, int(std::ceil(std::min({a.x, b.x, c.x}))));
+    const int i1 = std::min(u1, int(std::floor(std::max({a.x, b.x, c.x}))));
+    const int k0 = std::max(w0, int(std::ceil(std::min({a.y, b.y, c.y}))));
+    const int k1 = std::min(w1, int(std::floor(std::max({a.y, b.y, c.y}))));
     for (int i = i0; i <= i1; ++i)
       for (int k = k0; k <= k1; ++k) {
-        const double s = ((i - au) * (cv - av) - (cu - au) * (k - av)) / det;
-        const double t = ((bu - au) * (k - av) - (i - au) * (bv - av)) / det;
+        const double s = ((i - a.x) * (c.y - a.y) - (c.x - a.x) * (k - a.y)) * inv;
+        const double t = ((b.x - a.x) * (k - a.y) - (i - a.x) * (b.y - a.y)) * inv;
         if (s < 0.0 || t < 0.0 || s + t > 1.0) continue;
-        const double depth = ad + s * (bd - ad) + t * (cd - ad);
-        Hit& h = pic[(i - kU0) * kRows + (k - kV0)];
-        if (h.face < 0 || depth < h.depth) h = {depth, j, front};
+        const double z = a.z + s * (b.z - a.z) + t * (c.z - a.z);
+        if (cam.clipped(z)) continue;
+        Hit& h = pic.at(i, k);
+        if (h.face < 0 || sign * z < sign * h.depth) h = {z, j, det > 0.0};
       }
   }
+  for (int i = u0; i <= u1; ++i)
+    for (int k = w0; k <= w1; ++k) {
+      Hit& h = pic.at(i, k);
+      if (h.face >= 0) h.depth = cam.depth(h.depth, i, k);
+    }
   return pic;
 }
 
-// Reference depth of every ray from the neutral head (NaN where none was found).
-std::vector<double> references(const Mesh& neutral, const View& v) {
-  const Picture pic = look(neutral, v, kU0, kU1, kV0, kV1);
-  std::vector<double> ref(kCols * kRows, NAN);
-  for (int i = 0; i < kCols; ++i)
-    for (int k = 0; k < kRows; ++k) {
-      // the ray itself, else the nearest one above or below in its column
-      for (int step = 0; step < kRows; ++step) {
-        double found = NAN;
+// Reference depth of every ray from the neutral head: the ray itself, else the nearest one
+// above or below in its column that meets a front face (NaN where there is none).
+std::vector<double> references(const Picture& pic) {
+  std::vector<double> ref(pic.hits.size(), NAN);
+  for (int i = 0; i < pic.cols; ++i)
+    for (int k = 0; k < pic.rows; ++k)
+      for (int step = 0; step < pic.rows && std::isnan(ref[size_t(i) * pic.rows + k]); ++step)
         for (int kk : {k + step, k - step}) {
-          if (kk < 0 || kk >= kRows) continue;
-          const Hit& h = pic[i * kRows + kk];
+          if (kk < 0 || kk >= pic.rows) continue;
+          const Hit& h = pic.hits[size_t(i) * pic.rows + kk];
           if (h.face >= 0 && h.front) {
-            found = h.depth;
+            ref[size_t(i) * pic.rows + k] = h.depth;
             break;
           }
         }
-        if (!std::isnan(found)) {
-          ref[i * kRows + k] = found;
-          break;
-        }
-      }
-    }
   return ref;
+}
+
+// The neutral head's reference depths over a rectangle of a camera's grid.
+struct Reference {
+  Picture pic;
+  std::vector<double> depth;
+  Reference(const Mesh& neutral, const Camera& cam, int u0, int u1, int v0, int v1)
+      : pic(look(neutral, cam, u0, u1, v0, v1)), depth(references(pic)) {}
+  double at(int u, int v) const {
+    if (u < pic.u0 || v < pic.v0 || u >= pic.u0 + pic.cols || v >= pic.v0 + pic.rows) return NAN;
+    return depth[size_t(u - pic.u0) * pic.rows + (v - pic.v0)];
+  }
+};
+
+// A parallel camera's references over a grid wide enough for every box a mouth can ask for.
+Reference parallelReference(const Mesh& neutral, const Camera& cam) {
+  return Reference(neutral, cam, -60, 60, -150, 10);
 }
 
 // ---- lighting: the polygon model's flat shading ----
@@ -240,6 +320,15 @@ struct Frame {
   int background = 0, deep = 0;  // opening rays seeing nothing / too far
   double interiorLum = 0.0, lipLum = 0.0;
   int interiorN = 0, lipN = 0;
+  double perUnit = 1.0;  // rays per square unit at the mouth
+};
+
+// What the measures need to know of the mesh: the lips' vertices, the faces of the pocket
+// (the shell not connected to the face) and the mouth's boundary loop.
+struct Scene {
+  std::set<int> lips;
+  std::vector<bool> pocket;
+  std::vector<int> mouth;
 };
 
 std::set<int> lipVertices() {
@@ -252,22 +341,81 @@ std::set<int> lipVertices() {
   return s;
 }
 
-Frame measure(const Mesh& p, const View& v, const std::vector<double>& ref,
-              const std::set<int>& lips) {
-  const int u0 = int(std::floor(std::min(p[66].x, p[76].x) - 2.0));
-  const int u1 = int(std::ceil(std::max(p[66].x, p[76].x) + 2.0));
-  const int w0 = int(std::floor(dot(p[194], v.up) - 14.0));
-  const int w1 = int(std::ceil(dot(p[184], v.up) + 3.0));
-  const Picture pic = look(p, v, u0, u1, w0, w1);
+// The box the opening is looked for in: from the outer lip corners +-2 sideways, from 14
+// below the outer lower-lip middle to 3 above the outer upper-lip middle (grid units).
+struct Box {
+  int u0, u1, v0, v1;
+};
+Box mouthBox(const Mesh& p, const Camera& cam) {
+  const V3 up = cam.perspective ? V3{0, std::cos(kTilt), -std::sin(kTilt)} : cam.up;
+  auto shifted = [](V3 a, V3 by, double k) {
+    return V3{a.x + k * by.x, a.y + k * by.y, a.z + k * by.z};
+  };
+  const V3 left = p[66].x < p[76].x ? p[66] : p[76], right = p[66].x < p[76].x ? p[76] : p[66];
+  return {int(std::floor(cam.project(shifted(left, {1, 0, 0}, -2.0)).x)),
+          int(std::ceil(cam.project(shifted(right, {1, 0, 0}, 2.0)).x)),
+          int(std::floor(cam.project(shifted(p[194], up, -14.0)).y)),
+          int(std::ceil(cam.project(shifted(p[184], up, 3.0)).y))};
+}
+
+// Whether (u, v) lies inside a closed polygon (even-odd rule).
+bool inside(const std::vector<V3>& poly, double u, double v) {
+  bool in = false;
+  for (size_t a = 0, b = poly.size() - 1; a < poly.size(); b = a++)
+    if ((poly[a].y > v) != (poly[b].y > v) &&
+        u < poly[a].x + (v - poly[a].y) / (poly[b].y - poly[a].y) * (poly[b].x - poly[a].x))
+      in = !in;
+  return in;
+}
+
+// The mouth's boundary loop as the camera sees it.
+std::vector<V3> projectedLoop(const Mesh& p, const Camera& cam, const Scene& scene) {
+  std::vector<V3> loop;
+  for (int v : scene.mouth) loop.push_back(cam.project(p[v]));
+  return loop;
+}
+
+// Rays outside the mouth whose first hit is the pocket: the pocket showing through the skin.
+// Looked for over the pocket's own extent in the picture (the pocket never moves).
+int pocketSeen(const Mesh& p, const Camera& cam, const Scene& scene) {
+  Box box{INT_MAX, INT_MIN, INT_MAX, INT_MIN};
+  for (int j = 0; j < kFaceCount; ++j)
+    if (scene.pocket[j])
+      for (int v : {hda[j], hdb[j], hdc[j]}) {
+        const V3 q = cam.project(p[v]);
+        box = {std::min(box.u0, int(std::floor(q.x))), std::max(box.u1, int(std::ceil(q.x))),
+               std::min(box.v0, int(std::floor(q.y))), std::max(box.v1, int(std::ceil(q.y)))};
+      }
+  if (box.u0 > box.u1) return 0;
+  const Picture pic = look(p, cam, box.u0, box.u1, box.v0, box.v1);
+  const std::vector<V3> loop = projectedLoop(p, cam, scene);
+  int n = 0;
+  for (int i = box.u0; i <= box.u1; ++i)
+    for (int k = box.v0; k <= box.v1; ++k) {
+      const Hit& h = pic.at(i, k);
+      n += h.face >= 0 && scene.pocket[h.face] && !inside(loop, i, k);
+    }
+  return n;
+}
+
+// The opening of one posed frame. With `throughOnly`, only the rays inside the projection
+// of the mouth's boundary loop count: the rays that pass through the mouth.
+Frame measure(const Mesh& p, const Camera& cam, const Box& box, const Reference& ref,
+              const Scene& scene, bool throughOnly = false) {
+  const Picture pic = look(p, cam, box.u0, box.u1, box.v0, box.v1);
+  const std::vector<V3> loop = projectedLoop(p, cam, scene);
   Frame f;
-  int iMin = kCols, iMax = -1, kMin = kRows, kMax = -1;
-  std::vector<int> column(kCols, 0);
-  for (int i = u0 - kU0; i <= u1 - kU0; ++i)
-    for (int k = w0 - kV0; k <= w1 - kV0; ++k) {
-      const Hit& h = pic[i * kRows + k];
-      const double r = ref[i * kRows + k];
-      const bool open = h.face < 0 || !h.front || h.depth > r + 4.0;
+  int iMin = pic.cols, iMax = -1, kMin = pic.rows, kMax = -1;
+  std::vector<int> column(pic.cols, 0);
+  for (int i = 0; i < pic.cols; ++i)
+    for (int k = 0; k < pic.rows; ++k) {
+      const Hit& h = pic.at(box.u0 + i, box.v0 + k);
+      const double r = ref.at(box.u0 + i, box.v0 + k);
+      const bool open = (h.face < 0 || !h.front || h.depth > r + 4.0) &&
+                        (!throughOnly || inside(loop, box.u0 + i, box.v0 + k));
       if (!open) {
+        if (h.face < 0 || !h.front) continue;  // beside the head; the lips face the eye
+        const auto& lips = scene.lips;
         if (lips.count(hda[h.face]) && lips.count(hdb[h.face]) && lips.count(hdc[h.face])) {
           f.lipLum += luminance(p, h.face, true);
           ++f.lipN;
@@ -294,6 +442,26 @@ Frame measure(const Mesh& p, const View& v, const std::vector<double>& ref,
     const int left = column[int(std::lround(mid - q))], right = column[int(std::lround(mid + q))];
     f.quarter = double(std::min(left, right)) / tallest;
   }
+  return f;
+}
+
+// The pocket seen through the skin from any of the three views.
+int pocketSeenAnywhere(const Mesh& p, int volume, const Scene& scene) {
+  return pocketSeen(p, kViews[0], scene) + pocketSeen(p, kViews[1], scene) +
+         pocketSeen(p, liveCamera(volume), scene);
+}
+
+// The live view of one window: its zoom from its loudness, the references of the neutral
+// head in the same picture. The box reaches past the chin's outline when the jaw drops, and
+// the background beside the head is not seen through the mouth: the rays count only inside
+// the mouth's outline.
+Frame measureLive(const Mesh& neutral, const Mesh& p, int volume, const Scene& scene) {
+  const Camera cam = liveCamera(volume);
+  const Box box = mouthBox(p, cam);
+  const Reference ref(neutral, cam, box.u0, box.u1, box.v0 - 40, box.v1 + 40);
+  Frame f = measure(p, cam, box, ref, scene, true);
+  const double side = 0.5 * kSide / cam.d * cam.project(neutral[223]).z;  // pixels a unit
+  f.perUnit = side * side;
   return f;
 }
 
@@ -327,6 +495,22 @@ bool contours(std::vector<int>& upper, std::vector<int>& lower) {
   return std::count(lower.begin(), lower.end(), 203) > 0;
 }
 
+// The faces of the pocket: those not connected to the face through the mouth's vertex 223.
+std::vector<bool> pocketFaces() {
+  std::vector<bool> face(kVertexCount, false);
+  face[223] = true;
+  for (bool grew = true; grew;) {
+    grew = false;
+    for (int j = 0; j < kFaceCount; ++j)
+      if (face[hda[j]] || face[hdb[j]] || face[hdc[j]])
+        for (int v : {hda[j], hdb[j], hdc[j]})
+          if (!face[v]) face[v] = grew = true;
+  }
+  std::vector<bool> pocket(kFaceCount);
+  for (int j = 0; j < kFaceCount; ++j) pocket[j] = !face[hda[j]];
+  return pocket;
+}
+
 // y of a contour (a polyline over x) at x; NaN outside it.
 double contourY(const Mesh& p, const std::vector<int>& c, double x) {
   for (size_t k = 0; k + 1 < c.size(); ++k) {
@@ -351,7 +535,8 @@ double lipClearance(const Mesh& p, const std::vector<int>& upper, const std::vec
 
 // ---- speech ----
 
-bool readFaps(const std::string& path, std::vector<Faps>& out) {
+// FAPs and loudness of every window.
+bool readFaps(const std::string& path, std::vector<Faps>& out, std::vector<int>& volumes) {
   std::ifstream in(path);
   std::string line;
   if (!in || !std::getline(in, line) || line.rfind("index,level,vol,fap3", 0) != 0) return false;
@@ -365,6 +550,7 @@ bool readFaps(const std::string& path, std::vector<Faps>& out) {
     Faps f{};
     for (int k = 0; k < 11; ++k) f[order[k]] = std::stoi(cells[3 + k]);
     out.push_back(f);
+    volumes.push_back(std::stoi(cells[2]));
   }
   return true;
 }
@@ -380,12 +566,27 @@ bool goal(bool met, const char* what) {
   return met;
 }
 
+// The interior goals over the rays of the open windows of one or more views.
+bool interior(const char* views, long rays, long background, long deep, double inside, double lips,
+              bool seen) {
+  const double bad = rays ? double(background + deep) / rays : 1.0;
+  std::printf(
+      "  %s, through the opening (%ld rays): background %.1f %%, deeper than 45 units "
+      "%.1f %%\n",
+      views, rays, 100.0 * background / std::max(1L, rays), 100.0 * deep / std::max(1L, rays));
+  bool ok = goal(bad <= 0.02, "interior: <= 2 % background or too deep");
+  std::printf("  luminance inside %.3f, lips %.3f: ratio %.2f\n", inside, lips, inside / lips);
+  ok &= goal(seen && inside / lips <= 0.6, "interior: <= 0.6 x the lips' luminance");
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   std::vector<Faps> speech;
+  std::vector<int> volumes;
   for (int a = 1; a < argc; ++a)
-    if (!readFaps(argv[a], speech)) {
+    if (!readFaps(argv[a], speech, volumes)) {
       std::fprintf(stderr, "mouth-check: %s is not a zarvo-fap CSV file\n", argv[a]);
       return 2;
     }
@@ -397,7 +598,7 @@ int main(int argc, char** argv) {
   }
   tavolsag();
   const Mesh neutral = positions();
-  const std::set<int> lips = lipVertices();
+  Scene scene{lipVertices(), std::vector<bool>(kFaceCount, false), {}};
   bool ok = true;
 
   // Rest pose.
@@ -405,33 +606,41 @@ int main(int argc, char** argv) {
   const Mesh rest = posed(neutral, restFaps());
   std::vector<int> upper, lower;
   const bool found = contours(upper, lower);
+  scene.mouth = upper;
+  scene.mouth.insert(scene.mouth.end(), lower.begin(), lower.end());
+  scene.pocket = pocketFaces();
   const double clearance = found ? lipClearance(rest, upper, lower) : NAN;
   std::printf("  inner upper lip over the inner lower lip: at least %.2f units%s\n", clearance,
               found ? "" : " (no mouth contour)");
   ok &= goal(found && clearance >= -0.5, "the lips do not cross (>= -0.5)");
-  std::vector<std::vector<double>> refs;
-  for (const View& v : kViews) refs.push_back(references(neutral, v));
+  std::vector<Reference> refs;
+  for (const Camera& cam : kViews) refs.push_back(parallelReference(neutral, cam));
+  long pocketShows = pocketSeenAnywhere(neutral, 0, scene) + pocketSeenAnywhere(rest, -100, scene);
   for (int k = 0; k < 2; ++k) {
-    const Frame f = measure(rest, kViews[k], refs[k], lips);
+    const Frame f = measure(rest, kViews[k], mouthBox(rest, kViews[k]), refs[k], scene);
     std::printf("  opening, %s: %d square units\n", kViews[k].name, f.area);
     ok &= goal(f.area <= 2, "the lips meet (<= 2)");
   }
-  const Frame start = measure(neutral, kViews[0], refs[0], lips);
+  const Frame start = measure(neutral, kViews[0], mouthBox(neutral, kViews[0]), refs[0], scene);
   std::printf("  start view (no FAPs), front: opening %d square units\n", start.area);
 
-  // Speech windows.
+  // Speech windows. The parallel views share the interior figures; the live perspective
+  // has its own.
   std::printf("speech: %zu windows\n", speech.size());
   std::vector<double> fill[2], quarter[2];
   long rays = 0, background = 0, deep = 0, inN = 0, lipN = 0;
   double inLum = 0.0, lipLum = 0.0;
+  Frame live;
+  int liveOpen = 0;
   int speechFolds = 0, foldedWindows = 0;
-  for (const Faps& w : speech) {
-    const Mesh p = posed(neutral, w);
-    const int n = folds(neutral, p);
-    speechFolds = std::max(speechFolds, n);
-    foldedWindows += n > 0;
+  for (size_t n = 0; n < speech.size(); ++n) {
+    const Mesh p = posed(neutral, speech[n]);
+    pocketShows += pocketSeenAnywhere(p, volumes[n], scene);
+    const int folded = folds(neutral, p);
+    speechFolds = std::max(speechFolds, folded);
+    foldedWindows += folded > 0;
     for (int k = 0; k < 2; ++k) {
-      const Frame f = measure(p, kViews[k], refs[k], lips);
+      const Frame f = measure(p, kViews[k], mouthBox(p, kViews[k]), refs[k], scene);
       lipLum += f.lipLum, lipN += f.lipN;
       if (f.area < 8) continue;
       fill[k].push_back(double(f.area) / (f.boxW * f.boxH));
@@ -439,6 +648,12 @@ int main(int argc, char** argv) {
       rays += f.area, background += f.background, deep += f.deep;
       inLum += f.interiorLum, inN += f.interiorN;
     }
+    const Frame f = measureLive(neutral, p, volumes[n], scene);
+    live.lipLum += f.lipLum, live.lipN += f.lipN;
+    if (f.area < 8.0 * f.perUnit) continue;
+    ++liveOpen;
+    live.area += f.area, live.background += f.background, live.deep += f.deep;
+    live.interiorLum += f.interiorLum, live.interiorN += f.interiorN;
   }
   if (!speech.empty()) {
     for (int k = 0; k < 2; ++k) {
@@ -452,25 +667,23 @@ int main(int argc, char** argv) {
       ok &= goal(!quarter[k].empty() && percentile(quarter[k], 0.1) >= 0.5,
                  "oval: height at +-1/4 width >= 0.5");
     }
-    const double bad = rays ? double(background + deep) / rays : 1.0;
-    std::printf(
-        "  through the opening (%ld rays): background %.1f %%, deeper than 45 units "
-        "%.1f %%\n",
-        rays, 100.0 * background / std::max(1L, rays), 100.0 * deep / std::max(1L, rays));
-    ok &= goal(bad <= 0.02, "interior: <= 2 % background or too deep");
-    const double ratio = (inLum / std::max(1L, inN)) / (lipLum / std::max(1L, lipN));
-    std::printf("  luminance inside %.3f, lips %.3f: ratio %.2f\n", inLum / std::max(1L, inN),
-                lipLum / std::max(1L, lipN), ratio);
-    ok &= goal(inN > 0 && ratio <= 0.6, "interior: <= 0.6 x the lips' luminance");
+    ok &= interior("front and live tilt", rays, background, deep, inLum / std::max(1L, inN),
+                   lipLum / std::max(1L, lipN), inN > 0);
+    std::printf("  live perspective: %d windows open >= 8\n", liveOpen);
+    ok &= interior("live perspective", live.area, live.background, live.deep,
+                   live.interiorLum / std::max(1, live.interiorN),
+                   live.lipLum / std::max(1, live.lipN), live.interiorN > 0);
   }
 
   // Folds.
   int cornerFolds = 0, foldedCorners = 0;
   const auto corners = boxCorners(speech);
   for (const Faps& c : corners) {
-    const int n = folds(neutral, posed(neutral, c));
+    const Mesh p = posed(neutral, c);
+    const int n = folds(neutral, p);
     cornerFolds = std::max(cornerFolds, n);
     foldedCorners += n > 0;
+    pocketShows += pocketSeenAnywhere(p, 0, scene);
   }
   std::printf("folds\n  box corners: %d of %zu fold, at most %d triangles\n", foldedCorners,
               corners.size(), cornerFolds);
@@ -480,6 +693,9 @@ int main(int argc, char** argv) {
                 speech.size(), speechFolds);
     ok &= goal(speechFolds == 0, "no folds in speech");
   }
+  std::printf("pocket\n  rays outside the mouth that see it, all poses and views: %ld\n",
+              pocketShows);
+  ok &= goal(pocketShows == 0, "the pocket stays behind the skin");
   restore(neutral);
   std::printf("%s\n", ok ? "all goals met" : "goals missed");
   return ok ? 0 : 1;
