@@ -304,13 +304,7 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       DestroyWindow(hwnd);
     return 0;
   }
-  if (wParam == VK_SPACE) {
-    if (eloModFut())
-      eloModLeallit();
-    else
-      folyamatos(hwnd);
-    return 0;
-  }
+  if (wParam == VK_SPACE) return menuparancs(hwnd, WM_COMMAND, kFolyamatosParancs, 0);
   for (const Forgato& f : forgatok)
     if (f.billentyu == wParam) {
       nullaz();
