@@ -1,9 +1,9 @@
 #include "live/capture.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "live/resampler.h"
+#include "speech/AbsRecorder.h"
 
 namespace live {
 
@@ -20,12 +20,6 @@ constexpr int kBlocks = 32;
 constexpr int64_t kSilentNs = 2'000'000'000;
 // A device ahead of the wall clock by this much audio has run away (a real one never is).
 constexpr double kAheadSeconds = 1.0;
-
-int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 std::string openProblem(PaError err) {
   switch (err) {
@@ -86,7 +80,7 @@ int Capture::start() {
     why = openProblem(err);
     return err;
   }
-  startNs = lastChangeNs = nowNs();
+  startNs = lastChangeNs = steadyNs();
   lastFrames = recorder->data.framesRecorded.load(std::memory_order_acquire);
   framesSeen = 0;
   return err;
@@ -131,7 +125,7 @@ int Capture::msUntilNextWindow() {
   const int64_t last = recorder->data.lastBufferNs.load(std::memory_order_relaxed);
   if (last == 0) return 5;  // nothing delivered yet
   const int64_t period = int64_t{recorder->framesPerBuffer} * 1'000'000'000 / recorder->sampleRate;
-  const int64_t left = last + period - nowNs();
+  const int64_t left = last + period - steadyNs();
   return static_cast<int>(std::clamp<int64_t>(left / 1'000'000 + 1, 1, 20));
 }
 
@@ -141,7 +135,7 @@ std::string Capture::health() {
   const PaError active = Pa_IsStreamActive(s);
   if (active < 0) return Pa_GetErrorText(active);
   if (active == 0) return "a hangfolyam leállt";
-  const int64_t now = nowNs();
+  const int64_t now = steadyNs();
   const int32_t frames = recorder->data.framesRecorded.load(std::memory_order_acquire);
   if (frames != lastFrames) {
     framesSeen += static_cast<uint32_t>(frames) - static_cast<uint32_t>(lastFrames);

@@ -1,9 +1,9 @@
 #include "live/player.h"
 
 #include <algorithm>
-#include <chrono>
 
 #include "live/resampler.h"
+#include "speech/AbsRecorder.h"
 #include "speech/InfiniteRecorder.h"
 
 namespace live {
@@ -11,12 +11,6 @@ namespace live {
 namespace {
 
 constexpr unsigned long kBuffer = 512;
-
-int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 }  // namespace
 
@@ -37,7 +31,7 @@ int Player::callback(const void*, void* output, unsigned long frames,
   const double ahead = time != nullptr && time->outputBufferDacTime > 0.0
                            ? std::max(0.0, time->outputBufferDacTime - time->currentTime)
                            : 0.0;
-  s->bufferDac.store(static_cast<double>(nowNs()) / 1e9 + ahead, std::memory_order_relaxed);
+  s->bufferDac.store(static_cast<double>(steadyNs()) / 1e9 + ahead, std::memory_order_relaxed);
   s->seq.store(seq + 2, std::memory_order_release);
 
   const int channels = s->channels;
@@ -110,7 +104,7 @@ Player::~Player() {
 
 bool Player::start() {
   started = true;
-  silentStartNs = nowNs();
+  silentStartNs = steadyNs();
   if (stream == nullptr) return true;
   const PaError err = Pa_StartStream(stream);
   if (err == paNoError) return true;
@@ -179,7 +173,7 @@ int64_t Player::devicePosition() {
   // the samples taken before it). A device takes buffers in bursts, so counting what it
   // took would jump; the clock does not. It never runs ahead of what the device was given:
   // after an underrun it waits there and goes on from the new anchor.
-  const double now = static_cast<double>(nowNs()) / 1e9;
+  const double now = static_cast<double>(steadyNs()) / 1e9;
   if (!clockSet) {
     anchor = dac - static_cast<double>(start) / rate;
     clockSet = true;
@@ -196,7 +190,7 @@ int64_t Player::devicePosition() {
 int64_t Player::position() {
   if (!started) return 0;
   if (stream == nullptr)
-    return std::min<int64_t>(from48Pushed, (nowNs() - silentStartNs) * kRate / 1'000'000'000);
+    return std::min<int64_t>(from48Pushed, (steadyNs() - silentStartNs) * kRate / 1'000'000'000);
   const int64_t device = devicePosition();
   return std::min<int64_t>(from48Pushed, rate == kRate ? device : device * kRate / rate);
 }
@@ -211,7 +205,7 @@ bool Player::drained() {
 std::string Player::health() {
   if (stream == nullptr || !started) return {};
   const int64_t taken = shared.takenFrames.load(std::memory_order_acquire);
-  const int64_t now = nowNs();
+  const int64_t now = steadyNs();
   if (taken != lastTaken) {
     lastTaken = taken;
     lastTakenNs = now;

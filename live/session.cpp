@@ -3,12 +3,12 @@
 #include <GL/gl.h>
 
 #include <algorithm>
-#include <chrono>
 
 #include "live/modes.h"
 #include "model/valtozok.h"
 #include "render/context.h"
 #include "render/rajzolo.h"
+#include "speech/AbsRecorder.h"
 #include "speech/FAPmozgat.h"
 
 namespace live {
@@ -20,12 +20,6 @@ namespace {
 
 bool g_running = false;
 bool g_stop = false;
-
-int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
 
 // The pan and turn the designed run frames the head with.
 constexpr double kPanY = 42.0, kTiltX = 20.0;
@@ -105,7 +99,7 @@ void Session::frame(const int* faps, int volume, int64_t end) {
 
   FAPmozgat(faps, 1);
   modellnezet();
-  if (modeFrameShown != nullptr) modeFrameShown(ModeFrame{frames, end, volume, nowNs()});
+  if (modeFrameShown != nullptr) modeFrameShown(ModeFrame{frames, end, volume, steadyNs()});
   FAPmozgat(faps, -1);
   ++frames;
   ++lastMode.windows;

@@ -4,7 +4,16 @@
 // tool do not depend on the audio library.
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+
+// The clock of every latency and pacing figure: steady_clock in ns since its epoch (on Linux
+// CLOCK_MONOTONIC, the clock the feeder stamps its log with). Safe in the audio callback.
+inline int64_t steadyNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
 
 // The record handed to the audio callback as user data. Single writer per counter: the
 // callback thread writes writePos, blockIndex and framesRecorded; it publishes the

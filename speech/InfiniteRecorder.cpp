@@ -120,10 +120,7 @@ int infiniteRecordCallback(const void* input, void* /*output*/, unsigned long fr
   }
   data->writePos.store(static_cast<int32_t>((writePos + count) % ringFrames),
                        std::memory_order_relaxed);
-  data->lastBufferNs.store(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                               std::chrono::steady_clock::now().time_since_epoch())
-                               .count(),
-                           std::memory_order_relaxed);
+  data->lastBufferNs.store(steadyNs(), std::memory_order_relaxed);
   const int32_t recorded = data->framesRecorded.load(std::memory_order_relaxed);
   data->framesRecorded.store(advanceFrames(recorded, count), std::memory_order_release);
   return paContinue;

@@ -45,6 +45,7 @@
 #include "platform/offscreen.h"
 #include "render/rajzolo.h"
 #include "shell/ablak_beall.h"
+#include "speech/AbsRecorder.h"
 #include "speech/FAPbeolv.h"
 #include "speech/FAPmozgat.h"
 #include "speech/LiveRun.h"
@@ -61,12 +62,6 @@ constexpr double kRate = 48000.0;
 // the audio shown is centred 512 + 768 = 1280 samples (26.67 ms) before the newest sample.
 constexpr double kAlgorithmicMs = 1280 / kRate * 1000;
 
-int64_t nowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(
-             std::chrono::steady_clock::now().time_since_epoch())
-      .count();
-}
-
 struct Sample {
   int run;
   LiveFrame frame;
@@ -75,7 +70,7 @@ struct Sample {
 std::vector<Sample> g_samples;
 int g_run = 0;
 
-void onFrame(const LiveFrame& f) { g_samples.push_back({g_run, f, nowNs()}); }
+void onFrame(const LiveFrame& f) { g_samples.push_back({g_run, f, steadyNs()}); }
 
 // Time the window became complete: the stamp of the callback that delivered its last
 // frames, or, when the loop took the window only after later callbacks, that stamp moved
@@ -163,9 +158,9 @@ int designed(int runs, const char* feederLog) {
   int windows = 0, skipped = 0;
   for (g_run = 0; g_run < runs; ++g_run) {
     rotx = roty = rotz = 0.0;
-    const int64_t t0 = nowNs();
+    const int64_t t0 = steadyNs();
     FAPbeolv();
-    seconds += (nowNs() - t0) / 1e9;
+    seconds += (steadyNs() - t0) / 1e9;
     windows += lastLiveRun.windows;
     skipped += lastLiveRun.skippedWindows;
   }
@@ -214,7 +209,7 @@ void onModeFrame(const live::ModeFrame& f) {
   keepModeFrame(f);
   if (f.index == 94 * 5) g_rssAfterStartKb = residentKb();    // started after 5 s
   if (f.index == 94 * 60) g_rssAfterMinuteKb = residentKb();  // the heap settled after a minute
-  if (nowNs() >= g_stopAtNs) eloModLeallit();
+  if (steadyNs() >= g_stopAtNs) eloModLeallit();
 }
 
 int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
@@ -222,10 +217,10 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
   live::modeFrameShown = onModeFrame;
   const long rssBefore = residentKb();
   const double cpu0 = cpuSeconds();
-  const int64_t t0 = nowNs();
+  const int64_t t0 = steadyNs();
   g_stopAtNs = t0 + static_cast<int64_t>(seconds * 1e9);
   SendMessageA(hWnd, WM_KEYDOWN, VK_SPACE, 0);
-  const double wall = (nowNs() - t0) / 1e9;
+  const double wall = (steadyNs() - t0) / 1e9;
   const double cpu = cpuSeconds() - cpu0;
   const long rssAfter = residentKb();
   live::modeFrameShown = nullptr;
@@ -283,10 +278,10 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
     faps[51] = -80;
     faps[52] = 200;
     const double dcpu0 = cpuSeconds();
-    const int64_t d0 = nowNs();
+    const int64_t d0 = steadyNs();
     int64_t next = d0;
     int frames = 0;
-    while (nowNs() - d0 < static_cast<int64_t>(drawSeconds * 1e9)) {
+    while (steadyNs() - d0 < static_cast<int64_t>(drawSeconds * 1e9)) {
       faps[3] = (frames % 20) * 30;
       rotx = roty = rotz = 0.0;
       FAPmozgat(faps, 1);
@@ -294,10 +289,10 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
       FAPmozgat(faps, -1);
       ++frames;
       next += 10'666'667;
-      const int64_t left = next - nowNs();
+      const int64_t left = next - steadyNs();
       if (left > 0) std::this_thread::sleep_for(std::chrono::nanoseconds(left));
     }
-    const double dwall = (nowNs() - d0) / 1e9;
+    const double dwall = (steadyNs() - d0) / 1e9;
     const double dcpu = cpuSeconds() - dcpu0;
     std::printf("CPU, drawing alone: %.1f %% of one core (%d frames, %.1f frames/s)\n",
                 100 * dcpu / dwall, frames, frames / dwall);
@@ -315,9 +310,9 @@ struct SinkChunk {
 int playbackMode(const char* file, const char* sinkLog) {
   g_modeFrames.assign(100000, live::ModeFrame{});
   live::modeFrameShown = keepModeFrame;
-  const int64_t t0 = nowNs();
+  const int64_t t0 = steadyNs();
   lejatszas(hWnd, file);
-  const double wall = (nowNs() - t0) / 1e9;
+  const double wall = (steadyNs() - t0) / 1e9;
   live::modeFrameShown = nullptr;
   g_modeFrames.resize(g_modeCount);
   const live::ModeFigures f = live::lastMode;
