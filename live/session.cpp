@@ -26,10 +26,6 @@ constexpr double kPanY = 42.0, kTiltX = 20.0;
 
 }  // namespace
 
-void requestStop() {
-  if (g_running) g_stop = true;
-}
-
 void tell(HWND hwnd, const char* caption, const std::string& text) {
   MessageBoxA(IsWindow(hwnd) ? hwnd : nullptr, text.c_str(), caption, MB_ICONEXCLAMATION | MB_OK);
 }
@@ -114,4 +110,6 @@ void Session::rest() {
 }  // namespace live
 
 bool eloModFut() { return live::g_running; }
-void eloModLeallit() { live::requestStop(); }
+void eloModLeallit() {
+  if (live::g_running) live::g_stop = true;
+}

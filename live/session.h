@@ -58,8 +58,6 @@ class Session {
   // The head at rest in the current view (the end of a mode).
   void rest();
 
-  HWND window() const { return hwnd; }
-
  private:
   HWND hwnd;
   UINT check;
@@ -67,9 +65,6 @@ class Session {
   double lastZoom = 0.0;
   int frames = 0;
 };
-
-// Stops every mode (Session) that is running.
-void requestStop();
 
 // One message box about a failed mode: caption, the text, exclamation icon.
 void tell(HWND hwnd, const char* caption, const std::string& text);

@@ -152,8 +152,7 @@ InfiniteRecorder::InfiniteRecorder(const Choice& choice_, int sampleRate_, int n
 
 InfiniteRecorder::InfiniteRecorder(WithoutAudio, int sampleRate_, int numBlocks_, int numChannels_,
                                    int framesPerBuffer_, int windowSize_, int step_)
-    : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_),
-      withAudio(false) {
+    : AbsRecorder(sampleRate_, numBlocks_, numChannels_, framesPerBuffer_, windowSize_, step_) {
   buildRing();
   if (ringUsable) lastError = paNotInitialized;
 }

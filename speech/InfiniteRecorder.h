@@ -113,7 +113,6 @@ class InfiniteRecorder : public AbsRecorder {
   void openStream();
 
   Choice choice;
-  bool withAudio = true;
   bool ringUsable = false;  // geometry valid and ring allocated
   bool paInitialized = false;
   bool isRunning = false;
