@@ -35,6 +35,7 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -49,6 +50,7 @@
 #include "speech/FAPbeolv.h"
 #include "speech/FAPmozgat.h"
 #include "speech/LiveRun.h"
+#include "tests/live/sink_log.h"
 #include "tests/render/support.h"
 #include "tests/shell/program_window.h"
 
@@ -101,6 +103,16 @@ std::map<long, int64_t> readChunkLog(const char* path) {
   long long ns;
   while (in >> index >> ns) chunks[index] = ns;
   return chunks;
+}
+
+// When the feeder sent the chunk that completes the window ending at sample `end`: chunk
+// end/512 - 1 of the file. None for the first two chunks (they wait in the socket before
+// capture starts) and for chunks not logged.
+std::optional<int64_t> windowSentNs(const std::map<long, int64_t>& chunks, int64_t end) {
+  const long chunk = static_cast<long>(end / 512 - 1);
+  const auto w = chunks.find(chunk);
+  if (chunk < 2 || w == chunks.end()) return std::nullopt;
+  return w->second;
 }
 
 // Resident memory of this process, kB.
@@ -174,14 +186,11 @@ int designed(int runs, const char* feederLog) {
     const double processing = (s.swapNs - completedNs(s.frame)) / 1e6;
     toSwap.push_back(processing);
     if (s.frame.framesRecorded != s.frame.endFrame) ++late;
-    // Only the first run reads the recording from its first chunk on, so only there
-    // the window ending at frame E completes with chunk E/512 - 1 of the file. The
-    // first two chunks wait in the socket before capture starts: leave them out.
-    const long chunk = s.frame.endFrame / 512 - 1;
-    const auto w = chunks.find(chunk);
-    if (s.run == 0 && chunk >= 2 && w != chunks.end() &&
-        s.frame.framesRecorded == s.frame.endFrame) {
-      const double fromDevice = (s.frame.bufferNs - w->second) / 1e6;
+    // Only the first run reads the recording from its first chunk on, so only there do
+    // window ends count samples of the file.
+    const std::optional<int64_t> sent = windowSentNs(chunks, s.frame.endFrame);
+    if (s.run == 0 && sent && s.frame.framesRecorded == s.frame.endFrame) {
+      const double fromDevice = (s.frame.bufferNs - *sent) / 1e6;
       device.push_back(fromDevice);
       total.push_back(kAlgorithmicMs + fromDevice + processing);
     }
@@ -228,7 +237,7 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
   const live::ModeFigures f = live::lastMode;
   if (!f.ended.empty()) std::printf("the mode ended by itself: %s\n", f.ended.c_str());
 
-  // Latency: the window ending at sample E completes with the feeder's chunk E/512 - 1.
+  // Latency: from the feeder's sending of a window's last chunk to its frame.
   std::vector<double> total;
   const std::map<long, int64_t> chunks =
       feederLog != nullptr ? readChunkLog(feederLog) : std::map<long, int64_t>{};
@@ -240,9 +249,8 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
       std::printf("windows lost before frame %zu (%.1f s into the run): %lld\n", i,
                   (m.shownNs - t0) / 1e9,
                   static_cast<long long>((m.end - g_modeFrames[i - 1].end) / 512 - 1));
-    const auto w = chunks.find(static_cast<long>(m.end / 512 - 1));
-    if (m.end / 512 - 1 >= 2 && w != chunks.end())
-      total.push_back(kAlgorithmicMs + (m.shownNs - w->second) / 1e6);
+    if (const std::optional<int64_t> sent = windowSentNs(chunks, m.end))
+      total.push_back(kAlgorithmicMs + (m.shownNs - *sent) / 1e6);
   }
   // The device's own hiccups: the longest the feeder took between two chunks.
   double feederGap = 0;
@@ -303,10 +311,6 @@ int continuousMode(double seconds, double drawSeconds, const char* feederLog) {
 
 // ---- playback ----
 
-struct SinkChunk {
-  int64_t first, ns;
-};
-
 int playbackMode(const char* file, const char* sinkLog) {
   g_modeFrames.assign(100000, live::ModeFrame{});
   live::modeFrameShown = keepModeFrame;
@@ -323,12 +327,7 @@ int playbackMode(const char* file, const char* sinkLog) {
   // stream began with silence (the device's first buffers): the file starts at the first
   // chunk logged after that, found as the first nonzero sample.
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  std::vector<SinkChunk> chunks;
-  {
-    std::ifstream in(sinkLog);
-    long long a, b;
-    while (in >> a >> b) chunks.push_back({a, b});
-  }
+  const std::vector<SinkChunk> chunks = readSinkLog(sinkLog);
   const char* sink = std::getenv("ZARVO_SINK_FILE");
   long long lead = 0;
   if (sink != nullptr) {
@@ -338,12 +337,8 @@ int playbackMode(const char* file, const char* sinkLog) {
   }
   std::vector<double> ms;
   for (const live::ModeFrame& m : g_modeFrames) {
-    auto c = std::upper_bound(chunks.begin(), chunks.end(), m.shownNs,
-                              [](int64_t t, const SinkChunk& k) { return t < k.ns; });
-    if (c == chunks.begin()) continue;
-    const SinkChunk& k = *std::prev(c);
-    const double heard = k.first + std::min(512.0, (m.shownNs - k.ns) * kRate / 1e9);
-    ms.push_back((heard - static_cast<double>(lead + m.end - 1)) / kRate * 1000);
+    const std::optional<double> heard = sampleHeardAt(chunks, m.shownNs);
+    if (heard) ms.push_back((*heard - static_cast<double>(lead + m.end - 1)) / kRate * 1000);
   }
   std::sort(ms.begin(), ms.end());
   if (!ms.empty())

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,6 +32,7 @@
 #include "render/context.h"
 #include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
+#include "tests/live/sink_log.h"
 #include "tests/render/support.h"
 #include "tests/shell/program_window.h"
 
@@ -317,19 +319,6 @@ std::vector<float> decoded(const std::string& path) {
   return out;
 }
 
-struct SinkChunk {
-  int64_t first;  // first sample of the chunk in the played stream
-  int64_t ns;     // when the device took it
-};
-std::vector<SinkChunk> readSinkLog(const std::string& path) {
-  std::vector<SinkChunk> v;
-  FILE* f = std::fopen(path.c_str(), "r");
-  long long a, b;
-  while (f != nullptr && std::fscanf(f, "%lld %lld", &a, &b) == 2) v.push_back({a, b});
-  if (f != nullptr) std::fclose(f);
-  return v;
-}
-
 }  // namespace
 
 TEST_F(Mode, FedPlaybackPlaysTheFilesSamplesWithTheFramesInStep) {
@@ -372,12 +361,8 @@ TEST_F(Mode, FedPlaybackPlaysTheFilesSamplesWithTheFramesInStep) {
   ASSERT_FALSE(chunks.empty());
   std::vector<double> offsets;  // samples heard beyond the window's last one
   for (const Seen& s : g_seen) {
-    const auto c = std::upper_bound(chunks.begin(), chunks.end(), s.frame.shownNs,
-                                    [](int64_t t, const SinkChunk& k) { return t < k.ns; });
-    if (c == chunks.begin()) continue;
-    const SinkChunk& k = *std::prev(c);
-    const double heard = k.first + std::min(512.0, (s.frame.shownNs - k.ns) * 48000.0 / 1e9);
-    offsets.push_back(heard - static_cast<double>(lead + s.frame.end - 1));
+    const std::optional<double> heard = sampleHeardAt(chunks, s.frame.shownNs);
+    if (heard) offsets.push_back(*heard - static_cast<double>(lead + s.frame.end - 1));
   }
   ASSERT_GT(offsets.size(), g_seen.size() / 2);
   std::sort(offsets.begin(), offsets.end());
