@@ -334,73 +334,56 @@ BOOL DestroyWindow(HWND hwnd) {
   return TRUE;
 }
 
-BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
-  State& s = state();
-  for (;;) {
-    if (!s.queue.empty()) {
-      *msg = s.queue.front();
-      s.queue.pop_front();
-      return msg->message == WM_QUIT ? 0 : 1;
-    }
-    if (s.quit_posted) {
-      s.quit_posted = false;
-      *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quit_code), 0, 0, {0, 0}};
-      return 0;
-    }
-    for (auto& w : s.windows)
-      if (w->shown && w->needs_paint) {
-        *msg = MSG{w.get(), WM_PAINT, 0, 0, 0, {0, 0}};
-        return 1;
-      }
-    if (!backend().wait_events()) return -1;  // msg keeps what it held
-  }
-}
-
 namespace {
 
 bool in_filter(UINT message, UINT lo, UINT hi) {
   return (lo == 0 && hi == 0) || (message >= lo && message <= hi);
 }
 
-// A message is waiting for the window thread (queued, the quit request, or a due repaint).
-bool message_waiting() {
+// The next message for the window thread within the filter, in the order the queue serves
+// them: posted messages, then the quit request, then a due repaint (which stays due until the
+// window is validated). Copied to *msg when msg is not null, taken off when `remove`.
+bool next_message(MSG* msg, HWND hwnd, UINT lo, UINT hi, bool remove) {
   State& s = state();
-  if (!s.queue.empty() || s.quit_posted) return true;
-  for (auto& w : s.windows)
-    if (w->shown && w->needs_paint) return true;
-  return false;
-}
-
-}  // namespace
-
-BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
-  State& s = state();
-  backend().poll_events(false);
   for (auto it = s.queue.begin(); it != s.queue.end(); ++it) {
     const bool for_window = hwnd == nullptr || it->hwnd == hwnd || it->message == WM_QUIT;
     if (!for_window || !in_filter(it->message, lo, hi)) continue;
     if (msg) *msg = *it;
-    if (remove & PM_REMOVE) s.queue.erase(it);
-    return TRUE;
+    if (remove) s.queue.erase(it);
+    return true;
   }
   if (s.quit_posted && in_filter(WM_QUIT, lo, hi)) {
     if (msg) *msg = MSG{nullptr, WM_QUIT, static_cast<WPARAM>(s.quit_code), 0, 0, {0, 0}};
-    if (remove & PM_REMOVE) s.quit_posted = false;
-    return TRUE;
+    if (remove) s.quit_posted = false;
+    return true;
   }
   if (in_filter(WM_PAINT, lo, hi))
     for (auto& w : s.windows)
       if (w->shown && w->needs_paint && (hwnd == nullptr || w.get() == hwnd)) {
         if (msg) *msg = MSG{w.get(), WM_PAINT, 0, 0, 0, {0, 0}};
-        return TRUE;
+        return true;
       }
-  return FALSE;
+  return false;
+}
+
+}  // namespace
+
+BOOL GetMessageA(MSG* msg, HWND, UINT, UINT) {
+  for (;;) {
+    if (next_message(msg, nullptr, 0, 0, true)) return msg->message == WM_QUIT ? 0 : 1;
+    if (!backend().wait_events()) return -1;  // msg keeps what it held
+  }
+}
+
+BOOL PeekMessageA(MSG* msg, HWND hwnd, UINT lo, UINT hi, UINT remove) {
+  backend().poll_events(false);
+  return next_message(msg, hwnd, lo, hi, (remove & PM_REMOVE) != 0) ? TRUE : FALSE;
 }
 
 DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD milliseconds, DWORD) {
   if (count != 0) return static_cast<DWORD>(-1);  // WAIT_FAILED: no objects to wait on here
   backend().poll_events(false);
-  if (message_waiting()) return WAIT_OBJECT_0;
+  if (next_message(nullptr, nullptr, 0, 0, false)) return WAIT_OBJECT_0;
   if (milliseconds == 0) return WAIT_TIMEOUT;
   using Clock = std::chrono::steady_clock;
   const auto until = Clock::now() + std::chrono::milliseconds(milliseconds);
@@ -409,9 +392,9 @@ DWORD MsgWaitForMultipleObjects(DWORD count, const HANDLE*, BOOL, DWORD millisec
     if (left <= 0) return WAIT_TIMEOUT;
     if (!backend().wait_events_for(static_cast<DWORD>(left))) {
       backend().sleep(static_cast<DWORD>(left));  // nothing can arrive: just let the time pass
-      return message_waiting() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+      return next_message(nullptr, nullptr, 0, 0, false) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
     }
-    if (message_waiting()) return WAIT_OBJECT_0;
+    if (next_message(nullptr, nullptr, 0, 0, false)) return WAIT_OBJECT_0;
   }
 }
 
