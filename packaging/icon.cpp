@@ -95,9 +95,15 @@ int main(int argc, char** argv) {
   }
   const int big = n * kSuper;
 
-  adatmappak({argv[1]});
+  // The readers try the working directory first: read from the data folder itself, so no
+  // stray mesh file elsewhere can become the icon's head.
   std::error_code ec;
-  std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
+  const std::filesystem::path out = std::filesystem::absolute(argv[2], ec);
+  if (!ec) std::filesystem::current_path(argv[1], ec);
+  if (ec) {
+    fail("cannot enter the data folder");
+    return 2;
+  }
   vertexbeolv();
   facebeolv();
   Modellhiba problem;
@@ -136,5 +142,5 @@ int main(int argc, char** argv) {
         q[c] = sum[3] > 0 ? static_cast<unsigned char>(sum[c] / sum[3]) : 0;
       q[3] = static_cast<unsigned char>(sum[3] / (kSuper * kSuper) + 0.5);
     }
-  return write_png(argv[2], icon, n) ? 0 : 2;
+  return write_png(out.c_str(), icon, n) ? 0 : 2;
 }
