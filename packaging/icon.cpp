@@ -23,8 +23,6 @@ namespace {
 constexpr int kSuper = 4;
 constexpr double kTurn = -25.0;  // degrees about y: a three-quarter view reads as a head
 
-LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-
 bool fail(const char* what) {
   std::fprintf(stderr, "zarvo-icon: %s\n", what);
   return false;
@@ -33,19 +31,11 @@ bool fail(const char* what) {
 // A window of side n with a current OpenGL context, through the Win32 layer.
 bool context(int n) {
   HINSTANCE instance = offscreen::reset();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = "icon";
-  if (!RegisterClassExA(&wc)) return fail("no window class");
+  if (!offscreen::register_class("icon", DefWindowProcA, instance)) return fail("no window class");
   HWND w = CreateWindowExA(0, "icon", "", 0, 0, 0, n, n, nullptr, nullptr, instance, nullptr);
   if (!w) return fail("no window");
-  HDC dc = GetDC(w);
-  const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
-  if (SetPixelFormat(dc, ChoosePixelFormat(dc, &want), &want) != TRUE) return fail("no format");
-  HGLRC rc = wglCreateContext(dc);
-  if (!rc || wglMakeCurrent(dc, rc) != TRUE) return fail("no OpenGL context");
+  HDC dc;
+  if (!offscreen::make_current(w, &dc)) return fail("no OpenGL format or context");
   return true;
 }
 
