@@ -27,9 +27,6 @@ int64_t nowNs() {
       .count();
 }
 
-// The pan and turn the designed run frames the head with.
-constexpr double kPanY = 42.0, kTiltX = 20.0;
-
 }  // namespace
 
 void requestStop() {
@@ -77,10 +74,10 @@ void Session::wait(int ms) {
 }
 
 void Session::frameStart() {
-  toly = kPanY;
+  toly = kKeretToly;
   d = FAPzoom(0);
   initMapping();
-  rotx = kTiltX;
+  rotx = kKeretRotx;
   roty = rotz = 0.0;
   modellnezet();
   rotx = 0.0;

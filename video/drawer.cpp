@@ -57,9 +57,7 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   tolx = 0.0;
   roty = rotz = 0.0;
   if (view_ == View::live) {
-    toly = 42.0;
-    rotx = 20.0;
-    d = FAPzoom(volume);
+    FAPkeret(volume);
   } else {
     toly = 0.0;
     rotx = 0.0;
