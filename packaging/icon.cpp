@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "model/modellbeolv.h"
@@ -94,11 +95,9 @@ int main(int argc, char** argv) {
     fail("cannot enter the data folder");
     return 2;
   }
-  vertexbeolv();
-  facebeolv();
-  Modellhiba problem;
-  if (uj_modellhiba(problem)) {
-    fail(problem.sor.c_str());
+  std::string problem;
+  if (!modellbetolt({}, problem)) {
+    fail(problem.c_str());
     return 2;
   }
   if (!context(big)) return 2;
