@@ -9,22 +9,17 @@
 #include "platform/offscreen.h"
 #include "render/context.h"
 #include "render/rajzolo.h"
-#include "tests/platform/gl_window.h"
 
 namespace {
-
-LRESULT CALLBACK plain_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  return DefWindowProcA(w, m, wp, lp);
-}
 
 // The shipped head in a 576-pixel square, as the program shows it at start.
 bool open_head() {
   HINSTANCE instance = offscreen::reset();
-  if (!gl_window::register_class("bench", plain_proc, instance)) return false;
+  if (!offscreen::register_class("bench", DefWindowProcA, instance)) return false;
   winW = winH = 576;
   HWND w = CreateWindowExA(0, "bench", "bench", WS_OVERLAPPEDWINDOW, 0, 0, winW, winH, nullptr,
                            nullptr, instance, nullptr);
-  if (!w || !(hGLRC = gl_window::make_current(w, &hDC))) return false;
+  if (!w || !(hGLRC = offscreen::make_current(w, &hDC))) return false;
   if (chdir(ZARVO_DATA_DIR) != 0) return false;
   vertexbeolv();
   facebeolv();

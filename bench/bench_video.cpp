@@ -14,8 +14,8 @@ extern "C" {
 #include <cstdlib>
 #include <string>
 
+#include "model/modellbeolv.h"
 #include "video/drawer.h"
-#include "video/head.h"
 #include "video/render.h"
 
 namespace {
@@ -61,7 +61,7 @@ BENCHMARK(BM_render_10s_720_30fps)->Unit(benchmark::kSecond)->UseRealTime()->Ite
 // picture out of the drawing buffer, without drawing anything new.
 void BM_video_readback_720(benchmark::State& state) {
   std::string problem;
-  if (!loadHead(problem)) {
+  if (!modellbetolt(alap_adatmappak(), problem)) {
     state.SkipWithError(problem.c_str());
     return;
   }
@@ -75,7 +75,7 @@ BENCHMARK(BM_video_readback_720)->Unit(benchmark::kMicrosecond)->UseRealTime();
 // One whole frame at 720x720 in the live framing: pose, draw, read back, pose taken back.
 void BM_video_frame_720(benchmark::State& state) {
   std::string problem;
-  if (!loadHead(problem)) {
+  if (!modellbetolt(alap_adatmappak(), problem)) {
     state.SkipWithError(problem.c_str());
     return;
   }

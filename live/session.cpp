@@ -21,9 +21,6 @@ namespace {
 bool g_running = false;
 bool g_stop = false;
 
-// The pan and turn the designed run frames the head with.
-constexpr double kPanY = 42.0, kTiltX = 20.0;
-
 }  // namespace
 
 void tell(HWND hwnd, const char* caption, const std::string& text) {
@@ -67,10 +64,10 @@ void Session::wait(int ms) {
 }
 
 void Session::frameStart() {
-  toly = kPanY;
+  toly = kKeretToly;
   d = FAPzoom(0);
   initMapping();
-  rotx = kTiltX;
+  rotx = kKeretRotx;
   roty = rotz = 0.0;
   modellnezet();
   rotx = 0.0;

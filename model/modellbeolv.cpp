@@ -10,6 +10,7 @@
 #include <fstream>
 #include <locale>
 
+#include "model/costav.h"
 #include "model/valtozok.h"
 
 namespace {
@@ -187,5 +188,18 @@ bool uj_modellhiba(Modellhiba& h) {
   if (most.sor.empty() || most.sor == elmondva) return false;
   elmondva = most.sor;
   h = std::move(most);
+  return true;
+}
+
+bool modellbetolt(std::vector<std::string> m, std::string& problem) {
+  adatmappak(std::move(m));
+  vertexbeolv();
+  facebeolv();
+  Modellhiba h;
+  if (uj_modellhiba(h)) {
+    problem = h.sor;
+    return false;
+  }
+  tavolsag();
   return true;
 }

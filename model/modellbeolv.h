@@ -41,3 +41,9 @@ struct Modellhiba {
 // since; so a problem that persists over many rereads is said once. Reads that find both
 // files sound forget what was said, and a later problem is said again.
 bool uj_modellhiba(Modellhiba& h);
+
+// The whole head at once, as the tools load it: the folders searched become `mappak`, both
+// files are read and the region weights computed (tavolsag, model/costav.h). False, with
+// `problem` set to the line of uj_modellhiba, when a file is in none of the folders or is
+// refused; the weights are then left as they were.
+bool modellbetolt(std::vector<std::string> mappak, std::string& problem);

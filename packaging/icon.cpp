@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 #include "model/modellbeolv.h"
@@ -23,8 +24,6 @@ namespace {
 constexpr int kSuper = 4;
 constexpr double kTurn = -25.0;  // degrees about y: a three-quarter view reads as a head
 
-LRESULT CALLBACK proc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-
 bool fail(const char* what) {
   std::fprintf(stderr, "zarvo-icon: %s\n", what);
   return false;
@@ -33,19 +32,11 @@ bool fail(const char* what) {
 // A window of side n with a current OpenGL context, through the Win32 layer.
 bool context(int n) {
   HINSTANCE instance = offscreen::reset();
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = proc;
-  wc.hInstance = instance;
-  wc.lpszClassName = "icon";
-  if (!RegisterClassExA(&wc)) return fail("no window class");
+  if (!offscreen::register_class("icon", DefWindowProcA, instance)) return fail("no window class");
   HWND w = CreateWindowExA(0, "icon", "", 0, 0, 0, n, n, nullptr, nullptr, instance, nullptr);
   if (!w) return fail("no window");
-  HDC dc = GetDC(w);
-  const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
-  if (SetPixelFormat(dc, ChoosePixelFormat(dc, &want), &want) != TRUE) return fail("no format");
-  HGLRC rc = wglCreateContext(dc);
-  if (!rc || wglMakeCurrent(dc, rc) != TRUE) return fail("no OpenGL context");
+  HDC dc;
+  if (!offscreen::make_current(w, &dc)) return fail("no OpenGL format or context");
   return true;
 }
 
@@ -95,14 +86,18 @@ int main(int argc, char** argv) {
   }
   const int big = n * kSuper;
 
-  adatmappak({argv[1]});
+  // The readers try the working directory first: read from the data folder itself, so no
+  // stray mesh file elsewhere can become the icon's head.
   std::error_code ec;
-  std::filesystem::current_path(std::filesystem::temp_directory_path(), ec);
-  vertexbeolv();
-  facebeolv();
-  Modellhiba problem;
-  if (uj_modellhiba(problem)) {
-    fail(problem.sor.c_str());
+  const std::filesystem::path out = std::filesystem::absolute(argv[2], ec);
+  if (!ec) std::filesystem::current_path(argv[1], ec);
+  if (ec) {
+    fail("cannot enter the data folder");
+    return 2;
+  }
+  std::string problem;
+  if (!modellbetolt({}, problem)) {
+    fail(problem.c_str());
     return 2;
   }
   if (!context(big)) return 2;
@@ -136,5 +131,5 @@ int main(int argc, char** argv) {
         q[c] = sum[3] > 0 ? static_cast<unsigned char>(sum[c] / sum[3]) : 0;
       q[3] = static_cast<unsigned char>(sum[3] / (kSuper * kSuper) + 0.5);
     }
-  return write_png(argv[2], icon, n) ? 0 : 2;
+  return write_png(out.c_str(), icon, n) ? 0 : 2;
 }

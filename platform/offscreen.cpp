@@ -271,6 +271,26 @@ void set_pixel_formats(std::vector<PIXELFORMATDESCRIPTOR> formats) {
 
 void set_failures(Failures f) { the().failures = f; }
 
+ATOM register_class(const char* name, WNDPROC proc, HINSTANCE instance, UINT style) {
+  WNDCLASSEXA wc{};
+  wc.cbSize = sizeof wc;
+  wc.style = style;
+  wc.lpfnWndProc = proc;
+  wc.hInstance = instance;
+  wc.lpszClassName = name;
+  return RegisterClassExA(&wc);
+}
+
+HGLRC make_current(HWND w, HDC* dc) {
+  ShowWindow(w, SW_SHOWNORMAL);
+  *dc = GetDC(w);
+  const PIXELFORMATDESCRIPTOR want = true_colour_format();
+  if (SetPixelFormat(*dc, ChoosePixelFormat(*dc, &want), &want) != TRUE) return nullptr;
+  HGLRC rc = wglCreateContext(*dc);
+  if (!rc || wglMakeCurrent(*dc, rc) != TRUE) return nullptr;
+  return rc;
+}
+
 const platform::Records& records() { return platform::records(); }
 
 std::vector<MenuEntry> menu_bar(HWND w) {

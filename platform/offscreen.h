@@ -115,6 +115,17 @@ struct Failures {
 };
 void set_failures(Failures f);
 
+// ---- a window to draw in, set up through the Win32 layer in the order the shell uses ----
+
+// Registers class `name` (the caller's string, kept by the layer) with window procedure
+// `proc` (DefWindowProcA for a window that only draws) and class style `style` for
+// `instance`. 0 on failure.
+ATOM register_class(const char* name, WNDPROC proc, HINSTANCE instance, UINT style = 0);
+// Shows w, gives its device context (stored in *dc) the true-colour format and makes a new
+// context current on the calling thread. Returns the context, which the layer owns until
+// the next reset; null as soon as a step fails.
+HGLRC make_current(HWND w, HDC* dc);
+
 // ---- what the program asked for ----
 
 const platform::Records& records();  // classes, window arguments, pixel-format requests, calls

@@ -38,10 +38,8 @@ void FAPbeolv() {
       const int32_t recorded = recorder.data.framesRecorded.load(std::memory_order_acquire);
       const int64_t bufferNs = recorder.data.lastBufferNs.load(std::memory_order_relaxed);
       pixels2FAPs(pixels, faps);
-      toly = 42.0;
-      rotx = 20.0;
       const int v = analyser.volume();
-      d = FAPzoom(v);
+      FAPkeret(v);
       FAPmozgat(faps, 1);
       initMapping();
       modellnezet();

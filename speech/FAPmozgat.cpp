@@ -4,6 +4,7 @@
 
 #include "model/costav.h"
 #include "model/mozgat.h"
+#include "model/valtozok.h"
 
 namespace {
 
@@ -41,4 +42,10 @@ void FAPmozgat(const int* faps, int sense) {
 double FAPzoom(int volume) {
   const int v = std::clamp(volume, -200, 200);
   return (200 - v) / 10000.0 + 0.5;
+}
+
+void FAPkeret(int volume) {
+  toly = kKeretToly;
+  rotx = kKeretRotx;
+  d = FAPzoom(volume);
 }

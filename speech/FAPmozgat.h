@@ -11,3 +11,12 @@ void FAPmozgat(const int* faps, int sense);
 // Half-size of the frustum (`d`) for a window of the given volume: louder is closer.
 // Always within [0.48, 0.54].
 double FAPzoom(int volume);
+
+// The live modes' framing: the head raised by kKeretToly (toly) and turned kKeretRotx
+// degrees about x (rotx), so that the mouth is seen a little from above.
+constexpr double kKeretToly = 42.0;
+constexpr double kKeretRotx = 20.0;
+
+// Frames the head for a window of the given volume: toly and rotx as above, d = FAPzoom.
+// The other viewer variables are left as they are.
+void FAPkeret(int volume);

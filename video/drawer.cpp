@@ -13,23 +13,13 @@ namespace {
 
 const char kClass[] = "zarvo-render";
 
-LRESULT CALLBACK frameProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  return DefWindowProcA(w, m, wp, lp);
-}
-
 }  // namespace
 
 FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
     : width_(width), height_(height), view_(view), mode_(mode) {
   HINSTANCE instance = offscreen::reset();
   offscreen::keep_call_records(false);
-  WNDCLASSEXA wc{};
-  wc.cbSize = sizeof wc;
-  wc.style = CS_OWNDC;
-  wc.lpfnWndProc = frameProc;
-  wc.hInstance = instance;
-  wc.lpszClassName = kClass;
-  if (RegisterClassExA(&wc) == 0) {
+  if (offscreen::register_class(kClass, DefWindowProcA, instance, CS_OWNDC) == 0) {
     problem_ = "cannot register the drawing window's class";
     return;
   }
@@ -39,16 +29,9 @@ FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
     problem_ = "cannot create the drawing window";
     return;
   }
-  ShowWindow(window_, SW_SHOWNORMAL);
-  hDC = GetDC(window_);
-  const PIXELFORMATDESCRIPTOR want = offscreen::true_colour_format();
-  if (SetPixelFormat(hDC, ChoosePixelFormat(hDC, &want), &want) != TRUE) {
-    problem_ = "no OpenGL pixel format for the drawing window";
-    return;
-  }
-  hGLRC = wglCreateContext(hDC);
-  if (!hGLRC || wglMakeCurrent(hDC, hGLRC) != TRUE) {
-    problem_ = "cannot make an OpenGL context (OSMesa) current";
+  hGLRC = offscreen::make_current(window_, &hDC);
+  if (!hGLRC) {
+    problem_ = "no OpenGL pixel format or context (OSMesa) for the drawing window";
     return;
   }
   ok_ = true;
@@ -74,9 +57,7 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   tolx = 0.0;
   roty = rotz = 0.0;
   if (view_ == View::live) {
-    toly = 42.0;
-    rotx = 20.0;
-    d = FAPzoom(volume);
+    FAPkeret(volume);
   } else {
     toly = 0.0;
     rotx = 0.0;

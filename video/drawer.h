@@ -4,7 +4,7 @@
 // One drawer per process: it owns the offscreen window system, one window of the frame's
 // size and its OpenGL context, and it sets the program-wide viewer state (rotation, pan,
 // zoom, light, mode) for every frame. The mesh must be loaded with its weights computed
-// (loadHead). Everything runs on the calling thread.
+// (modellbetolt, model/modellbeolv.h). Everything runs on the calling thread.
 #pragma once
 
 #include <string>

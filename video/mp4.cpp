@@ -150,15 +150,7 @@ Mp4Writer::Mp4Writer(const std::string& path, const Mp4Settings& s) : impl_(new 
     }
   }
 
-  m.picture = av_frame_alloc();
-  m.picture->format = AV_PIX_FMT_YUV420P;
-  m.picture->width = s.width;
-  m.picture->height = s.height;
-  m.packet = av_packet_alloc();
-  if (av_frame_get_buffer(m.picture, 0) < 0 || !m.packet) {
-    fail("out of memory");
-    return;
-  }
+  if (!allocatePicture(m.picture, m.packet, AV_PIX_FMT_YUV420P, s.width, s.height)) return;
   // The frames are drawn in sRGB; BT.709 is the matrix the stream is tagged with.
   m.convert =
       sws_getContext(s.width, s.height, AV_PIX_FMT_RGBA, s.width, s.height, AV_PIX_FMT_YUV420P,

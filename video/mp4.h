@@ -25,8 +25,6 @@ class Mp4Writer final : public FrameSink {
   Mp4Writer(const std::string& path, const Mp4Settings& settings);
   ~Mp4Writer() override;
 
-  bool ok() const { return problem_.empty(); }
-
   bool audio(const float* samples, long count) override;
   bool frame(const offscreen::Image& picture) override;
   bool commit() override;

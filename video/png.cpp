@@ -59,12 +59,7 @@ PngSequence::PngSequence(const std::string& pattern, int width, int height) : im
     fail("cannot open the PNG encoder: " + ffmpegError(r));
     return;
   }
-  m.picture = av_frame_alloc();
-  m.picture->format = AV_PIX_FMT_RGB24;
-  m.picture->width = width;
-  m.picture->height = height;
-  m.packet = av_packet_alloc();
-  if (av_frame_get_buffer(m.picture, 0) < 0 || !m.packet) fail("out of memory");
+  allocatePicture(m.picture, m.packet, AV_PIX_FMT_RGB24, width, height);
 }
 
 PngSequence::~PngSequence() {

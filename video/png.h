@@ -19,8 +19,6 @@ class PngSequence final : public FrameSink {
   PngSequence(const std::string& pattern, int width, int height);
   ~PngSequence() override;
 
-  bool ok() const { return problem_.empty(); }
-
   bool audio(const float*, long) override { return true; }
   bool frame(const offscreen::Image& picture) override;
   bool commit() override;

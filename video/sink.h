@@ -13,6 +13,9 @@
 
 #include "platform/offscreen.h"
 
+struct AVFrame;
+struct AVPacket;
+
 // FFmpeg's text for one of its error codes (a negative AVERROR value).
 std::string ffmpegError(int code);
 
@@ -34,6 +37,8 @@ class FrameSink {
   // Removes everything written so far; the sink is unusable afterwards.
   virtual void abandon() = 0;
 
+  // False once anything failed, the opening included; problem() says what.
+  bool ok() const { return problem_.empty(); }
   const std::string& problem() const { return problem_; }
 
   // Wall-clock seconds spent so far converting pictures to the encoder's pixel format and
@@ -46,5 +51,9 @@ class FrameSink {
     if (problem_.empty()) problem_ = why;
     return false;
   }
+  // A picture of `format` (an AVPixelFormat), width x height, with its buffers, and an empty
+  // packet for what the encoder makes of it; false, with the problem set, when they cannot
+  // be had. The caller frees both.
+  bool allocatePicture(AVFrame*& picture, AVPacket*& packet, int format, int width, int height);
   std::string problem_;
 };

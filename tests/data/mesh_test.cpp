@@ -25,6 +25,7 @@
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
 #include "model/valtozok.h"
+#include "speech/FAPmozgat.h"
 
 namespace {
 
@@ -462,18 +463,10 @@ class Deformation : public ::testing::Test {
     return n;
   }
   // The live loop's eleven moves (apply with sign 1, undo with -1).
-  static void live(std::map<int, int> faps, int sign) {
-    struct Move {
-      int fap, fp;
-      double unit;
-      int dx, dy;
-    };
-    const Move moves[] = {{3, 201, MNS, 0, -1},  {51, 801, MNS, 0, -1}, {52, 802, MNS, 0, 1},
-                          {53, 204, MW, 1, 0},   {54, 205, MW, -1, 0},  {55, 805, MNS, 0, -1},
-                          {56, 806, MNS, 0, -1}, {57, 807, MNS, 0, 1},  {58, 808, MNS, 0, 1},
-                          {59, 204, MNS, 0, 1},  {60, 205, MNS, 0, 1}};
-    for (const Move& m : moves)
-      mozgat(m.fp, double(faps[m.fap]) * m.unit, sign * m.dx, sign * m.dy, 0);
+  static void live(const std::map<int, int>& faps, int sign) {
+    int all[76] = {};
+    for (const auto& [fap, value] : faps) all[fap] = value;
+    FAPmozgat(all, sign);
   }
   std::vector<Vec> rest_;
 };

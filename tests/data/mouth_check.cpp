@@ -164,7 +164,7 @@ struct Camera {
   bool clipped(double z) const;
 };
 
-const double kTilt = 20.0 * 3.14159265358979323846 / 180.0;
+const double kTilt = kKeretRotx * 3.14159265358979323846 / 180.0;
 const Camera kViews[2] = {{"front", false, {0, 0, -1}, {0, 1, 0}},
                           {"live tilt",
                            false,
@@ -176,7 +176,7 @@ const Camera kViews[2] = {{"front", false, {0, 0, -1}, {0, 1, 0}},
 // window of kSide pixels (a pixel is about half a unit at the mouth); a ray through every
 // pixel's centre.
 constexpr int kSide = 256;
-constexpr double kPanY = 42.0, kAway = 125.0, kNear = 1.0, kFar = 250.0;
+constexpr double kAway = 125.0, kNear = 1.0, kFar = 250.0;
 
 Camera liveCamera(int volume) {
   Camera c{"live perspective", true, {0, 0, -1}, {0, 1, 0}};
@@ -186,7 +186,7 @@ Camera liveCamera(int volume) {
 
 V3 Camera::project(V3 p) const {
   if (!perspective) return {p.x, dot(p, up), dot(p, dir)};
-  const double y = std::cos(kTilt) * p.y - std::sin(kTilt) * p.z + kPanY;
+  const double y = std::cos(kTilt) * p.y - std::sin(kTilt) * p.z + kKeretToly;
   const double w = kAway - (std::sin(kTilt) * p.y + std::cos(kTilt) * p.z);
   const double half = 0.5 * kSide;
   return {(p.x / w / d + 1.0) * half - 0.5, (y / w / d + 1.0) * half - 0.5, 1.0 / w};

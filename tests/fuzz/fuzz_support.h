@@ -21,10 +21,14 @@ inline bool inside(double v, double lo, double hi) {
 }
 
 // Makes ./NAME (in the folder the harness runs in, the build tree under ctest) the working
-// directory, created empty if needed. It is kept, not removed: libFuzzer ends a run that
-// found something without running destructors.
+// directory, emptied first: the files an earlier run wrote there (the program reads its
+// working directory before any other folder) must not reach this one. It is kept, not
+// removed, at the end: libFuzzer ends a run that found something without running
+// destructors, and the files of that input stay there to look at.
 inline void work_in(const char* name) {
   std::error_code ec;
+  std::filesystem::remove_all(name, ec);
+  check(!ec, "the harness's working directory emptied");
   std::filesystem::create_directories(name, ec);
   std::filesystem::current_path(name, ec);
   check(!ec, "a working directory of the harness's own");

@@ -20,6 +20,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "live/modes.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
@@ -57,7 +58,7 @@ int live_commands(UINT message, WPARAM w) {
 // How many times the continuous mode's stand-in must have been started after this message.
 int mode_commands(UINT message, WPARAM w) {
   if (message == WM_KEYDOWN) return w == VK_SPACE;
-  if (message == WM_COMMAND) return LOWORD(w) == 9013;
+  if (message == WM_COMMAND) return LOWORD(w) == kFolyamatosParancs;
   return 0;
 }
 

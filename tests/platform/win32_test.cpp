@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "platform/offscreen.h"
-#include "tests/platform/gl_window.h"
 
 namespace {
 
@@ -50,7 +49,7 @@ class Layer : public ::testing::Test {
     instance_ = offscreen::reset();
     seen.clear();
     create_result = 0;
-    ASSERT_NE(gl_window::register_class("layer", recording_proc, instance_), 0);
+    ASSERT_NE(offscreen::register_class("layer", recording_proc, instance_), 0);
   }
   HWND create(int w = 320, int h = 240) {
     return CreateWindowExA(0, "layer", "t", WS_OVERLAPPEDWINDOW, 5, 6, w, h, nullptr, nullptr,
@@ -59,7 +58,7 @@ class Layer : public ::testing::Test {
   HWND gl_window() {
     HWND w = create();
     HDC dc;
-    gl_window::make_current(w, &dc);
+    offscreen::make_current(w, &dc);
     return w;
   }
   HINSTANCE instance_ = nullptr;
@@ -411,9 +410,9 @@ TEST_F(Layer, ResetAfterAWindowDestroyedWithItsContextAlive) {
   HWND w = gl_window();
   ASSERT_EQ(DestroyWindow(w), TRUE);
   offscreen::reset();
-  ASSERT_NE(gl_window::register_class("layer", recording_proc, instance_), 0);
+  ASSERT_NE(offscreen::register_class("layer", recording_proc, instance_), 0);
   HDC dc;
-  EXPECT_NE(gl_window::make_current(create(), &dc), nullptr);
+  EXPECT_NE(offscreen::make_current(create(), &dc), nullptr);
 }
 
 TEST_F(Layer, MessageBoxesAreRecordedAndAnsweredOk) {

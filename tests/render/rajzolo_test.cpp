@@ -14,16 +14,11 @@
 #include "model/valtozok.h"
 #include "platform/offscreen.h"
 #include "render/context.h"
-#include "tests/platform/gl_window.h"
 #include "tests/render/support.h"
 
 namespace {
 
 constexpr int kSide = 500;  // client area and viewport, pixels
-
-LRESULT CALLBACK plain_proc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  return DefWindowProcA(w, m, wp, lp);
-}
 
 using Rgb = std::array<int, 3>;
 
@@ -65,11 +60,11 @@ class Drawing : public ::testing::Test {
     HINSTANCE instance = offscreen::reset();
     support::reset_viewer();
     winW = winH = kSide;
-    ASSERT_NE(gl_window::register_class("drawing", plain_proc, instance), 0);
+    ASSERT_NE(offscreen::register_class("drawing", DefWindowProcA, instance), 0);
     window_ = CreateWindowExA(0, "drawing", "drawing", WS_OVERLAPPEDWINDOW, 0, 0, kSide, kSide,
                               nullptr, nullptr, instance, nullptr);
     ASSERT_NE(window_, nullptr);
-    hGLRC = gl_window::make_current(window_, &hDC);
+    hGLRC = offscreen::make_current(window_, &hDC);
     ASSERT_NE(hGLRC, nullptr);
     initMapping();
   }

@@ -35,7 +35,6 @@ extern "C" {
 #include "speech/MemoryRecorder.h"
 #include "speech/QspRecorder.h"
 #include "speech/TempFile_beolv.h"
-#include "tests/platform/gl_window.h"
 #include "tests/render/support.h"
 #include "tests/scratch_dir.h"
 
@@ -97,20 +96,16 @@ struct Picture {
   }
 };
 
-LRESULT CALLBACK plainProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
-  return DefWindowProcA(w, m, wp, lp);
-}
-
 // A square window of `side` pixels with the real head, drawn as the live mode draws a
 // window of the given volume and FAPs; `front`: in the start-up view instead; `smooth`:
 // smooth-shaded.
 Picture drawn(int side, const Window& w, bool front = false, bool smooth = false) {
   HINSTANCE instance = offscreen::reset();
   support::reset_viewer();
-  EXPECT_NE(gl_window::register_class("reference", plainProc, instance), 0);
+  EXPECT_NE(offscreen::register_class("reference", DefWindowProcA, instance), 0);
   HWND window = CreateWindowExA(0, "reference", "reference", WS_OVERLAPPEDWINDOW, 0, 0, side, side,
                                 nullptr, nullptr, instance, nullptr);
-  hGLRC = gl_window::make_current(window, &hDC);
+  hGLRC = offscreen::make_current(window, &hDC);
   EXPECT_NE(hGLRC, nullptr);
   const fs::path here = fs::current_path();
   fs::current_path(ZARVO_DATA_DIR);
