@@ -23,6 +23,9 @@
 // when the input fails part way); 1 the output could not be written (one line; the run
 // stops at once). A progress bar appears on standard error when it is a terminal, the
 // output does not go to that terminal, and the input is longer than a few seconds.
+// SIGINT, SIGTERM and SIGHUP stop the run between two windows: the output file being
+// written is removed (standard output keeps what it received), and the program ends by
+// the signal.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +42,7 @@
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/OutputFile.h"
+#include "fapfile/StopSignal.h"
 
 namespace {
 
@@ -222,7 +226,7 @@ const char kJsonHead[] =
     "\"columns\":[\"index\",\"level\",\"vol\",\"fap3\",\"fap51\",\"fap52\",\"fap53\",\"fap54\","
     "\"fap55\",\"fap56\",\"fap57\",\"fap58\",\"fap59\",\"fap60\"],\n\"rows\":[";
 
-enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2 };
+enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2, kStopped = 3 };
 
 Outcome writeFailed(const std::string& target, const std::string& why) {
   std::fprintf(stderr, "zarvo-fap: cannot write %s: %s\n", target.c_str(), why.c_str());
@@ -230,7 +234,8 @@ Outcome writeFailed(const std::string& target, const std::string& why) {
 }
 
 // Analyses one input into one output. Nothing is created for an input that cannot be
-// opened; an output file is only renamed into place when everything went well.
+// opened; an output file is only renamed into place when everything went well, and not
+// when a signal stopped the run.
 Outcome analyse(const Settings& s, const std::string& input) {
   std::string problem;
   auto reader = AudioReader::open(input, s.reading, &problem);
@@ -268,7 +273,7 @@ Outcome analyse(const Settings& s, const std::string& input) {
   if (s.format == Format::kJson) out.put(kJsonHead);
   SpeechFaps faps(*reader);
   AnalysedWindow w;
-  while (faps.next(w) && !out.failed()) {
+  while (!stopRequested() && faps.next(w) && !out.failed()) {
     if (s.format == Format::kCsv) {
       putValues(out, w);
       out.put('\n');
@@ -281,6 +286,7 @@ Outcome analyse(const Settings& s, const std::string& input) {
     }
     progress.tick(w.index);
   }
+  if (stopRequested()) return kStopped;
   if (out.failed()) return writeFailed(target, out.problem());
   if (faps.failed()) {
     out.flush();  // what standard output has received stays valid up to here
@@ -300,12 +306,14 @@ Outcome analyse(const Settings& s, const std::string& input) {
 int main(int argc, char** argv) {
   // A closed pipe must show as a failed write (EPIPE), not end the process silently.
   ::signal(SIGPIPE, SIG_IGN);
+  catchStopSignals();
   try {
     Settings s;
     if (!parseArgs(argc, argv, s)) return 2;
     int status = kDone;
     for (const std::string& input : s.inputs) {
       const Outcome o = analyse(s, input);
+      endIfStopped();  // the output file is gone already
       if (o == kWriteFailed) return 1;
       if (o == kBadInput) status = 2;
     }

@@ -13,13 +13,12 @@
 #include "audiofile/AudioReader.h"
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
+#include "fapfile/StopSignal.h"
 #include "video/head.h"
 #include "video/mp4.h"
 #include "video/png.h"
 #include "video/progress.h"
 #include "video/sink.h"
-
-std::atomic<bool> renderStop{false};
 
 namespace {
 
@@ -224,7 +223,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   };
   const long long fapFrames = faps ? faps->videoFrames(fps) : 0;
   for (long long k = 0;; ++k) {
-    if (renderStop.load()) return fails("interrupted");
+    if (stopRequested()) return fails("interrupted");
     // Frame k exists while its time lies inside the FAP file, or inside the speech.
     if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
     if (faps ? k >= fapFrames : k >= fapFrameCount(sound->samples, fps)) break;
