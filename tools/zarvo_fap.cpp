@@ -62,7 +62,6 @@ const char kHelp[] =
     "  --max-seconds S   refuse inputs longer than S seconds of audio (86400; 0: none)\n"
     "Exit status: 0 done, 1 output not written, 2 bad usage or input.\n";
 
-constexpr int kFaps[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
 constexpr double kProgressAfterSeconds = 5.0;  // shorter inputs finish before a bar helps
 
 enum class Format { kCsv, kJson, kFap };
@@ -212,19 +211,30 @@ void putValues(TextWriter& out, const AnalysedWindow& w) {
   out.putFixed(w.level, 6);
   out.put(',');
   out.putInt(w.volume);
-  for (int f : kFaps) {
+  for (int f : kSpeechFaps) {
     out.put(',');
     out.putInt(w.faps[f]);
   }
 }
 
-const char kCsvHeader[] =
-    "index,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60\n";
-const char kJsonHead[] =
-    "{\"sample_rate\":48000,\"hop\":512,\"window\":1024,"
-    "\"faps\":[3,51,52,53,54,55,56,57,58,59,60],"
-    "\"columns\":[\"index\",\"level\",\"vol\",\"fap3\",\"fap51\",\"fap52\",\"fap53\",\"fap54\","
-    "\"fap55\",\"fap56\",\"fap57\",\"fap58\",\"fap59\",\"fap60\"],\n\"rows\":[";
+// The CSV header line, and the JSON text before the first row.
+std::string csvHeader() {
+  std::string h = "index,level,vol";
+  for (int f : kSpeechFaps) h += ",fap" + std::to_string(f);
+  return h + "\n";
+}
+
+std::string jsonHead() {
+  std::string faps, columns = "\"index\",\"level\",\"vol\"";
+  for (int f : kSpeechFaps) {
+    faps += (faps.empty() ? "" : ",") + std::to_string(f);
+    columns += ",\"fap" + std::to_string(f) + "\"";
+  }
+  return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
+         ",\"hop\":" + std::to_string(SpeechFaps::kHop) +
+         ",\"window\":" + std::to_string(SpeechFaps::kWindow) + ",\"faps\":[" + faps +
+         "],\"columns\":[" + columns + "],\n\"rows\":[";
+}
 
 enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2, kStopped = 3 };
 
@@ -269,8 +279,8 @@ Outcome analyse(const Settings& s, const std::string& input) {
   const bool toTerminal = file == nullptr && ::isatty(STDOUT_FILENO);
   Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader);
 
-  if (s.format == Format::kCsv) out.put(kCsvHeader);
-  if (s.format == Format::kJson) out.put(kJsonHead);
+  if (s.format == Format::kCsv) out.put(csvHeader());
+  if (s.format == Format::kJson) out.put(jsonHead());
   SpeechFaps faps(*reader);
   AnalysedWindow w;
   while (!stopRequested() && faps.next(w) && !out.failed()) {
