@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -11,6 +10,7 @@
 #include <memory>
 
 #include "audiofile/AudioReader.h"
+#include "audiofile/FileName.h"
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/StopSignal.h"
@@ -26,14 +26,6 @@ constexpr long long kRate = AudioReader::kRate;
 constexpr long kChunk = 4800;  // samples read at a time: 0.1 s
 
 using Clock = std::chrono::steady_clock;
-
-bool endsWith(const std::string& s, const std::string& tail) {
-  if (s.size() < tail.size()) return false;
-  for (std::size_t i = 0; i < tail.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
-      return false;
-  return true;
-}
 
 // A recording read twice at once: one reader for the sound track, one for the analysis,
 // each streaming, so the whole recording is never held.
@@ -139,11 +131,11 @@ struct Faps {
 
 std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
                                     std::string& problem) {
-  if (endsWith(job.output, ".png")) {
+  if (endsWithNoCase(job.output, ".png")) {
     auto png = std::make_unique<PngSequence>(job.output, job.width, job.height);
     if (png->ok()) return png;
     problem = png->problem();
-  } else if (endsWith(job.output, ".mp4")) {
+  } else if (endsWithNoCase(job.output, ".mp4")) {
     Mp4Settings s;
     s.width = job.width;
     s.height = job.height;
@@ -160,7 +152,7 @@ std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
 
 }  // namespace
 
-bool isFapFile(const std::string& path) { return endsWith(path, ".fap"); }
+bool isFapFile(const std::string& path) { return endsWithNoCase(path, ".fap"); }
 
 bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   const auto began = Clock::now();
