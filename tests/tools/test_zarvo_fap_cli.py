@@ -219,10 +219,10 @@ class Cli(unittest.TestCase):
         before = sorted(os.listdir(d))
         for args, fragment in cases:
             with self.subTest(args):
-                start = time.monotonic()
                 out = os.path.join(d, "out.fap")
-                r = run(*args, "--format", "fap", "-o", out, text=True)
-                self.assertLess(time.monotonic() - start, 30)
+                # The FIFO without a writer is given up after its wait; the timeout only
+                # guards against a hang.
+                r = run(*args, "--format", "fap", "-o", out, text=True, timeout=60)
                 self.assert_bad(r, 2, fragment)
                 self.assertIn(args[-1], r.stderr)
                 self.assertEqual(sorted(os.listdir(d)), before)
