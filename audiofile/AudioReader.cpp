@@ -9,7 +9,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdint>
@@ -17,6 +16,8 @@
 #include <cstring>
 #include <limits>
 #include <vector>
+
+#include "audiofile/FileName.h"
 
 static_assert(std::endian::native == std::endian::little,
               "raw float32 input is read as little-endian memory");
@@ -41,14 +42,6 @@ uint16_t u16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8);
 uint32_t u32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
          static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-bool endsWithNoCase(const std::string& s, const char* suffix) {
-  const size_t n = std::strlen(suffix);
-  if (s.size() < n) return false;
-  for (size_t i = 0; i < n; ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - n + i])) != suffix[i]) return false;
-  return true;
 }
 
 }  // namespace

@@ -1,12 +1,10 @@
 #include "audiofile/SpeechFaps.h"
 
 #include <algorithm>
-#include <cstring>
-#include <vector>
 
-#include "speech/AbsRecorder.h"
 #include "speech/QspRecorder.h"
 #include "speech/TempFile_beolv.h"
+#include "speech/WindowRing.h"
 
 namespace {
 
@@ -14,73 +12,46 @@ namespace {
 // small against the analysis.
 constexpr int kRefill = 16 * 1024;
 
-// A recorder whose "microphone" is an AudioReader: it hands out windows with the live
-// recorder's timing (the first ends at sample windowSize, then one per step), reading
-// more from the reader whenever the next window is not complete yet.
-class StreamRecorder : public AbsRecorder {
- public:
-  explicit StreamRecorder(AudioReader& reader_)
-      : AbsRecorder(AudioReader::kRate, 0, 1, SpeechFaps::kHop, SpeechFaps::kWindow,
-                    SpeechFaps::kHop),
-        reader(reader_),
-        buf(static_cast<size_t>(windowSize + kRefill)) {}
+}  // namespace
 
-  int start() override { return 0; }
+// The reader's samples go straight into a WindowRing, which cuts the windows as the live
+// mode cuts them. It is filled only when it holds no complete window, a refill at most at
+// a time, so the next window is never overwritten and none is skipped.
+struct SpeechFaps::State {
+  explicit State(AudioReader& reader_)
+      : reader(reader_), ring(kRefill + kWindow + kHop), analyser(&ring, kHistory) {}
 
-  bool isNew() override {
-    while (end < nextEnd()) {
+  // Reads on until the ring holds the next window; false at the end or on an error.
+  bool fill() {
+    while (!ring.isNew()) {
       if (done) return false;
-      // Keep only what the next window still needs, then fill up behind it.
-      const long long keepFrom = nextEnd() - windowSize;
-      if (keepFrom > begin) {
-        const long long drop = std::min(keepFrom, end) - begin;
-        std::memmove(buf.data(), buf.data() + drop, static_cast<size_t>(end - begin - drop) * 4);
-        begin += drop;
-      }
-      const long room = static_cast<long>(buf.size()) - static_cast<long>(end - begin);
-      const long n = reader.read(buf.data() + (end - begin), room);
+      long room = 0;
+      float* at = ring.space(&room);
+      const long n = reader.read(at, std::min<long>(room, kRefill));
       if (n <= 0) {
         done = true;
         failed = n < 0;
         return false;
       }
-      end += n;
+      ring.added(n);
     }
     return true;
   }
 
-  void handleNew(double* out) override {
-    if (!isNew()) return;
-    readPos += step;
-    const float* w = buf.data() + (readPos - windowSize - begin);
-    for (int i = 0; i < windowSize; ++i) out[i] = w[i];
-  }
-
-  long long nextEnd() const { return readPos + step; }
-
   AudioReader& reader;
-  std::vector<float> buf;  // samples [begin, end) of the input
-  long long begin = 0, end = 0;
-  long long readPos = SpeechFaps::kWindow - SpeechFaps::kHop;  // just past the last window
-  bool done = false;
-  bool failed = false;
-};
-
-}  // namespace
-
-struct SpeechFaps::State {
-  explicit State(AudioReader& reader) : recorder(reader), analyser(&recorder, kHistory) {}
-  StreamRecorder recorder;
+  WindowRing ring;
   QspRecorder analyser;
   double points[30] = {};
   long long count = 0;
+  bool done = false;
+  bool failed = false;
 };
 
 SpeechFaps::SpeechFaps(AudioReader& reader) : s(std::make_unique<State>(reader)) {}
 SpeechFaps::~SpeechFaps() = default;
 
 bool SpeechFaps::next(AnalysedWindow& w) {
-  if (!s->analyser.isNew()) return false;
+  if (!s->fill()) return false;
   s->analyser.handleNew(s->points);
   pixels2FAPs(s->points, w.faps);
   w.index = s->count++;
@@ -89,6 +60,6 @@ bool SpeechFaps::next(AnalysedWindow& w) {
   return true;
 }
 
-bool SpeechFaps::failed() const { return s->recorder.failed; }
-const std::string& SpeechFaps::problem() const { return s->recorder.reader.problem(); }
+bool SpeechFaps::failed() const { return s->failed; }
+const std::string& SpeechFaps::problem() const { return s->reader.problem(); }
 long long SpeechFaps::windows() const { return s->count; }

@@ -1,9 +1,9 @@
 // The live analysis run over a recording: an AudioReader's samples are cut into windows
 // exactly as the live recorder cuts the microphone's (1024 samples, a new one every 512,
 // the first once 1024 samples are in), and each window goes through the same QspRecorder
-// (history 3) and pixels2FAPs as in live mode. Streaming: the reader is read in blocks
-// and only the samples of the next window are kept, so memory does not grow with the
-// length of the input.
+// (history 3) and pixels2FAPs as in live mode; the windows are cut by the live mode's own
+// WindowRing. Streaming: the reader is read in blocks into the ring, so memory does not
+// grow with the length of the input.
 //
 // One thread; no allocation per window (everything is allocated by the constructor).
 #pragma once
@@ -11,6 +11,7 @@
 #include <string>
 
 #include "audiofile/AudioReader.h"
+#include "speech/WindowRing.h"
 
 // One analysed window, as the live mode would have drawn it.
 struct AnalysedWindow {
@@ -22,9 +23,9 @@ struct AnalysedWindow {
 
 class SpeechFaps {
  public:
-  static constexpr int kWindow = 1024;  // samples per window
-  static constexpr int kHop = 512;      // samples between window starts
-  static constexpr int kHistory = 3;    // shapes averaged in, as in live mode
+  static constexpr int kWindow = WindowRing::kWindow;  // samples per window
+  static constexpr int kHop = WindowRing::kStep;       // samples between window starts
+  static constexpr int kHistory = 3;                   // shapes averaged in, as in live mode
 
   // reader: not owned; must outlive this object and is read only through it.
   explicit SpeechFaps(AudioReader& reader);

@@ -18,15 +18,12 @@ constexpr long long kWindow = 1024;
 constexpr int kMaskTokens = 68;  // FAPs 1..68
 constexpr size_t kMaxLine = 1 << 16;
 
-// The FAPs the speech analysis gives.
-constexpr int kWritten[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
-
 // The mask line of every written frame, built once.
 std::string maskLine() {
   std::string m;
   for (int k = 1; k <= kMaskTokens; ++k) {
     bool on = false;
-    for (int f : kWritten) on = on || f == k;
+    for (int f : kSpeechFaps) on = on || f == k;
     m += on ? '1' : '0';
     m += k < kMaskTokens ? ' ' : '\n';
   }
@@ -82,7 +79,7 @@ void FapWriter::writeFrame(const int* faps) {
   TextWriter& w = *spool_;
   w.put(mask);
   w.putInt(framesWritten_++);
-  for (int f : kWritten) {
+  for (int f : kSpeechFaps) {
     w.put(' ');
     w.putInt(faps[f]);
   }

@@ -25,6 +25,10 @@
 
 #include "fapfile/OutputFile.h"
 
+// The FAPs the speech analysis gives (pixels2FAPs), in ascending order: those the writer
+// sets in every frame, and the FAP columns of zarvo-fap's CSV and JSON.
+inline constexpr int kSpeechFaps[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+
 // ---- The frame rule ------------------------------------------------------------------
 // Frame k of an N fps animation shows time k/N and takes the analysis window whose centre
 // is nearest that time. Window i covers samples [512 i, 512 i + 1024) at 48000 Hz, so its

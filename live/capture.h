@@ -17,9 +17,9 @@
 #include <string>
 #include <vector>
 
-#include "live/window_ring.h"
 #include "speech/AbsRecorder.h"
 #include "speech/InfiniteRecorder.h"
+#include "speech/WindowRing.h"
 
 namespace live {
 

@@ -12,9 +12,9 @@
 #include "live/modes.h"
 #include "live/player.h"
 #include "live/session.h"
-#include "live/window_ring.h"
 #include "speech/QspRecorder.h"
 #include "speech/TempFile_beolv.h"
+#include "speech/WindowRing.h"
 
 namespace {
 
@@ -46,7 +46,7 @@ void lejatszas(HWND hwnd, const char* path) {
           "Nincs hangkimenet (" + player.problem() + "): a fej hang nélkül, valós időben beszél.");
     }
     live::Session session(hwnd, 0);
-    live::WindowRing windows(kWindowRing);
+    WindowRing windows(kWindowRing);
     QspRecorder analyser(&windows, 3);
     std::vector<float> block(1024);
     double pixels[30];

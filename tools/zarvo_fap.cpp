@@ -23,6 +23,9 @@
 // when the input fails part way); 1 the output could not be written (one line; the run
 // stops at once). A progress bar appears on standard error when it is a terminal, the
 // output does not go to that terminal, and the input is longer than a few seconds.
+// SIGINT, SIGTERM and SIGHUP stop the run between two windows: the output file being
+// written is removed (standard output keeps what it received), and the program ends by
+// the signal.
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -39,6 +42,7 @@
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/OutputFile.h"
+#include "fapfile/StopSignal.h"
 
 namespace {
 
@@ -58,7 +62,6 @@ const char kHelp[] =
     "  --max-seconds S   refuse inputs longer than S seconds of audio (86400; 0: none)\n"
     "Exit status: 0 done, 1 output not written, 2 bad usage or input.\n";
 
-constexpr int kFaps[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
 constexpr double kProgressAfterSeconds = 5.0;  // shorter inputs finish before a bar helps
 
 enum class Format { kCsv, kJson, kFap };
@@ -208,21 +211,32 @@ void putValues(TextWriter& out, const AnalysedWindow& w) {
   out.putFixed(w.level, 6);
   out.put(',');
   out.putInt(w.volume);
-  for (int f : kFaps) {
+  for (int f : kSpeechFaps) {
     out.put(',');
     out.putInt(w.faps[f]);
   }
 }
 
-const char kCsvHeader[] =
-    "index,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60\n";
-const char kJsonHead[] =
-    "{\"sample_rate\":48000,\"hop\":512,\"window\":1024,"
-    "\"faps\":[3,51,52,53,54,55,56,57,58,59,60],"
-    "\"columns\":[\"index\",\"level\",\"vol\",\"fap3\",\"fap51\",\"fap52\",\"fap53\",\"fap54\","
-    "\"fap55\",\"fap56\",\"fap57\",\"fap58\",\"fap59\",\"fap60\"],\n\"rows\":[";
+// The CSV header line, and the JSON text before the first row.
+std::string csvHeader() {
+  std::string h = "index,level,vol";
+  for (int f : kSpeechFaps) h += ",fap" + std::to_string(f);
+  return h + "\n";
+}
 
-enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2 };
+std::string jsonHead() {
+  std::string faps, columns = "\"index\",\"level\",\"vol\"";
+  for (int f : kSpeechFaps) {
+    faps += (faps.empty() ? "" : ",") + std::to_string(f);
+    columns += ",\"fap" + std::to_string(f) + "\"";
+  }
+  return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
+         ",\"hop\":" + std::to_string(SpeechFaps::kHop) +
+         ",\"window\":" + std::to_string(SpeechFaps::kWindow) + ",\"faps\":[" + faps +
+         "],\"columns\":[" + columns + "],\n\"rows\":[";
+}
+
+enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2, kStopped = 3 };
 
 Outcome writeFailed(const std::string& target, const std::string& why) {
   std::fprintf(stderr, "zarvo-fap: cannot write %s: %s\n", target.c_str(), why.c_str());
@@ -230,7 +244,8 @@ Outcome writeFailed(const std::string& target, const std::string& why) {
 }
 
 // Analyses one input into one output. Nothing is created for an input that cannot be
-// opened; an output file is only renamed into place when everything went well.
+// opened; an output file is only renamed into place when everything went well, and not
+// when a signal stopped the run.
 Outcome analyse(const Settings& s, const std::string& input) {
   std::string problem;
   auto reader = AudioReader::open(input, s.reading, &problem);
@@ -264,11 +279,11 @@ Outcome analyse(const Settings& s, const std::string& input) {
   const bool toTerminal = file == nullptr && ::isatty(STDOUT_FILENO);
   Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader);
 
-  if (s.format == Format::kCsv) out.put(kCsvHeader);
-  if (s.format == Format::kJson) out.put(kJsonHead);
+  if (s.format == Format::kCsv) out.put(csvHeader());
+  if (s.format == Format::kJson) out.put(jsonHead());
   SpeechFaps faps(*reader);
   AnalysedWindow w;
-  while (faps.next(w) && !out.failed()) {
+  while (!stopRequested() && faps.next(w) && !out.failed()) {
     if (s.format == Format::kCsv) {
       putValues(out, w);
       out.put('\n');
@@ -281,6 +296,7 @@ Outcome analyse(const Settings& s, const std::string& input) {
     }
     progress.tick(w.index);
   }
+  if (stopRequested()) return kStopped;
   if (out.failed()) return writeFailed(target, out.problem());
   if (faps.failed()) {
     out.flush();  // what standard output has received stays valid up to here
@@ -300,12 +316,14 @@ Outcome analyse(const Settings& s, const std::string& input) {
 int main(int argc, char** argv) {
   // A closed pipe must show as a failed write (EPIPE), not end the process silently.
   ::signal(SIGPIPE, SIG_IGN);
+  catchStopSignals();
   try {
     Settings s;
     if (!parseArgs(argc, argv, s)) return 2;
     int status = kDone;
     for (const std::string& input : s.inputs) {
       const Outcome o = analyse(s, input);
+      endIfStopped();  // the output file is gone already
       if (o == kWriteFailed) return 1;
       if (o == kBadInput) status = 2;
     }

@@ -10,7 +10,6 @@
 // nothing of the output left behind. A signal (Ctrl-C) also removes the partial output.
 #include <unistd.h>
 
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,6 +19,7 @@ extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "fapfile/StopSignal.h"
 #include "video/render.h"
 
 namespace {
@@ -57,13 +57,6 @@ bool size(const std::string& text, int& w, int& h) {
   if (x == std::string::npos) return false;
   return number(text.substr(0, x).c_str(), 16, 4096, w) &&
          number(text.substr(x + 1).c_str(), 16, 4096, h);
-}
-
-volatile std::sig_atomic_t caught = 0;
-
-void stop(int signal) {
-  caught = signal;
-  renderStop.store(true);
 }
 
 }  // namespace
@@ -127,19 +120,13 @@ int main(int argc, char** argv) {
   // Failures are reported in one line of our own; the libraries' chatter would bury it.
   av_log_set_level(AV_LOG_QUIET);
 
-  struct sigaction on {};
-  on.sa_handler = stop;
-  sigemptyset(&on.sa_mask);
-  for (int s : {SIGINT, SIGTERM, SIGHUP}) sigaction(s, &on, nullptr);
-
+  // A signal stops the frame loop; the partial output is gone before the program ends
+  // the way the signal would have ended it.
+  catchStopSignals();
   RenderFigures figures;
   std::string problem;
   const bool done = render(job, figures, problem);
-  if (caught != 0) {
-    // The partial output is gone; end the way the signal would have ended the program.
-    std::signal(caught, SIG_DFL);
-    std::raise(caught);
-  }
+  endIfStopped();
   if (!done) {
     std::fprintf(stderr, "zarvo-render: %s\n", problem.c_str());
     return 2;

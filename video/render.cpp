@@ -2,7 +2,6 @@
 
 #include <sys/stat.h>
 
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cmath>
@@ -11,15 +10,15 @@
 #include <memory>
 
 #include "audiofile/AudioReader.h"
+#include "audiofile/FileName.h"
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
+#include "fapfile/StopSignal.h"
 #include "video/head.h"
 #include "video/mp4.h"
 #include "video/png.h"
 #include "video/progress.h"
 #include "video/sink.h"
-
-std::atomic<bool> renderStop{false};
 
 namespace {
 
@@ -27,14 +26,6 @@ constexpr long long kRate = AudioReader::kRate;
 constexpr long kChunk = 4800;  // samples read at a time: 0.1 s
 
 using Clock = std::chrono::steady_clock;
-
-bool endsWith(const std::string& s, const std::string& tail) {
-  if (s.size() < tail.size()) return false;
-  for (std::size_t i = 0; i < tail.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(s[s.size() - tail.size() + i])) != tail[i])
-      return false;
-  return true;
-}
 
 // A recording read twice at once: one reader for the sound track, one for the analysis,
 // each streaming, so the whole recording is never held.
@@ -140,11 +131,11 @@ struct Faps {
 
 std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
                                     std::string& problem) {
-  if (endsWith(job.output, ".png")) {
+  if (endsWithNoCase(job.output, ".png")) {
     auto png = std::make_unique<PngSequence>(job.output, job.width, job.height);
     if (png->ok()) return png;
     problem = png->problem();
-  } else if (endsWith(job.output, ".mp4")) {
+  } else if (endsWithNoCase(job.output, ".mp4")) {
     Mp4Settings s;
     s.width = job.width;
     s.height = job.height;
@@ -161,7 +152,7 @@ std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
 
 }  // namespace
 
-bool isFapFile(const std::string& path) { return endsWith(path, ".fap"); }
+bool isFapFile(const std::string& path) { return endsWithNoCase(path, ".fap"); }
 
 bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   const auto began = Clock::now();
@@ -224,7 +215,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   };
   const long long fapFrames = faps ? faps->videoFrames(fps) : 0;
   for (long long k = 0;; ++k) {
-    if (renderStop.load()) return fails("interrupted");
+    if (stopRequested()) return fails("interrupted");
     // Frame k exists while its time lies inside the FAP file, or inside the speech.
     if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
     if (faps ? k >= fapFrames : k >= fapFrameCount(sound->samples, fps)) break;

@@ -6,7 +6,6 @@
 // far. Nothing is collected: memory stays the same whatever the length.
 #pragma once
 
-#include <atomic>
 #include <string>
 
 #include "video/drawer.h"
@@ -34,12 +33,10 @@ struct RenderFigures {
   double total = 0.0;
 };
 
-// Set (from a signal handler) to stop a render early; it then leaves nothing behind.
-extern std::atomic<bool> renderStop;
-
 // True when `path` names a FAP file rather than a speech recording (its extension).
 bool isFapFile(const std::string& path);
 
 // Renders `job`. True when the output is complete under its final name(s); otherwise
-// false, `problem` holds one line and nothing of the output is left on disk.
+// false, `problem` holds one line and nothing of the output is left on disk. It stops so
+// too between two frames once stopRequested() (fapfile/StopSignal.h).
 bool render(const RenderJob& job, RenderFigures& figures, std::string& problem);

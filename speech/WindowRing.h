@@ -1,15 +1,14 @@
 // Overlapping analysis windows (1024 samples, a new one every 512) over 48000 Hz mono
-// samples that the window thread itself pushes in: the resampled microphone, or the
-// samples of a file being played. Both sides on the window thread; nothing is shared with
-// a callback. A reader that falls more than the ring behind skips to the newest window.
+// samples that the window thread itself pushes in: the resampled microphone, the samples
+// of a file being played, or a recording read by the offline analysis. Both sides on one
+// thread; nothing is shared with a callback. A reader that falls more than the ring
+// behind skips to the newest window.
 #pragma once
 
 #include <cstdint>
 #include <vector>
 
 #include "speech/AbsRecorder.h"
-
-namespace live {
 
 class WindowRing : public AbsRecorder {
  public:
@@ -22,6 +21,11 @@ class WindowRing : public AbsRecorder {
   void handleNew(double* out) override;  // the next window, oldest sample first
 
   void push(const float* samples, long count);
+  // Filling in place, for a source that reads into memory itself: space() is where the
+  // next samples go, with *room set to how many fit before the ring's end; added(n)
+  // takes in n of them (n <= *room), as push() would have.
+  float* space(long* room);
+  void added(long n) { written += n; }
   int64_t pushed() const { return written; }
   int64_t windowEnd() const { return readEnd; }              // just past the last window
   int64_t nextWindowEnd() const { return readEnd + kStep; }  // of the window to come
@@ -33,5 +37,3 @@ class WindowRing : public AbsRecorder {
   int64_t readEnd = kWindow - kStep;
   int skippedWindows = 0;
 };
-
-}  // namespace live
