@@ -25,7 +25,8 @@ namespace live {
 
 class Capture : public AbsRecorder {
  public:
-  static constexpr int kRate = 48000, kWindow = 1024, kStep = 512, kBuffer = 512;
+  static constexpr int kRate = 48000, kWindow = WindowRing::kWindow, kStep = WindowRing::kStep,
+                       kBuffer = 512;
 
   // Opens (not starts) `device` (paNoDevice: the program's input device), at `rate` when
   // the device can (other rates are tried after it; anything but 48000 is resampled). On

@@ -14,7 +14,7 @@
 #include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/StopSignal.h"
-#include "video/head.h"
+#include "model/modellbeolv.h"
 #include "video/mp4.h"
 #include "video/png.h"
 #include "video/progress.h"
@@ -181,7 +181,9 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   fig.analysis += secondsSince(start);
 
   // ---- the head, the drawing and the output
-  if (!loadHead(problem)) return false;
+  // Found as the program finds it: the working directory first, then the program's folders,
+  // so build/zarvo-render works from the repository root and an installed one from anywhere.
+  if (!modellbetolt(alap_adatmappak(), problem)) return false;
   FrameDrawer drawer(job.width, job.height, job.view, job.mode);
   if (!drawer.ok()) {
     problem = drawer.problem();

@@ -1,7 +1,8 @@
 // The speaker's log that zarvo-feeder --sink-log writes: a line "first ns" for each chunk of
 // 512 samples the fed speaker played, `first` its first sample in the played stream and `ns`
-// the steady clock (CLOCK_MONOTONIC) when the speaker took it, the moment it played. Read by the playback test and
-// by the latency tool to tell which sample was being heard when a frame was shown.
+// the steady clock (CLOCK_MONOTONIC) when the speaker took it, the moment it played. Read by the
+// playback test and by the latency tool to tell which sample was being heard when a frame was
+// shown.
 #pragma once
 
 #include <algorithm>
@@ -26,8 +27,8 @@ inline std::vector<SinkChunk> readSinkLog(const std::string& path) {
   return v;
 }
 
-// The sample being heard at `ns`: the chunk that began playing last before it, plus the time since then at
-// 48000 Hz (at most one chunk). None before the first chunk.
+// The sample being heard at `ns`: the chunk that began playing last before it, plus the time since
+// then at 48000 Hz (at most one chunk). None before the first chunk.
 inline std::optional<double> sampleHeardAt(const std::vector<SinkChunk>& chunks, int64_t ns) {
   const auto c = std::upper_bound(chunks.begin(), chunks.end(), ns,
                                   [](int64_t t, const SinkChunk& k) { return t < k.ns; });
