@@ -63,3 +63,5 @@ bool SpeechFaps::next(AnalysedWindow& w) {
 bool SpeechFaps::failed() const { return s->failed; }
 const std::string& SpeechFaps::problem() const { return s->reader.problem(); }
 long long SpeechFaps::windows() const { return s->count; }
+const QspRecorder& SpeechFaps::analyser() const { return s->analyser; }
+const double* SpeechFaps::points() const { return s->points; }

@@ -13,6 +13,8 @@
 #include "audiofile/AudioReader.h"
 #include "speech/WindowRing.h"
 
+class QspRecorder;
+
 // One analysed window, as the live mode would have drawn it.
 struct AnalysedWindow {
   long long index;  // 0, 1, 2, ...: window i covers samples [512 i, 512 i + 1024) at 48 kHz
@@ -41,6 +43,11 @@ class SpeechFaps {
   bool failed() const;                 // next() stopped on a reader error
   const std::string& problem() const;  // the reader's problem() when failed()
   long long windows() const;           // windows analysed so far
+
+  // The analyser and the 30 smoothed lip points of the window next() last gave (for what is
+  // built on the analysis, such as lip sync); valid until the next call of next().
+  const QspRecorder& analyser() const;
+  const double* points() const;
 
   struct State;  // private to SpeechFaps.cpp
 
