@@ -1,0 +1,303 @@
+#!/usr/bin/python3
+"""Fits the viseme recogniser and writes its constants (lipsync/viseme_model.h).
+
+  fit_visemes.py CORPUS --tool build/tools/lipsync-frames [--out lipsync/viseme_model.h]
+                 [--seed 1] [--epochs 40] [--hidden 48]
+
+What it fits, mirrored exactly by lipsync/VisemeRecogniser.cpp:
+  per window  the level above a running noise floor (a minimum that rises slowly) and below
+              a running peak (a maximum that falls), both capped, and the 16 coefficients
+              less their running mean over speech (so another microphone or gain shifts
+              nothing once a second of speech has been heard; the mean starts from the
+              corpus' own);
+  network     the rows of kBefore windows before to kAfter windows after, one hidden layer
+              of rectified units, a softmax over the 15 visemes;
+  smoothing   each window's probabilities, raised to kSharpness, weigh the previous
+              window's weights spread by kSpread, renormalised.
+The target of window i is the phone under its centre less 16 ms (the designed analysis
+lags by that much, and the articulation corrects the designed FAPs of the same window).
+Every phone counts once, whatever its length (the figure is per phone). The fit uses the
+recordings of the "fit" split only; a fifth of them (by recording) is held back to choose
+the smoothing and to stop the training. Deterministic for a given seed.
+"""
+
+import argparse
+import os
+import sys
+import tempfile
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import frames as fr  # noqa: E402
+
+BEFORE, AFTER = 8, 1
+LEVEL_LEAST = 0.0          # levels below (digital silence, -100) count as a very quiet room
+PEAK_FALL = 0.2            # level units per window (the level is 20 log10 of the energy)
+FLOOR_RISE = 0.05
+SPEECH_ABOVE_FLOOR = 20.0
+ABOVE_FLOOR_MOST = 60.0
+MEAN_RATE = 0.01
+CHECK_WINDOWS = 120        # windows of the self-check written beside the constants
+C0_PER_LEVEL = 0.0183      # how the first coefficient moves with the level (gain changes)
+
+
+def features(level, cep, mean_init):
+    """The per-window rows of one recording, as VisemeRecogniser::State::addWindow makes
+    them."""
+    n = len(level)
+    out = np.empty((n, 18))
+    mean = np.array(mean_init, dtype=float)
+    peak = floor = 0.0
+    for t in range(n):
+        lv = level[t] if np.isfinite(level[t]) else LEVEL_LEAST
+        lv = max(lv, LEVEL_LEAST)
+        if t == 0:
+            peak = floor = lv
+        else:
+            peak = max(lv, peak - PEAK_FALL)
+            floor = min(lv, floor + FLOOR_RISE)
+        speech = lv > floor + SPEECH_ABOVE_FLOOR
+        out[t, 0] = min(lv - floor, ABOVE_FLOOR_MOST)
+        out[t, 1] = max(lv - peak, -ABOVE_FLOOR_MOST)
+        c = cep[t]
+        if speech:
+            mean += MEAN_RATE * (c - mean)
+        out[t, 2:] = c - mean
+    return out
+
+
+def stack(rows):
+    """Rows t - BEFORE .. t + AFTER side by side, the edges repeated."""
+    n = len(rows)
+    idx = np.clip(np.arange(n)[:, None] + np.arange(-BEFORE, AFTER + 1)[None, :], 0, n - 1)
+    return rows[idx].reshape(n, -1)
+
+
+def softmax(z):
+    z = z - z.max(axis=1, keepdims=True)
+    e = np.exp(z)
+    return e / e.sum(axis=1, keepdims=True)
+
+
+class Net:
+    def __init__(self, n_in, hidden, rng):
+        self.W1 = rng.normal(0, np.sqrt(2.0 / n_in), (hidden, n_in))
+        self.b1 = np.zeros(hidden)
+        self.W2 = rng.normal(0, np.sqrt(1.0 / hidden), (15, hidden))
+        self.b2 = np.zeros(15)
+
+    def params(self):
+        return [self.W1, self.b1, self.W2, self.b2]
+
+    def forward(self, x):
+        h = np.maximum(x @ self.W1.T + self.b1, 0.0)
+        return h, h @ self.W2.T + self.b2
+
+    def grads(self, x, y, w, l2):
+        h, z = self.forward(x)
+        p = softmax(z)
+        p[np.arange(len(y)), y] -= 1.0
+        g = p * w[:, None] / w.sum()
+        gW2 = g.T @ h + l2 * self.W2
+        gb2 = g.sum(axis=0)
+        gh = (g @ self.W2) * (h > 0)
+        gW1 = gh.T @ x + l2 * self.W1
+        gb1 = gh.sum(axis=0)
+        return [gW1, gb1, gW2, gb2]
+
+
+def loss(net, x, y, w):
+    _, z = net.forward(x)
+    p = softmax(z)
+    return -(w * np.log(p[np.arange(len(y)), y] + 1e-12)).sum() / w.sum()
+
+
+def smooth(logits, sharp, spread):
+    """The recogniser's causal smoothing over one recording's logits."""
+    out = np.empty_like(logits)
+    prev = np.full(15, 1.0 / 15)
+    for t in range(len(logits)):
+        p = np.exp(sharp * (logits[t] - logits[t].max()))
+        prior = prev if t == 0 else (1.0 - spread) * prev + spread / 15.0
+        if t == 0:
+            prior = np.full(15, 1.0 / 15)
+        q = p * prior
+        prev = q / q.sum()
+        out[t] = prev
+    return out
+
+
+def phone_accuracy(weights, recs_frames):
+    hits = tot = 0
+    for (rec, n), w in zip(recs_frames, weights):
+        at = fr.phone_windows(rec["phones"], n)
+        truth = np.array([fr.VISEME_INDEX[p[3]] for p in rec["phones"]])
+        hits += (w[at].argmax(axis=1) == truth).sum()
+        tot += len(truth)
+    return hits / max(tot, 1)
+
+
+def c_array(name, a, ctype="float", per_line=6):
+    a = np.asarray(a)
+    def fmt(v):
+        s = "%.9g" % v
+        if "e" not in s and "." not in s:
+            s += ".0"
+        return s + ("f" if ctype == "float" else "")
+    if a.ndim == 1:
+        body = ", ".join(fmt(v) for v in a)
+        return "inline constexpr %s %s[%d] = {%s};\n" % (ctype, name, len(a), body)
+    rows = []
+    for r in a:
+        rows.append("    {" + ", ".join(fmt(v) for v in r) + "}")
+    return "inline constexpr %s %s[%d][%d] = {\n%s};\n" % (ctype, name, a.shape[0], a.shape[1],
+                                                            ",\n".join(rows))
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("corpus")
+    ap.add_argument("--tool", required=True)
+    ap.add_argument("--out", default=os.path.join(os.path.dirname(__file__), "..", "..",
+                                                  "lipsync", "viseme_model.h"))
+    ap.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "zarvo-lipsync-cache"))
+    ap.add_argument("--seed", type=int, default=1)
+    ap.add_argument("--epochs", type=int, default=40)
+    ap.add_argument("--hidden", type=int, default=48)
+    ap.add_argument("--l2", type=float, default=1e-4)
+    ap.add_argument("--gain-db", type=float, default=12.0,
+                    help="random gain change (+-dB) applied to each training recording")
+    args = ap.parse_args()
+    rng = np.random.default_rng(args.seed)
+
+    runner = fr.Runner(args.tool, args.cache)
+    recs = [r for r in fr.load_index(args.corpus) if r["split"] == "fit"]
+    recs.sort(key=lambda r: r["id"])
+    raw = []
+    for r in recs:
+        f = runner.frames(os.path.join(args.corpus, r["audio"]), designed=True)
+        raw.append((r, f["level"].copy(), f.block(["c%d" % i for i in range(16)]).copy()))
+    # The running mean starts from the corpus' mean over loud windows.
+    allc = np.concatenate([c[lv > np.percentile(lv, 50)] for _, lv, c in raw if len(lv)])
+    mean_init = allc.mean(axis=0)
+
+    order = rng.permutation(len(raw))
+    held = set(order[: max(1, len(raw) // 5)].tolist())
+    sets = {"train": [], "held": []}
+    for k, (r, lv, c) in enumerate(raw):
+        sets["held" if k in held else "train"].append((r, lv, c))
+
+    def build(items, augment):
+        xs, ys, ws, meta = [], [], [], []
+        for r, lv, c in items:
+            if len(lv) == 0:
+                continue
+            lv, c = lv.copy(), c.copy()
+            if augment:
+                g = rng.uniform(-args.gain_db, args.gain_db)
+                loud = lv > -100.0
+                lv[loud] += 2.0 * g
+                c[loud, 0] += C0_PER_LEVEL * 2.0 * g
+            x = stack(features(lv, c, mean_init))
+            y = fr.window_labels(r["phones"], len(lv))
+            # every phone counts once: each window by the share of its phone it is
+            t = fr.centre(np.arange(len(lv))) - fr.LAG
+            w = np.zeros(len(lv))
+            for p in r["phones"]:
+                inside = (t >= p[0]) & (t < p[1])
+                if inside.any():
+                    w[inside] = 1.0 / inside.sum()
+            keep = y >= 0
+            xs.append(x[keep])
+            ys.append(y[keep])
+            ws.append(w[keep])
+            meta.append((r, len(lv), x))
+        return np.concatenate(xs), np.concatenate(ys), np.concatenate(ws), meta
+
+    xt, yt, wt, _ = build(sets["train"], augment=True)
+    xh, yh, wh, hmeta = build(sets["held"], augment=False)
+    mu, sd = xt.mean(axis=0), xt.std(axis=0) + 1e-6
+    norm = lambda x: (x - mu) / sd  # noqa: E731
+    xtn, xhn = norm(xt), norm(xh)
+    print("train windows %d, held %d, inputs %d" % (len(yt), len(yh), xt.shape[1]), flush=True)
+
+    net = Net(xt.shape[1], args.hidden, rng)
+    m = [np.zeros_like(p) for p in net.params()]
+    v = [np.zeros_like(p) for p in net.params()]
+    step, lr, batch = 0, 2e-3, 512
+    best, best_params = 1e9, None
+    for epoch in range(args.epochs):
+        perm = rng.permutation(len(yt))
+        for s in range(0, len(perm), batch):
+            b = perm[s:s + batch]
+            gs = net.grads(xtn[b], yt[b], wt[b], args.l2)
+            step += 1
+            for p, g, mm, vv in zip(net.params(), gs, m, v):
+                mm *= 0.9
+                mm += 0.1 * g
+                vv *= 0.999
+                vv += 0.001 * g * g
+                p -= lr * (mm / (1 - 0.9 ** step)) / (np.sqrt(vv / (1 - 0.999 ** step)) + 1e-8)
+        lh = loss(net, xhn, yh, wh)
+        if lh < best:
+            best, best_params = lh, [p.copy() for p in net.params()]
+        print("epoch %d: held-back loss %.4f" % (epoch, lh), flush=True)
+        lr *= 0.93
+    net.W1, net.b1, net.W2, net.b2 = best_params
+
+    # The smoothing, chosen on the held-back recordings by the per-phone figure.
+    logits = [net.forward(norm(x))[1] for _, _, x in hmeta]
+    metas = [(r, n) for r, n, _ in hmeta]
+    raw_acc = phone_accuracy(logits, metas)
+    best_s = (raw_acc, 1.0, 1.0)
+    for sharp in (0.5, 0.7, 1.0):
+        for spread in (0.1, 0.2, 0.35, 0.5, 0.7):
+            acc = phone_accuracy([smooth(z, sharp, spread) for z in logits], metas)
+            if acc > best_s[0]:
+                best_s = (acc, sharp, spread)
+    print("held-back phone accuracy: raw %.3f, smoothed %.3f (sharpness %.2f, spread %.2f)"
+          % (raw_acc, best_s[0], best_s[1], best_s[2]))
+
+    # A stretch of a held-back recording with the weights the script gives it, so a test can
+    # prove that the program computes what was fitted.
+    check_rec, check_lv, check_c = max(sets["held"], key=lambda item: len(item[1]))
+    check_n = min(CHECK_WINDOWS, len(check_lv))
+    check_lv, check_c = check_lv[:check_n], check_c[:check_n]
+    check_w = smooth(net.forward(norm(stack(features(check_lv, check_c, mean_init))))[1],
+                     best_s[1], best_s[2])
+
+    # The normalisation folded into the first layer: W1 (x - mu) / sd + b1.
+    W1 = net.W1 / sd[None, :]
+    b1 = net.b1 - W1 @ mu
+    with open(args.out, "w") as out:
+        out.write("// The viseme recogniser's constants, written by tools/lipsync/fit_visemes.py "
+                  "(seed %d,\n// %d fitting recordings); rerun it to reproduce them. "
+                  "Held-back phone accuracy %.3f.\n" % (args.seed, len(recs), best_s[0]))
+        out.write("#pragma once\n\nnamespace lipsync::model {\n\n")
+        out.write("inline constexpr int kBefore = %d;\n" % BEFORE)
+        out.write("inline constexpr int kAfter = %d;\n" % AFTER)
+        out.write("inline constexpr int kFeatures = 18;\n")
+        out.write("inline constexpr int kHidden = %d;\n" % args.hidden)
+        for name, val in (("kLevelLeast", LEVEL_LEAST), ("kPeakFall", PEAK_FALL),
+                          ("kFloorRise", FLOOR_RISE), ("kSpeechAboveFloor", SPEECH_ABOVE_FLOOR),
+                          ("kAboveFloorMost", ABOVE_FLOOR_MOST), ("kMeanRate", MEAN_RATE)):
+            out.write("inline constexpr double %s = %r;\n" % (name, val))
+        out.write(c_array("kMeanInit", mean_init, "double"))
+        out.write("inline constexpr float kSharpness = %rf;\n" % best_s[1])
+        out.write("inline constexpr float kSpread = %rf;\n" % best_s[2])
+        out.write(c_array("kW1", W1.T))  # input by input
+        out.write(c_array("kB1", b1))
+        out.write(c_array("kW2", net.W2))
+        out.write(c_array("kB2", net.b2))
+        out.write("\n// The self-check: %d windows of %s (level, coefficients) and their weights.\n"
+                  % (check_n, check_rec["id"]))
+        out.write(c_array("kCheckLevel", check_lv, "double"))
+        out.write(c_array("kCheckCepstra", check_c, "double"))
+        out.write(c_array("kCheckWeights", check_w))
+        out.write("\n}  // namespace lipsync::model\n")
+    print("wrote", os.path.normpath(args.out))
+
+
+if __name__ == "__main__":
+    main()
