@@ -274,7 +274,7 @@ def main():
         out.write("// The viseme recogniser's constants, written by tools/lipsync/fit_visemes.py "
                   "(seed %d,\n// %d fitting recordings); rerun it to reproduce them. "
                   "Held-back phone accuracy %.3f.\n" % (args.seed, len(recs), best_s[0]))
-        out.write("#pragma once\n\nnamespace lipsync::model {\n\n")
+        out.write("#pragma once\n\n// clang-format off\nnamespace lipsync::model {\n\n")
         out.write("inline constexpr int kBefore = %d;\n" % BEFORE)
         out.write("inline constexpr int kAfter = %d;\n" % AFTER)
         out.write("inline constexpr int kFeatures = 18;\n")
@@ -295,7 +295,7 @@ def main():
         out.write(c_array("kCheckLevel", check_lv, "double"))
         out.write(c_array("kCheckCepstra", check_c, "double"))
         out.write(c_array("kCheckWeights", check_w))
-        out.write("\n}  // namespace lipsync::model\n")
+        out.write("\n}  // namespace lipsync::model\n// clang-format on\n")
     print("wrote", os.path.normpath(args.out))
 
 
