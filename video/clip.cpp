@@ -82,8 +82,9 @@ AVSampleFormat floatFormat(const AVCodec* codec) {
 }
 
 // RGBA pictures to palette pictures for GIF: each frame gets its own 256 colours
-// (palettegen's single-frame statistics) and is mapped onto them with ordered dithering,
-// which unlike error diffusion does not shimmer from frame to frame.
+// (palettegen's single-frame statistics), so a flat-shaded frame, which has fewer, keeps
+// them exactly and unchanged pixels stay unchanged between frames (the encoder leaves them
+// out); only smooth shading is dithered (error diffusion).
 struct Palettes {
   AVFilterGraph* graph = nullptr;
   AVFilterContext* in = nullptr;
@@ -118,7 +119,7 @@ struct Palettes {
       to->filter_ctx = out;
       r = avfilter_graph_parse_ptr(graph,
                                    "split[a][b];[a]palettegen=stats_mode=single[p];"
-                                   "[b][p]paletteuse=new=1:dither=bayer:bayer_scale=3",
+                                   "[b][p]paletteuse=new=1",
                                    &to, &from, nullptr);
     }
     avfilter_inout_free(&from);
