@@ -368,7 +368,7 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
     ScratchDir dir;
     fs::create_directory(dir / "frames");
     std::vector<std::string> args{kSpeech, "--fps", "10", "--size", "240x240"};
-    if (front) args.insert(args.end(), {"--view", "front", "--mode", "smooth"});
+    if (front) args.insert(args.end(), {"--camera", "front", "--mode", "smooth"});
     args.insert(args.end(), {"-o", dir / "frames/%04d.png"});
     const Outcome plain = runTool(args);
     ASSERT_EQ(plain.status, 0) << plain.errors;
