@@ -195,7 +195,7 @@ ClipWriter::ClipWriter(const std::string& path, const ClipSettings& s) : impl_(n
   const Formats& f = formatsOf(s.container);
   const bool gif = s.container == Container::gif;
   if (!gif && (s.width % 2 != 0 || s.height % 2 != 0)) {
-    fail(std::string("an ") + (s.container == Container::mp4 ? "MP4" : "WebM") +
+    fail(std::string(s.container == Container::mp4 ? "an MP4" : "a WebM") +
          " needs an even width and height (yuv420p), not " + std::to_string(s.width) + "x" +
          std::to_string(s.height));
     return;
