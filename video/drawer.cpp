@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lifelike/look.h"
 #include "model/valtozok.h"
 #include "render/context.h"
 #include "render/rajzolo.h"
@@ -15,8 +16,8 @@ const char kClass[] = "zarvo-render";
 
 }  // namespace
 
-FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
-    : width_(width), height_(height), view_(view), mode_(mode) {
+FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode, Look look)
+    : width_(width), height_(height), view_(view), mode_(mode), look_(look) {
   HINSTANCE instance = offscreen::reset();
   offscreen::keep_call_records(false);
   if (offscreen::register_class(kClass, DefWindowProcA, instance, CS_OWNDC) == 0) {
@@ -34,10 +35,19 @@ FrameDrawer::FrameDrawer(int width, int height, View view, Mode mode)
     problem_ = "no OpenGL pixel format or context (OSMesa) for the drawing window";
     return;
   }
+  if (look_ == Look::lifelike) {
+    lifelike::setOn(true);
+    lifelike::meshLoaded();
+    lifelike::lifeStart();
+  }
   ok_ = true;
 }
 
 FrameDrawer::~FrameDrawer() {
+  if (look_ == Look::lifelike) {
+    lifelike::lifeStop();
+    lifelike::setOn(false);
+  }
   if (hGLRC) {
     wglMakeCurrent(nullptr, nullptr);
     wglDeleteContext(hGLRC);
@@ -47,7 +57,7 @@ FrameDrawer::~FrameDrawer() {
   hDC = nullptr;
 }
 
-const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
+const offscreen::Image& FrameDrawer::draw(const int* faps, int volume, double seconds) {
   const int side = std::min(width_, height_);
   winW = winH = side;
   rotspeed = 1;
@@ -56,13 +66,16 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   sima = mode_ == Mode::smooth;
   tolx = 0.0;
   roty = rotz = 0.0;
-  if (view_ == View::live) {
+  if (view_ == View::live && look_ == Look::lifelike) {
+    lifelike::portrait(volume);
+  } else if (view_ == View::live) {
     FAPkeret(volume);
   } else {
     toly = 0.0;
     rotx = 0.0;
     d = 0.7;
   }
+  if (look_ == Look::lifelike) lifelike::lifeStep(seconds, volume);
   FAPmozgat(faps, 1);
   initMapping();
   // The window's viewport is the square at the bottom left of its client area; a frame

@@ -13,19 +13,24 @@
 
 enum class View {
   live,   // the live mode's framing: raised 42 units, turned 20 degrees about x, zoom
-          // from the loudness of the window shown
+          // from the loudness of the window shown; in the lifelike look its framing of
+          // the whole face (lifelike::portrait)
   front,  // the whole head as the program starts: no pan, no turn, zoom 0.7
 };
 
 // The drawing modes of the viewer's "Nézet" menu.
 enum class Mode { points, wire, poly, smooth };
 
+// designed: the program's drawing as it is; lifelike: the polygon models in the lifelike
+// look (lifelike/look.h), with blinks, sway and nods from the frame's time and loudness.
+enum class Look { designed, lifelike };
+
 class FrameDrawer {
  public:
   // width, height: the frame in pixels (1..4096 each). The head is drawn in the centred
   // square of the shorter side (the window's viewport is square too); the rest is the
   // clear colour. On failure ok() is false and problem() says why.
-  FrameDrawer(int width, int height, View view, Mode mode);
+  FrameDrawer(int width, int height, View view, Mode mode, Look look = Look::designed);
   ~FrameDrawer();
   FrameDrawer(const FrameDrawer&) = delete;
   FrameDrawer& operator=(const FrameDrawer&) = delete;
@@ -36,8 +41,9 @@ class FrameDrawer {
   // Poses the mouth from faps (76 entries indexed by FAP number, as pixels2FAPs gives),
   // sets the view (volume: the shown window's level, used by View::live), draws one frame,
   // shows it and takes the pose back. The result is the picture shown: width x height
-  // RGBA, rows from the top; it stays valid until the next call.
-  const offscreen::Image& draw(const int* faps, int volume);
+  // RGBA, rows from the top; it stays valid until the next call. `seconds`: the frame's
+  // time in the clip, which the lifelike look's life follows (frames in increasing time).
+  const offscreen::Image& draw(const int* faps, int volume, double seconds = 0.0);
 
   // The part of draw() that only waits for the picture and copies it into the image
   // draw() returns, without drawing anything new: the read-back alone, for timing.
@@ -47,6 +53,7 @@ class FrameDrawer {
   int width_, height_;
   View view_;
   Mode mode_;
+  Look look_;
   bool ok_ = false;
   std::string problem_;
   HWND window_ = nullptr;

@@ -1,7 +1,7 @@
 // zarvo-render: a talking-head clip from a speech recording or an MPEG-4 FAP file.
 //
 //   zarvo-render SPEECH -o clip.mp4 [--fps N] [--size WxH] [--view live|front]
-//                [--mode poly|smooth|wire|points] [--stats]
+//                [--mode poly|smooth|wire|points] [--look lifelike|designed] [--stats]
 //   zarvo-render FILE.fap [--audio SPEECH] -o clip.mp4 ...
 //   zarvo-render SPEECH -o frames/%05d.png ...
 //
@@ -36,6 +36,9 @@ const char kUsage[] =
     "  --view live|front  live: the live mode's framing with its loudness zoom (default);\n"
     "                     front: the whole head as the program starts\n"
     "  --mode poly|smooth|wire|points   drawing mode (default poly: flat-shaded polygons)\n"
+    "  --look lifelike|designed  lifelike (default): the polygon models with a rounder\n"
+    "                     surface, eyes that blink, teeth, and the head moving between\n"
+    "                     words; designed: the program's own look\n"
     "  --stats            print the time spent per stage when done\n";
 
 int usage(const std::string& why) {
@@ -102,6 +105,14 @@ int main(int argc, char** argv) {
         job.mode = Mode::points;
       else
         return usage("--mode is poly, smooth, wire or points");
+    } else if (a == "--look") {
+      const std::string v = hasValue ? argv[++i] : "";
+      if (v == "lifelike")
+        job.look = Look::lifelike;
+      else if (v == "designed")
+        job.look = Look::designed;
+      else
+        return usage("--look is lifelike or designed");
     } else if (a == "--stats") {
       stats = true;
     } else if (a.size() > 1 && a[0] == '-') {

@@ -184,7 +184,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   // Found as the program finds it: the working directory first, then the program's folders,
   // so build/zarvo-render works from the repository root and an installed one from anywhere.
   if (!modellbetolt(alap_adatmappak(), problem)) return false;
-  FrameDrawer drawer(job.width, job.height, job.view, job.mode);
+  FrameDrawer drawer(job.width, job.height, job.view, job.mode, job.look);
   if (!drawer.ok()) {
     problem = drawer.problem();
     return false;
@@ -232,7 +232,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
     const int volume = sound && sound->haveWindow ? sound->shown.volume : 0;
 
     start = Clock::now();
-    const offscreen::Image& picture = drawer.draw(mouth, volume);
+    const offscreen::Image& picture = drawer.draw(mouth, volume, static_cast<double>(k) / fps);
     fig.drawing += secondsSince(start);
     if (!sink->frame(picture)) return fails(sink->problem());
     fig.frames = k + 1;

@@ -18,6 +18,7 @@ struct RenderJob {
   int width = 720, height = 720;
   View view = View::live;
   Mode mode = Mode::poly;
+  Look look = Look::lifelike;
   bool progress = false;
 };
 
