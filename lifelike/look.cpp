@@ -24,7 +24,7 @@ constexpr double kDeg = kPi / 180.0;
 
 // Landmarks the head's generator numbers first (no feature-point table names them).
 constexpr int kNoseBase = 1, kEyeLeft = 5, kEyeRight = 9;
-constexpr int kLevels = 2;
+constexpr int kLevels = 1;
 
 using V3 = std::array<double, 3>;
 V3 add(V3 a, V3 b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
@@ -173,7 +173,7 @@ void toothRow(Batch& b, V3 front, double bend, double smile, const std::vector<d
       const double h = heights[t];
       // crown outline across the tooth (u 0..1): the biting edge rounds off at the
       // corners; the gum line arches over every crown
-      constexpr int kAcross = 6, kUp = 4;
+      constexpr int kAcross = 4, kUp = 2;
       V3 frontGrid[kAcross + 1][kUp + 1], backGrid[kAcross + 1][kUp + 1];
       V3 frontNormal[kAcross + 1];
       for (int i = 0; i <= kAcross; ++i) {
@@ -327,13 +327,13 @@ void placeTeeth(Placement& pl) {
 Batch eyeball(double r) {
   Batch b;
   const double pupil = std::asin(0.19), iris = std::asin(0.46);
-  // polar angles of the rings, from the gaze axis back to the far side
+  // polar angles of the rings, from the gaze axis back to 110 degrees: the back of the
+  // eyeball is never seen (the lids and the socket hide it)
   const std::vector<std::pair<double, const float*>> rings = {
       {0.0, kPupil},         {pupil * 0.6, kPupil},  {pupil, kPupil},      {pupil, kIris},
       {iris * 0.75, kIris},  {iris * 0.93, kLimbus}, {iris, kLimbus},      {iris, kSclera},
-      {iris * 1.4, kSclera}, {60 * kDeg, kSclera},   {80 * kDeg, kSclera}, {100 * kDeg, kSclera},
-      {125 * kDeg, kSclera}, {150 * kDeg, kSclera},  {180 * kDeg, kSclera}};
-  constexpr int kAround = 28;
+      {iris * 1.4, kSclera}, {60 * kDeg, kSclera},   {85 * kDeg, kSclera}, {110 * kDeg, kSclera}};
+  constexpr int kAround = 24;
   std::vector<unsigned> prev;
   for (size_t k = 0; k < rings.size(); ++k) {
     const auto [a, col] = rings[k];
@@ -359,7 +359,7 @@ Batch eyeball(double r) {
 // edge's elevation (radians) falls towards the corners for the upper lid and rises for the
 // lower one; along the edge runs the lash line (upper) or the wet rim (lower).
 void lid(Batch& b, V3 centre, double r, double edge, double cornerDrop, bool upper) {
-  constexpr int kAcross = 26, kUp = 6;
+  constexpr int kAcross = 18, kUp = 6;
   const double half = 110 * kDeg;
   const double pole = upper ? 90 * kDeg : -90 * kDeg;
   const double sign = upper ? 1.0 : -1.0;
@@ -512,7 +512,7 @@ void drawEyes(V3 camera, double lids) {
     glDisable(GL_LIGHTING);
     glColor3f(0.96f, 0.96f, 0.95f);
     glBegin(GL_TRIANGLE_FAN);
-    const double a = 13 * kDeg, b = 40 * kDeg, spot = 0.075 * r, lift = 1.03 * r;
+    const double a = 13 * kDeg, b = 40 * kDeg, spot = 0.075 * r, lift = 1.005 * r;
     const V3 at{lift * std::sin(a) * std::cos(b), lift * std::sin(a) * std::sin(b),
                 lift * std::cos(a)};
     glVertex3d(at[0], at[1], at[2]);
