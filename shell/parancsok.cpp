@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lifelike/look.h"
 #include "live/modes.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
@@ -34,11 +35,11 @@ const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
 // The smooth-shading item after the designed three is a check item showing sima.
 constexpr UINT kSima = 9012;
-const Tetel nezet[] = {{"&Vertex modell", 9006},
-                       {"&Háló modell", 9005},
-                       {"&Polygon modell", 9008},
-                       {"", kElvalaszto},
-                       {"&Sima felület", kSima}};
+// The lifelike look (lifelike/look.h), a check item too.
+constexpr UINT kElethu = 9020;
+const Tetel nezet[] = {{"&Vertex modell", 9006},  {"&Háló modell", 9005},
+                       {"&Polygon modell", 9008}, {"", kElvalaszto},
+                       {"&Sima felület", kSima},  {"&Élethű fej", kElethu}};
 const Tetel segitseg[] = {{"&Segítség", 9007}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
@@ -167,6 +168,10 @@ void sima_pipa() {
   CheckMenuItem(menusav, kSima, MF_BYCOMMAND | (sima ? MF_CHECKED : MF_UNCHECKED));
 }
 
+void elethu_pipa() {
+  CheckMenuItem(menusav, kElethu, MF_BYCOMMAND | (lifelike::isOn() ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void gyorsit() {
   if (rotspeed < kRotspeedMax) ++rotspeed;
 }
@@ -210,6 +215,7 @@ void menusor(HMENU bar) {
   hozzafuz(bar, "&Nézet", nezet);
   menusav = bar;
   sima_pipa();  // a check item from the start, ticked when the program starts smooth
+  elethu_pipa();
   hozzafuz(bar, "&Segítség", segitseg);
 }
 
@@ -263,6 +269,20 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       sima = !sima;
       sima_pipa();
       modellnezet();
+      return 0;
+    case kElethu:
+      // Switched on, the look takes the head as read from the files for its neutral pose:
+      // hand-made moves are dropped, as a mode change drops them.
+      nullaz();
+      lifelike::setOn(!lifelike::isOn());
+      if (lifelike::isOn() && !eloModFut()) {
+        vertexbeolv();
+        facebeolv();
+        lifelike::meshLoaded();
+      }
+      elethu_pipa();
+      modellnezet();
+      modellhiba(hwnd);
       return 0;
     case 9011:
       if (modUtan(hwnd, message, wParam, lParam)) return 0;

@@ -98,7 +98,8 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
             separator(),           item("&FP 9.9", 9909)}),
       drop("&N\xC3\xA9zet",
            {item("&Vertex modell", 9006), item("&H\xC3\xA1l\xC3\xB3 modell", 9005),
-            item("&Polygon modell", 9008), separator(), item("&Sima fel\xC3\xBClet", 9012)}),
+            item("&Polygon modell", 9008), separator(), item("&Sima fel\xC3\xBClet", 9012),
+            item("&\xC3\x89leth\xC5\xB1 fej", 9020)}),
       drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
   };
   expect_menu(offscreen::menu_bar(hWnd), want, "bar");
