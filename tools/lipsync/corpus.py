@@ -72,8 +72,8 @@ NOISE_DBFS = -50.0
 
 # Plausibility of a real recording's alignment; outside these it is left out.
 MIN_MEAN_PHONE_S, MAX_MEAN_PHONE_S, MAX_PHONE_S = 0.035, 0.30, 1.0
-MAX_TEMPO_RATIO = 2.2  # recording's speech against the synthetic one's, either way
-MAX_DTW_DISTANCE = 2.5  # mean frame distance along the path (features normalised: typical 0.8-1.5)
+MAX_TEMPO_RATIO = 5.0  # recording's speech against the synthetic one's, either way
+MAX_DTW_DISTANCE = 3.0  # mean frame distance along the path (features normalised: typical 0.8-1.5)
 MAX_EDGE_GAP_S = 0.25  # aligned speech against the level's speech span, at each end
 
 
@@ -152,7 +152,10 @@ def _real(item, out_dir):
 
 
 def _dtw(x16, item):
-    """The recording warped onto espeak-ng speaking its transcript at the recording's tempo."""
+    """The recording warped onto espeak-ng speaking its transcript at the recording's tempo:
+    espeak-ng's own rate first (80-450 words a minute), then, for words drawn out further (a
+    word said alone to a child takes up to four times espeak-ng's time), the synthetic speech
+    slowed by sox, its phone times scaled alike."""
     ra, rb = audio.speech_span(x16, 16000)
     sp, phones = synth.speak(item["transcript"], item["voice"], item["lang"])
     spoken = [p for p in phones if p[2] != "sil"]
@@ -165,6 +168,11 @@ def _dtw(x16, item):
         sp, phones = synth.speak(item["transcript"], item["voice"], item["lang"],
                                  rate=int(np.clip(175 * ratio, 80, 450)))
     y = synth.at_16k(sp)
+    spoken = [p for p in phones if p[2] != "sil"]
+    slower = (rb - ra) / (spoken[-1][1] - spoken[0][0])
+    if slower > 1.25:
+        y = audio.tempo(y, 16000, 1 / slower)
+        phones = [(a * slower, b * slower, n) for a, b, n in phones]
     aligned, dist = align_dtw.align(x16, 16000, y, 16000, phones)
     if aligned is None:
         return None, None, "no warping path"
