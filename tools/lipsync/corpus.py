@@ -337,7 +337,14 @@ def build(args):
     wanted = {it["id"] for it in items}
     records = [e["record"] for i, e in done.items() if i in wanted and e["record"]]
     rejected = [e["rejected"] for i, e in done.items() if i in wanted and e["rejected"]]
-    jobs = [(it, out_dir) for it in items if it["id"] not in done]
+    # Sources take turns, so that a build stopped early still has some of each.
+    queues = {}
+    for it in items:
+        if it["id"] not in done:
+            queues.setdefault(it["source"], []).append(it)
+    jobs = []
+    for k in range(max((len(q) for q in queues.values()), default=0)):
+        jobs += [(q[k], out_dir) for q in queues.values() if k < len(q)]
     with open(os.devnull if args.small else progress, "a", encoding="utf-8") as log, \
             multiprocessing.Pool(max(1, min(args.jobs, 2)), initializer=_init_worker) as pool:
         for n, (item, rec, why) in enumerate(pool.imap_unordered(process, jobs, chunksize=2)):
@@ -372,8 +379,35 @@ def load(path):
         return [json.loads(line) for line in f if line.strip()]
 
 
+def problems(rec, base):
+    """What is wrong with a record: phones not covering the recording in order, an unknown
+    viseme, audio missing or not in the corpus format."""
+    out = []
+    ph = rec["phones"]
+    if not ph or ph[0][0] != 0 or abs(ph[-1][1] - rec["duration"]) > 1e-3:
+        out.append("phones do not span 0..duration")
+    if any(a[1] != b[0] for a, b in zip(ph, ph[1:])) or any(p[1] <= p[0] for p in ph):
+        out.append("phones not contiguous and in order")
+    if any(p[3] not in visemes.VISEMES for p in ph):
+        out.append("unknown viseme")
+    path = os.path.join(base, rec["audio"])
+    try:
+        with open(path, "rb") as f:
+            head = f.read(64)
+        if head[20:22] != b"\x03\x00" or head[22:24] != b"\x01\x00" or \
+                int.from_bytes(head[24:28], "little") != audio.RATE:
+            out.append("audio not 48 kHz mono float")
+    except OSError:
+        out.append("audio missing")
+    return out
+
+
 def stats(args):
     recs = load(args.dir)
+    base = args.dir if os.path.isdir(args.dir) else os.path.dirname(args.dir)
+    bad = [(r["id"], p) for r in recs for p in problems(r, base)]
+    for rid, p in bad[:20]:
+        print("%s: %s" % (rid, p))
     by = {}
     for r in recs:
         by.setdefault(r["source"], []).append(r)
@@ -393,8 +427,9 @@ def stats(args):
                                            len({r["speaker"] for r in rs}), ", ".join(aligners)))
         print("   " + " ".join("%s %d" % (v, counts[v]) for v in visemes.VISEMES))
         rows.append((source, len(rs), sum(minutes.values())))
-    print("total: %d recordings, %.1f min" % (sum(r[1] for r in rows), sum(r[2] for r in rows)))
-    return 0
+    print("total: %d recordings, %.1f min; %d problems" % (sum(r[1] for r in rows),
+                                                          sum(r[2] for r in rows), len(bad)))
+    return 1 if bad else 0
 
 
 def main(argv=None):
