@@ -280,7 +280,7 @@ def items_of(source):
     return items
 
 
-SMALL = {"ktuberling-en": 2, "asterisk-en": 2, "espeak-en": 1}
+SMALL = {"ktuberling-en": 4, "asterisk-en": 4, "espeak-en": 1}
 
 
 def small_items():

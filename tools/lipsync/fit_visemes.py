@@ -23,6 +23,7 @@ the smoothing and to stop the training. Deterministic for a given seed.
 
 import argparse
 import os
+import subprocess
 import sys
 import tempfile
 
@@ -169,6 +170,14 @@ def main():
     ap.add_argument("--l2", type=float, default=1e-4)
     ap.add_argument("--gain-db", type=float, default=12.0,
                     help="random gain change (+-dB) applied to each training recording")
+    ap.add_argument("--pp-weight", type=float, default=1.0,
+                    help="weight of p, b, m phones against the others")
+    ap.add_argument("--leave-out", default="",
+                    help="sources (comma-separated) kept out of the fit, to measure unseen voices")
+    ap.add_argument("--perturb", default="",
+                    help="speed factors (comma-separated) for extra copies of the real voices")
+    ap.add_argument("--warped-weight", type=float, default=1.0,
+                    help="weight of recordings aligned by warping against espeak-ng (noisier)")
     ap.add_argument("--before", type=int, default=8)
     ap.add_argument("--after", type=int, default=1)
     ap.add_argument("--report", action="store_true",
@@ -178,7 +187,9 @@ def main():
     rng = np.random.default_rng(args.seed)
 
     runner = fr.Runner(args.tool, args.cache)
-    recs = [r for r in fr.load_index(args.corpus) if r["split"] == "fit"]
+    left_out = set(filter(None, args.leave_out.split(",")))
+    recs = [r for r in fr.load_index(args.corpus)
+            if r["split"] == "fit" and r["source"] not in left_out]
     recs.sort(key=lambda r: r["id"])
     raw = []
     for r in recs:
@@ -193,6 +204,29 @@ def main():
     sets = {"train": [], "held": []}
     for k, (r, lv, c) in enumerate(raw):
         sets["held" if k in held else "train"].append((r, lv, c))
+
+    # Other voices from the real ones: sped up or slowed down (sox), which moves the pitch
+    # and the formants as a shorter or longer vocal tract would; the phones keep their
+    # places on the new time line.
+    for factor in [float(x) for x in filter(None, args.perturb.split(","))]:
+        extra = []
+        for r, _, _ in sets["train"]:
+            if r["source"].startswith("espeak") or "perturbed" in r:
+                continue
+            src = os.path.join(args.corpus, r["audio"])
+            dst = os.path.join(args.cache, "perturbed",
+                               "%s-%.3f.wav" % (r["id"].replace("/", "_"), factor))
+            if not os.path.exists(dst):
+                os.makedirs(os.path.dirname(dst), exist_ok=True)
+                subprocess.run(["sox", "-D", src, dst + ".tmp.wav", "speed", str(factor)],
+                               check=True)
+                os.replace(dst + ".tmp.wav", dst)
+            f = runner.frames(dst, designed=True)
+            q = dict(r, perturbed=factor,
+                     phones=[[a / factor, b / factor, p, v] for a, b, p, v in r["phones"]])
+            extra.append((q, f["level"].copy(), f.block(["c%d" % i for i in range(16)]).copy()))
+        sets["train"] += extra
+        print("%d recordings at speed %.2f" % (len(extra), factor), flush=True)
 
     def build(items, augment):
         xs, ys, ws, meta = [], [], [], []
@@ -214,6 +248,9 @@ def main():
                 inside = (t >= p[0]) & (t < p[1])
                 if inside.any():
                     w[inside] = 1.0 / inside.sum()
+            w[y == fr.VISEME_INDEX["PP"]] *= args.pp_weight
+            if r.get("aligner") == "dtw-espeak":
+                w *= args.warped_weight
             keep = y >= 0
             xs.append(x[keep])
             ys.append(y[keep])
@@ -267,7 +304,8 @@ def main():
 
     if args.report:
         test = [r for r in fr.load_index(args.corpus)
-                if r["split"] == "test" and not r["source"].startswith("espeak")]
+                if (r["split"] == "test" or r["source"] in left_out)
+                and not r["source"].startswith("espeak")]
         by_source = {}
         for r in test:
             f = runner.frames(os.path.join(args.corpus, r["audio"]), designed=True)
