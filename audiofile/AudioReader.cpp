@@ -57,14 +57,15 @@ struct ByteSource {
   off_t base = 0;       // file offset of byte 0 (standard input may start later)
   long long size = -1;  // total bytes when known (file, memory)
   const uint8_t* mem = nullptr;
-  std::vector<uint8_t> head;  // bytes [0, head.size()) of the input
-  long long streamPos = 0;    // stream: bytes taken from fd so far
-  bool ended = false;         // stream: fd reported the end
-  long long pos = 0;          // the decoder's position
-  std::string error;          // first read error, for the reader's message
-  long long shift = 0;        // file, memory: byte `at` of the decoder's view is at + shift
-  long long dataEnd = -1;     // end of a WAV data chunk as its header declares it
-  long long reachedEnd = -1;  // where the input turned out to end, once known
+  std::vector<uint8_t> head;     // bytes [0, head.size()) of the input
+  long long streamPos = 0;       // stream: bytes taken from fd so far
+  bool ended = false;            // stream: fd reported the end
+  long long pos = 0;             // the decoder's position
+  std::string error;             // first read error, for the reader's message
+  long long shift = 0;           // file, memory: byte `at` of the decoder's view is at + shift
+  long long dataEnd = -1;        // end of a WAV data chunk as its header declares it
+  long long bytesPerSecond = 0;  // of that WAV's samples (rate x block align), 0 if unknown
+  long long reachedEnd = -1;     // where the input turned out to end, once known
 
   ~ByteSource() {
     if (ownsFd && fd >= 0) ::close(fd);
@@ -242,6 +243,7 @@ std::string checkWav(ByteSource& src) {
       uint16_t code = u16(h);
       const unsigned channels = u16(h + 2), bits = u16(h + 14);
       blockAlign = u16(h + 12);
+      src.bytesPerSecond = static_cast<long long>(u32(h + 4)) * blockAlign;
       if (code == kFormatExtensible) {
         if (size < 40 || u16(h + 16) < 22) return "WAVE_FORMAT_EXTENSIBLE fmt chunk too short";
         const unsigned valid = u16(h + 18);
@@ -314,6 +316,7 @@ struct AudioReader::State {
   long long delivered = 0;
   long long limit = -1;  // most samples read() may deliver, -1 for none
   std::string problem;
+  std::string note;  // note()
   bool failed = false;
   bool inputDone = false;    // the decoder has nothing more; the resampler may still hold some
   bool finished = false;     // read() has returned 0
@@ -334,14 +337,27 @@ struct AudioReader::State {
   }
 
   // The message for an input that ended: a read error, a cut file, or "" for a clean end.
-  std::string endProblem() const {
+  // A producer writing a WAV into a pipe states its length before it knows it (sox
+  // decoding an MP3 states the estimate from the bit rate), so from a stream a data chunk
+  // short by less than a second of sound is the input's end and only noted; a file on disk
+  // was written whole and is held to its header.
+  std::string endProblem() {
     if (!src.error.empty()) return src.error;
-    if (src.dataEnd >= 0 && src.reachedEnd >= 0 && src.reachedEnd < src.dataEnd)
-      return "truncated data chunk: the input ends " +
-             std::to_string(src.dataEnd - src.reachedEnd) + " bytes before its declared end";
+    if (src.dataEnd >= 0 && src.reachedEnd >= 0 && src.reachedEnd < src.dataEnd) {
+      const long long missing = src.dataEnd - src.reachedEnd;
+      if (src.kind != ByteSource::kStream || missing >= src.bytesPerSecond)
+        return "truncated data chunk: the input ends " + std::to_string(missing) +
+               " bytes before its declared end";
+      char seconds[32];
+      std::snprintf(seconds, sizeof seconds, "%.3f",
+                    static_cast<double>(missing) / src.bytesPerSecond);
+      note = "the WAV data ends " + std::to_string(missing) + " bytes (" + seconds +
+             " s) before its declared length; read as the end of a streamed input";
+      return "";
+    }
     if (sf != nullptr && sf_error(sf) != SF_ERR_NO_ERROR)
       return std::string("decoding error: ") + sf_strerror(sf);
-    if (checkFrames >= 0 && framesDecoded < checkFrames)
+    if (checkFrames >= 0 && framesDecoded < checkFrames && note.empty())
       return "truncated: the header announces " + std::to_string(checkFrames) +
              " frames, the input ends after " + std::to_string(framesDecoded);
     return "";
@@ -571,6 +587,7 @@ long AudioReader::read(float* out, long maxSamples) {
 }
 
 const std::string& AudioReader::problem() const { return s->problem; }
+const std::string& AudioReader::note() const { return s->note; }
 int AudioReader::sourceRate() const { return s->rate; }
 int AudioReader::sourceChannels() const { return s->channels; }
 long long AudioReader::sourceFrames() const { return s->frames; }

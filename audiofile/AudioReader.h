@@ -18,7 +18,9 @@
 //   0xFFFFFFFF            | read to the end of the input
 //   truncated input       | a WAV data chunk or a FLAC/WAV/AIFF stream that ends before
 //                         | its header says is an error; MP3 and Ogg carry no reliable
-//                         | length, so a cut file of those reads to where it ends
+//                         | length, so a cut file of those reads to where it ends.
+//                         | From a stream (pipe, FIFO), a WAV data chunk short by less
+//                         | than a second is the end of the input, with a note()
 //
 // Not thread-safe: one reader is used by one thread at a time. Errors are plain strings
 // naming what was wrong (the caller adds the file name); nothing here prints.
@@ -78,8 +80,12 @@ class AudioReader {
   long read(float* out, long maxSamples);
 
   const std::string& problem() const;  // empty unless read() or open() failed
-  int sourceRate() const;              // the input's own sample rate, Hz
-  int sourceChannels() const;          // the input's own channel count
+  // One line on something accepted that was not quite as the header declared (a streamed
+  // WAV that ended early, see the table above), for the caller to pass on; empty when
+  // there is none. Set by the read() that returns 0.
+  const std::string& note() const;
+  int sourceRate() const;      // the input's own sample rate, Hz
+  int sourceChannels() const;  // the input's own channel count
   // The input's length in its own frames (per channel), as its header gives it: -1 when
   // unknown (a pipe without a length, an Ogg or WAV without one); an estimate for MP3.
   long long sourceFrames() const;

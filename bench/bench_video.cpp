@@ -65,7 +65,7 @@ void BM_video_readback_720(benchmark::State& state) {
     state.SkipWithError(problem.c_str());
     return;
   }
-  FrameDrawer drawer(720, 720, View::live, Mode::poly);
+  FrameDrawer drawer(720, 720, Look{});
   const int faps[76] = {};
   drawer.draw(faps, 0);
   for (auto _ : state) benchmark::DoNotOptimize(drawer.readBack().rgba.data());
@@ -79,7 +79,7 @@ void BM_video_frame_720(benchmark::State& state) {
     state.SkipWithError(problem.c_str());
     return;
   }
-  FrameDrawer drawer(720, 720, View::live, Mode::poly);
+  FrameDrawer drawer(720, 720, Look{});
   int faps[76] = {};
   faps[3] = 300;  // jaw open: the deformation does real work
   for (auto _ : state) benchmark::DoNotOptimize(drawer.draw(faps, 120).rgba.data());

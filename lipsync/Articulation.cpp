@@ -9,74 +9,75 @@ namespace {
 
 constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
 
-// The rest shape the analysis gives a quiet window.
-constexpr double kRest[11] = {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75};
+// Speech moves the eleven FAPs in three groups: the jaw (FAP 3) carries the lower lip
+// (52, 57, 58) and the corners' height (59, 60) with it; the upper lip (51) carries its
+// sides (55, 56); the two corners stretch together (53 + 54, the width). Over real voices
+// the analysis keeps each group within a few tens of FAP units of these lines, so a pose
+// built on them is one the analysis could have given, and one the mesh is made for.
+struct Line {
+  double at, per;
+};
+constexpr Line kLowerLip[5] = {{8.1, -1.266},
+                               {7.8, -1.052},
+                               {5.0, -1.149},
+                               {0.6, -0.479},
+                               {-0.4, -0.511}};                  // 52, 57, 58, 59, 60 from the jaw
+constexpr Line kUpperSides[2] = {{24.0, 0.737}, {33.2, 0.938}};  // 55, 56 from 51
+
+struct Pose {
+  double fap[11];  // kFaps' order
+};
+
+// The pose of jaw j, corner width w (FAP 53 + FAP 54) and upper lip u; the corners keep the
+// rest shape's slant (53 - 54 = 50).
+constexpr Pose pose(double j, double w, double u) {
+  return {{j, u, kLowerLip[0].at + kLowerLip[0].per * j, (w + 50.0) / 2.0, (w - 50.0) / 2.0,
+           kUpperSides[0].at + kUpperSides[0].per * u, kUpperSides[1].at + kUpperSides[1].per * u,
+           kLowerLip[1].at + kLowerLip[1].per * j, kLowerLip[2].at + kLowerLip[2].per * j,
+           kLowerLip[3].at + kLowerLip[3].per * j, kLowerLip[4].at + kLowerLip[4].per * j}};
+}
+
+// The rest shape the analysis gives a quiet window: lips together.
+constexpr Pose kRest = {{-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75}};
+// f and v: the lower lip up against the upper teeth, the jaw a little open, the upper lip
+// a little raised.
+constexpr Pose kLipToTeeth = {{-40, 10, 190, 0, -50, 0, 0, 150, 160, 60, 60}};
 
 struct Target {
-  double gain;      // the viseme acts with min(1, gain * weight)
-  double pose[11];  // FAP values, kFaps' order
-  double pull[11];  // 0: leaves the FAP alone .. 1: sets it to the pose
+  double gain;  // the viseme acts with min(1, gain * weight)
+  Pose pose;
+  double jaw, width, upper;  // pull on the jaw group, the corners, the upper lip (0..1)
 };
 
 // Order kVisemeNames.
 constexpr Target kTargets[kVisemeCount] = {
-    // sil
-    {1.6, {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75}, {1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1}},
-    // PP
-    {1.8, {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75}, {1, 1, 1, .4, .4, 1, 1, 1, 1, .6, .6}},
-    // FF
-    {1.5,
-     {-60, 0, 180, 20, -30, -10, -10, 140, 150, 60, 60},
-     {.8, .6, 1, .3, .3, .6, .6, 1, 1, .5, .5}},
-    // TH
-    {1.0, {60, 10, 0, 20, -30, 10, 10, 0, 0, 0, 0}, {.3, .3, .3, .2, .2, .3, .3, .3, .3, .2, .2}},
-    // DD
-    {1.0, {60, 10, 0, 20, -30, 10, 10, 0, 0, 0, 0}, {.3, .3, .3, .2, .2, .3, .3, .3, .3, .2, .2}},
-    // kk
-    {1.0,
-     {100, 10, -100, 20, -30, 10, 10, -100, -100, -50, -50},
-     {.3, .3, .3, .2, .2, .3, .3, .3, .3, .2, .2}},
-    // CH
-    {1.0,
-     {40, 0, 40, -120, -150, 0, 0, 20, 20, 20, 20},
-     {.3, .3, .3, .5, .5, .3, .3, .3, .3, .2, .2}},
-    // SS
-    {1.0,
-     {0, 10, 80, 60, 30, 10, 10, 60, 60, 30, 30},
-     {.4, .3, .4, .3, .3, .3, .3, .4, .4, .2, .2}},
-    // nn
-    {1.0, {60, 10, 0, 20, -30, 10, 10, 0, 0, 0, 0}, {.3, .3, .3, .2, .2, .3, .3, .3, .3, .2, .2}},
-    // RR
-    {1.0,
-     {60, 10, 0, -120, -150, 10, 10, 0, 0, 0, 0},
-     {.3, .3, .3, .5, .5, .3, .3, .3, .3, .2, .2}},
-    // aa
-    {1.2,
-     {600, -40, -600, 60, 30, -20, -20, -500, -550, -250, -250},
-     {.8, .5, .8, .3, .3, .5, .5, .8, .8, .6, .6}},
-    // E
-    {1.2,
-     {350, -20, -350, 120, 100, -10, -10, -300, -320, -150, -150},
-     {.6, .4, .6, .8, .8, .4, .4, .6, .6, .4, .4}},
-    // ih
-    {1.2,
-     {150, 0, -100, 140, 120, 0, 0, -80, -90, -50, -50},
-     {.6, .4, .6, .8, .8, .4, .4, .6, .6, .4, .4}},
-    // oh
-    {1.2,
-     {400, -20, -380, -180, -210, -10, -10, -320, -340, -170, -170},
-     {.6, .4, .6, .9, .9, .4, .4, .6, .6, .4, .4}},
-    // ou
-    {1.2,
-     {120, 0, -60, -220, -250, 0, 0, -50, -60, -40, -40},
-     {.6, .4, .6, .9, .9, .4, .4, .6, .6, .4, .4}},
+    {1.5, kRest, 1.0, 1.0, 1.0},                // sil
+    {1.6, kRest, 1.0, 0.6, 1.0},                // PP
+    {1.5, kLipToTeeth, 0.9, 0.4, 0.7},          // FF
+    {1.0, pose(120, -60, 20), 0.3, 0.2, 0.3},   // TH
+    {1.0, pose(120, -40, 30), 0.3, 0.2, 0.3},   // DD
+    {1.0, pose(200, -60, 30), 0.3, 0.2, 0.3},   // kk
+    {1.2, pose(100, -300, 20), 0.4, 0.6, 0.3},  // CH
+    {1.2, pose(20, 100, 20), 0.5, 0.4, 0.3},    // SS
+    {1.0, pose(150, -60, 30), 0.3, 0.2, 0.3},   // nn
+    {1.2, pose(120, -300, 30), 0.4, 0.6, 0.3},  // RR
+    {1.3, pose(520, -60, 30), 0.8, 0.5, 0.4},   // aa
+    {1.3, pose(360, 200, 20), 0.7, 0.8, 0.4},   // E
+    {1.3, pose(150, 260, 10), 0.7, 0.8, 0.4},   // ih
+    {1.3, pose(380, -380, 30), 0.7, 0.9, 0.4},  // oh
+    {1.3, pose(100, -480, 30), 0.8, 0.9, 0.4},  // ou
 };
 
-// Per window, the articulated value moves this share of the way to its new aim.
+// Which pull moves each FAP (kFaps' order): 0 jaw, 1 width, 2 upper lip.
+constexpr int kGroup[11] = {0, 2, 0, 1, 1, 2, 2, 0, 0, 0, 0};
+
+// Per window, the articulated value moves this share of the way to its new aim: about a
+// window and a half of smoothing, so a closure is reached within a p, b or m.
 constexpr double kFollow = 0.55;
 
 }  // namespace
 
+// The range speech reaches in every FAP, the box the head mesh is fitted for.
 const int kArticulatedLeast[11] = {-140, -150,  -1250, -260, -310, -90,
                                    -120, -1037, -1137, -510, -510};
 const int kArticulatedMost[11] = {1020, 105, 200, 150, 160, 195, 270, 162, 175, 75, 75};
@@ -93,15 +94,17 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
   for (int k = 0; k < 11; ++k) {
     const double analysed = faps[kFaps[k]];
     double aim = analysed;
-    for (int v = 0; v < kVisemeCount; ++v)
-      aim += share * act[v] * kTargets[v].pull[k] * (kTargets[v].pose[k] - analysed);
+    for (int v = 0; v < kVisemeCount; ++v) {
+      const Target& t = kTargets[v];
+      const double pull = kGroup[k] == 0 ? t.jaw : kGroup[k] == 1 ? t.width : t.upper;
+      aim += share * act[v] * pull * (t.pose.fap[k] - analysed);
+    }
     value[k] = started ? value[k] + kFollow * (aim - value[k]) : aim;
     const double held =
         std::clamp(value[k], double(kArticulatedLeast[k]), double(kArticulatedMost[k]));
     out[kFaps[k]] = static_cast<int>(std::lround(held));
   }
   started = true;
-  (void)kRest;
 }
 
 }  // namespace lipsync

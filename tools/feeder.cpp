@@ -57,14 +57,16 @@ namespace {
 volatile sig_atomic_t g_stop = 0;
 void onSignal(int) { g_stop = 1; }
 
-[[noreturn]] void usage() {
-  std::fprintf(stderr,
+// The usage line, on standard error with status 2 after a mistake; --help: standard
+// output, status 0.
+[[noreturn]] void usage(FILE* to = stderr, int status = 2) {
+  std::fprintf(to,
                "usage: zarvo-feeder [--alsa-config FILE] [--fd N] [--rate HZ] "
                "[--chunk FRAMES] [--channels C] [--log FILE] [--close-after SECONDS] "
                "[--stall-after SECONDS] [--sink FILE "
                "[--sink-log FILE] [--sink-fd N]] RAWFILE -- "
                "PROGRAM [ARGS...]\n");
-  std::exit(2);
+  std::exit(status);
 }
 
 bool readFile(const char* path, std::vector<char>& out) {
@@ -117,6 +119,11 @@ int main(int argc, char** argv) {
   const char* sinkPath = nullptr;
   const char* sinkLogPath = nullptr;
   int sinkFd = 4;
+  if (argc == 2 && std::strcmp(argv[1], "--help") == 0) usage(stdout, 0);
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("zarvo-feeder " ZARVO_VERSION);
+    return 0;
+  }
   int i = 1;
   for (; i < argc && std::strncmp(argv[i], "--", 2) == 0 && argv[i][2] != '\0'; i += 2) {
     if (i + 1 >= argc) usage();

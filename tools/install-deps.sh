@@ -7,7 +7,8 @@ pkgs="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libff
       libfltk1.3-dev libgl-dev libglu1-mesa-dev libgl1-mesa-dri libosmesa6-dev
       portaudio19-dev libasound2-dev fonts-dejavu-core libpng-dev
       libsndfile1-dev libsoxr-dev
-      libavcodec-dev libavformat-dev libavutil-dev libswscale-dev libswresample-dev"
+      libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev
+      libswresample-dev"
 if [ "${1:-}" = test ]; then
   pkgs="$pkgs xvfb xauth xdotool x11-utils imagemagick espeak-ng sox libsox-fmt-mp3 python3 locales
         clang libclang-rt-14-dev dpkg-dev desktop-file-utils"

@@ -359,6 +359,11 @@ int main(int argc, char** argv) {
   std::string mode = "designed";
   int runs = 1;
   double seconds = 30, drawSeconds = 20;
+  if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+    std::puts("zarvo-live-latency " ZARVO_VERSION);
+    return 0;
+  }
+  const bool help = argc == 2 && std::strcmp(argv[1], "--help") == 0;
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string opt = argv[i];
     const char* val = argv[i + 1];
@@ -381,13 +386,13 @@ int main(int argc, char** argv) {
     else
       mode = "?";
   }
-  if ((mode != "designed" && mode != "continuous" && mode != "playback") ||
+  if (help || (mode != "designed" && mode != "continuous" && mode != "playback") ||
       (mode == "playback" && file == nullptr)) {
-    std::fprintf(stderr,
+    std::fprintf(help ? stdout : stderr,
                  "usage: zarvo-live-latency [--mode designed|continuous|playback] [--feeder-log "
                  "FILE] [--runs N] [--seconds S] [--draw-seconds S] [--file F --sink-log L] "
                  "[--mesh DIR]\n");
-    return 2;
+    return help ? 0 : 2;
   }
   if (std::getenv("ALSA_CONFIG_PATH") == nullptr) {
     std::fprintf(stderr, "zarvo-live-latency: run it under zarvo-feeder (tools/live-latency.sh)\n");

@@ -2,7 +2,8 @@
 // gives, as CSV (one row per analysed window), JSON, or an MPEG-4 FAP file.
 //
 //   zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] [--raw]
-//             [--max-seconds S] [-o FILE|DIR/] FILE...
+//             [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...
+//   zarvo-fap --help | --version
 //
 // Input: any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...), any rate and
 // channel count, or raw float32 at 48000 Hz mono (--raw, or .raw/.f32); "-" is standard
@@ -12,22 +13,27 @@
 //
 // The FAPs are the designed ones, as the live analysis gives them; --articulate writes the
 // articulated ones (corrected by the visemes). --outputs (csv and json) chooses the columns
-// after index, level and vol: faps (the default), visemes, vowels, blendshapes, shape.
+// after index, time, level and vol: faps (the default), visemes, vowels, blendshapes, shape.
 //
 // Output: standard output, or -o FILE (written under a temporary name beside it and
 // renamed when complete), or with several inputs -o DIR/ (one file per input, named after
-// it with the format's extension).
-//   csv:  header line, then per window: index, level, vol, FAP 3, FAP 51, ..., FAP 60,
-//         viseme_sil..viseme_ou, vowel_aa..vowel_oh, the blendshapes, shape (as asked for)
+// it with the format's extension). -j N analyses up to N inputs at once, each on its own
+// thread; every output is the same as one at a time.
+//   csv:  header line, then per window: index, time, level, vol, FAP 3, FAP 51, ..., FAP 60
+//         (time: the window's centre, 512 (index + 1) / 48000 seconds), then as asked
+//         viseme_sil..viseme_ou, vowel_aa..vowel_oh, the blendshapes' names, shape
 //   json: {"sample_rate":48000,"hop":512,"window":1024,"faps":[3,51,...,60],
-//          "columns":[...],"rows":[[index,level,vol,FAP 3,...,FAP 60],...]}
-//   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second
+//          "columns":[...],"rows":[[index,time,level,vol,FAP 3,...,FAP 60],...]}
+//   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second (only
+//         there: the other formats have one row per window)
 //
 // Exit status: 0 done; 2 bad usage or bad input (one line on standard error naming the
 // file; nothing written for it, except that rows already sent to standard output stay
 // when the input fails part way); 1 the output could not be written (one line; the run
-// stops at once). A progress bar appears on standard error when it is a terminal, the
-// output does not go to that terminal, and the input is longer than a few seconds.
+// stops at once, and outputs still being written are dropped). An input accepted with a
+// remark (a streamed WAV shorter than its header said) gets a "note:" line and counts as
+// done. A progress bar appears on standard error when it is a terminal, the output does
+// not go to that terminal, and the input is longer than a few seconds.
 // SIGINT, SIGTERM and SIGHUP stop the run between two windows: the output file being
 // written is removed (standard output keeps what it received), and the program ends by
 // the signal.
@@ -35,12 +41,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "audiofile/AudioReader.h"
@@ -53,21 +63,24 @@ namespace {
 
 const char kUsage[] =
     "usage: zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] "
-    "[--raw] [--max-seconds S] [-o FILE|DIR/] FILE...\n";
+    "[--raw] [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...\n";
 
 const char kHelp[] =
     "Analyses recorded speech as the live mode does and writes the MPEG-4 FAPs.\n"
     "  FILE              any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...);\n"
     "                    - for standard input\n"
-    "  --format F        csv (default): one row per 10.67 ms window; json; fap: an MPEG-4\n"
-    "                    FAP file\n"
+    "  --format F        csv (default): one row per 10.67 ms window (index, time of its\n"
+    "                    centre in s, level, vol, FAPs); json: the same rows; fap: an\n"
+    "                    MPEG-4 FAP file\n"
     "  --fps N           frames per second of --format fap (whole number 1..1000; 25)\n"
     "  --articulate      the articulated FAPs (corrected by the visemes), not the designed\n"
-    "  --outputs LIST    csv, json: columns after index, level, vol, from faps (default),\n"
-    "                    visemes, vowels, blendshapes, shape, separated by commas\n"
+    "  --outputs LIST    csv, json: the columns after index, time, level, vol, from faps\n"
+    "                    (default), visemes, vowels, blendshapes, shape, joined by commas\n"
     "  -o FILE, -o DIR/  write there instead of standard output (several inputs: DIR/)\n"
+    "  -j N              analyse up to N inputs at once (1..64; default 1)\n"
     "  --raw             the input is raw little-endian float32, 48000 Hz mono\n"
     "  --max-seconds S   refuse inputs longer than S seconds of audio (86400; 0: none)\n"
+    "  --help, --version this text; the program's name and version\n"
     "Exit status: 0 done, 1 output not written, 2 bad usage or input.\n";
 
 constexpr double kProgressAfterSeconds = 5.0;  // shorter inputs finish before a bar helps
@@ -77,8 +90,10 @@ enum class Format { kCsv, kJson, kFap };
 struct Settings {
   Format format = Format::kCsv;
   int fps = 25;
+  bool fpsGiven = false;
   bool articulate = false;
   unsigned outputs = ZARVO_OUTPUT_FAPS;
+  int jobs = 1;
   AudioReader::Options reading;
   std::string output;  // "" for standard output
   bool outputIsDir = false;
@@ -130,13 +145,17 @@ bool parseArgs(int argc, char** argv, Settings& s) {
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     std::string value;
-    const bool takesValue =
-        a == "--format" || a == "--fps" || a == "-o" || a == "--max-seconds" || a == "--outputs";
+    if (options && a.size() > 2 && a.rfind("-j", 0) == 0) {  // -jN
+      value = a.substr(2);
+      a = "-j";
+    }
+    const bool takesValue = a == "--format" || a == "--fps" || a == "-o" || a == "--max-seconds" ||
+                            a == "-j" || a == "--jobs" || a == "--outputs";
     const size_t eq = a.find('=');
     if (options && a.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = a.substr(eq + 1);
       a.resize(eq);
-    } else if (options && takesValue) {
+    } else if (options && takesValue && value.empty()) {
       if (i + 1 == argc) return usage(a + " needs a value");
       value = argv[++i];
     }
@@ -160,6 +179,13 @@ bool parseArgs(int argc, char** argv, Settings& s) {
           fps > 1000)
         return usage("--fps takes a whole number from 1 to 1000, not \"" + value + "\"");
       s.fps = static_cast<int>(fps);
+      s.fpsGiven = true;
+    } else if (a == "-j" || a == "--jobs") {
+      char* end = nullptr;
+      const long jobs = std::strtol(value.c_str(), &end, 10);
+      if (value.empty() || *end != '\0' || jobs < 1 || jobs > 64)
+        return usage("-j takes a whole number of inputs from 1 to 64, not \"" + value + "\"");
+      s.jobs = static_cast<int>(jobs);
     } else if (a == "--max-seconds") {
       char* end = nullptr;
       const double v = std::strtod(value.c_str(), &end);
@@ -174,7 +200,7 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     } else if (a == "--outputs") {
       if (!parseOutputs(value, s.outputs))
         return usage(
-            "--outputs takes faps, visemes, vowels, blendshapes, shape separated by "
+            "--outputs takes faps, visemes, vowels, blendshapes, shape joined by "
             "commas, not \"" +
             value + "\"");
     } else if (a == "--raw") {
@@ -183,6 +209,9 @@ bool parseArgs(int argc, char** argv, Settings& s) {
       std::fputs(kUsage, stdout);
       std::fputs(kHelp, stdout);
       std::exit(0);
+    } else if (a == "--version") {
+      std::puts("zarvo-fap " ZARVO_VERSION);
+      std::exit(0);
     } else {
       return usage("unknown option " + a);
     }
@@ -190,6 +219,8 @@ bool parseArgs(int argc, char** argv, Settings& s) {
   if (s.inputs.empty()) return usage("no input file");
   if (s.format == Format::kFap && s.outputs != ZARVO_OUTPUT_FAPS)
     return usage("--format fap holds FAPs only; --outputs goes with csv or json");
+  if (s.fpsGiven && s.format != Format::kFap)
+    return usage("--fps goes with --format fap (CSV and JSON have one row per window)");
   if (!s.output.empty()) {
     struct stat st {};
     s.outputIsDir =
@@ -209,22 +240,27 @@ bool parseArgs(int argc, char** argv, Settings& s) {
   return true;
 }
 
-// Progress on standard error: percentage (when the length is known), audio done, and the
-// speed as a multiple of real time; redrawn at most ten times a second.
+// Progress on standard error: which input of how many, percentage (when the length is
+// known), audio done, and the speed as a multiple of real time; redrawn at most ten times
+// a second. Inputs analysed at once share the one line: whichever moves on redraws it.
 class Progress {
  public:
-  Progress(bool enabled, const std::string& name, const AudioReader& reader)
-      : enabled_(enabled), name_(name), reader_(reader), start_(Clock::now()), last_(start_) {
+  Progress(bool enabled, const std::string& name, const AudioReader& reader, size_t file,
+           size_t files)
+      : enabled_(enabled), name_(name), reader_(reader), start_(Clock::now()) {
+    if (files > 1)
+      name_ = "file " + std::to_string(file + 1) + " of " + std::to_string(files) + "  " + name_;
     if (reader.sourceFrames() >= 0 && reader.sourceRate() > 0)
       total_ = static_cast<double>(reader.sourceFrames()) / reader.sourceRate();
   }
   void tick(long long windows) {
     if (!enabled_ || (windows & 255) != 0) return;
-    const auto now = Clock::now();
-    if (now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
     const double done = static_cast<double>(reader_.samplesDelivered()) / AudioReader::kRate;
     if ((total_ >= 0 ? total_ : done) < kProgressAfterSeconds) return;
+    const std::lock_guard<std::mutex> hold(lineLock());
+    const auto now = Clock::now();
+    if (now - lastDrawn() < std::chrono::milliseconds(100)) return;
+    lastDrawn() = now;
     const double wall = std::chrono::duration<double>(now - start_).count();
     const double speed = wall > 0 ? done / wall : 0;
     if (total_ > 0)
@@ -235,16 +271,26 @@ class Progress {
     shown_ = true;
   }
   ~Progress() {
-    if (shown_) std::fputs("\r\033[K", stderr);
+    if (!shown_) return;
+    const std::lock_guard<std::mutex> hold(lineLock());
+    std::fputs("\r\033[K", stderr);
   }
 
  private:
   using Clock = std::chrono::steady_clock;
+  static std::mutex& lineLock() {
+    static std::mutex m;
+    return m;
+  }
+  static Clock::time_point& lastDrawn() {  // guarded by lineLock()
+    static Clock::time_point t;
+    return t;
+  }
   bool enabled_;
   std::string name_;
   const AudioReader& reader_;
   double total_ = -1;
-  Clock::time_point start_, last_;
+  Clock::time_point start_;
   bool shown_ = false;
 };
 
@@ -255,10 +301,13 @@ void putWeights(TextWriter& out, const float* w, int n) {
   }
 }
 
-// index,level,vol,FAP 3,FAP 51,...,FAP 60 and the other outputs asked for: the values of a
-// CSV row and a JSON row (where the shape is a string).
+// index,time,level,vol,FAP 3,FAP 51,...,FAP 60 and the other outputs asked for: the values
+// of a CSV row and a JSON row (where the shape is a string).
 void putValues(TextWriter& out, const zarvo_frame& w, unsigned outputs, bool json) {
   out.putInt(w.index);
+  out.put(',');
+  // The window's centre: what it shows is heard there.
+  out.putFixed(w.centre_seconds, 6);
   out.put(',');
   out.putFixed(w.level, 6);
   out.put(',');
@@ -278,7 +327,7 @@ void putValues(TextWriter& out, const zarvo_frame& w, unsigned outputs, bool jso
   }
 }
 
-// The column names after index, level and vol.
+// The column names after index, time, level and vol.
 std::vector<std::string> columnNames(unsigned outputs) {
   std::vector<std::string> c;
   if (outputs & ZARVO_OUTPUT_FAPS)
@@ -296,13 +345,13 @@ std::vector<std::string> columnNames(unsigned outputs) {
 
 // The CSV header line, and the JSON text before the first row.
 std::string csvHeader(unsigned outputs) {
-  std::string h = "index,level,vol";
+  std::string h = "index,time,level,vol";
   for (const std::string& c : columnNames(outputs)) h += "," + c;
   return h + "\n";
 }
 
 std::string jsonHead(unsigned outputs) {
-  std::string faps, columns = "\"index\",\"level\",\"vol\"";
+  std::string faps, columns = "\"index\",\"time\",\"level\",\"vol\"";
   for (int f : kSpeechFaps) faps += (faps.empty() ? "" : ",") + std::to_string(f);
   for (const std::string& c : columnNames(outputs)) columns += ",\"" + c + "\"";
   return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
@@ -312,17 +361,33 @@ std::string jsonHead(unsigned outputs) {
 
 enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2, kStopped = 3 };
 
+// Set once an output could not be written: the run ends, inputs still being analysed drop
+// their outputs, and no further input is started.
+std::atomic<bool> g_writeFailed{false};
+
+bool stopping() { return stopRequested() || g_writeFailed.load(std::memory_order_relaxed); }
+
+// AudioReader::open, one at a time: libsndfile keeps the reason a file would not open in
+// one place for the whole process.
+std::unique_ptr<AudioReader> openInput(const Settings& s, const std::string& input,
+                                       std::string& problem) {
+  static std::mutex opening;
+  const std::lock_guard<std::mutex> hold(opening);
+  return AudioReader::open(input, s.reading, &problem);
+}
+
 Outcome writeFailed(const std::string& target, const std::string& why) {
   std::fprintf(stderr, "zarvo-fap: cannot write %s: %s\n", target.c_str(), why.c_str());
   return kWriteFailed;
 }
 
-// Analyses one input into one output. Nothing is created for an input that cannot be
+// Analyses input number k into its output. Nothing is created for an input that cannot be
 // opened; an output file is only renamed into place when everything went well, and not
-// when a signal stopped the run.
-Outcome analyse(const Settings& s, const std::string& input) {
+// when a signal or another input's write failure stopped the run.
+Outcome analyse(const Settings& s, size_t k) {
+  const std::string& input = s.inputs[k];
   std::string problem;
-  auto reader = AudioReader::open(input, s.reading, &problem);
+  auto reader = openInput(s, input, problem);
   if (reader == nullptr) {
     std::fprintf(stderr, "zarvo-fap: %s: %s\n", input.c_str(), problem.c_str());
     return kBadInput;
@@ -351,14 +416,15 @@ Outcome analyse(const Settings& s, const std::string& input) {
   }
   TextWriter out(file != nullptr ? file->fd() : STDOUT_FILENO);
   const bool toTerminal = file == nullptr && ::isatty(STDOUT_FILENO);
-  Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader);
+  Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader, k,
+                    s.inputs.size());
 
   if (s.format == Format::kCsv) out.put(csvHeader(s.outputs));
   if (s.format == Format::kJson) out.put(jsonHead(s.outputs));
   FileFrames faps(*reader, s.articulate, s.outputs);
   zarvo_frame w;
   int mouth[76];
-  while (!stopRequested() && faps.next(w) && !out.failed()) {
+  while (!stopping() && faps.next(w) && !out.failed()) {
     if (s.format == Format::kCsv) {
       putValues(out, w, s.outputs, false);
       out.put('\n');
@@ -372,7 +438,7 @@ Outcome analyse(const Settings& s, const std::string& input) {
     }
     progress.tick(w.index);
   }
-  if (stopRequested()) return kStopped;
+  if (stopping()) return kStopped;
   if (out.failed()) return writeFailed(target, out.problem());
   if (faps.failed()) {
     out.flush();  // what standard output has received stays valid up to here
@@ -384,7 +450,43 @@ Outcome analyse(const Settings& s, const std::string& input) {
     return writeFailed(target, out.failed() ? out.problem() : fap->problem());
   if (!out.flush()) return writeFailed(target, out.problem());
   if (file != nullptr && !file->commit(&problem)) return writeFailed(target, problem);
+  if (!reader->note().empty())
+    std::fprintf(stderr, "zarvo-fap: %s: note: %s\n", input.c_str(), reader->note().c_str());
   return kDone;
+}
+
+Outcome analyseGuarded(const Settings& s, size_t k) {
+  try {
+    return analyse(s, k);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "zarvo-fap: %s: out of memory\n", s.inputs[k].c_str());
+    return kBadInput;
+  }
+}
+
+// Analyses every input, up to s.jobs at once, each taken by the next free thread in the
+// order given. Returns the exit status.
+int analyseAll(const Settings& s) {
+  std::atomic<size_t> next{0};
+  std::atomic<bool> badInput{false};
+  auto work = [&] {
+    for (size_t k; !stopping() && (k = next++) < s.inputs.size();) {
+      const Outcome o = analyseGuarded(s, k);
+      if (o == kWriteFailed) g_writeFailed = true;
+      if (o == kBadInput) badInput = true;
+    }
+  };
+  std::vector<std::thread> helpers;
+  const size_t threads = std::min<size_t>(static_cast<size_t>(s.jobs), s.inputs.size());
+  try {
+    while (helpers.size() + 1 < threads) helpers.emplace_back(work);
+  } catch (const std::system_error&) {
+    // fewer threads than asked for: the ones there are take every input all the same
+  }
+  work();
+  for (std::thread& t : helpers) t.join();
+  endIfStopped();  // the output files being written are gone already
+  return g_writeFailed ? kWriteFailed : badInput ? kBadInput : kDone;
 }
 
 }  // namespace
@@ -396,14 +498,7 @@ int main(int argc, char** argv) {
   try {
     Settings s;
     if (!parseArgs(argc, argv, s)) return 2;
-    int status = kDone;
-    for (const std::string& input : s.inputs) {
-      const Outcome o = analyse(s, input);
-      endIfStopped();  // the output file is gone already
-      if (o == kWriteFailed) return 1;
-      if (o == kBadInput) status = 2;
-    }
-    return status;
+    return analyseAll(s);
   } catch (const std::bad_alloc&) {
     std::fputs("zarvo-fap: out of memory\n", stderr);
     return 2;

@@ -5,20 +5,24 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "fapfile/OutputFile.h"
 
 struct PngSequence::Impl {
   std::string pattern;
+  bool alpha = false;
   long frames = 0;         // frames in place under their final names
   bool committed = false;  // kept for good
   AVCodecContext* codec = nullptr;
-  AVFrame* picture = nullptr;  // rgb24, reused
+  AVFrame* picture = nullptr;  // rgb24 or rgba, reused
   AVPacket* packet = nullptr;
 
   ~Impl() {
@@ -37,9 +41,56 @@ std::string PngSequence::frameName(const std::string& pattern, long number) {
   return name.data();
 }
 
-PngSequence::PngSequence(const std::string& pattern, int width, int height) : impl_(new Impl) {
+namespace {
+
+// The frames named by `pattern` (as PngSequence::frameName makes the names) numbered
+// `from` or higher, found in the pattern's directory. None when the number is not in the
+// file name's part of the pattern.
+std::vector<std::pair<long, std::string>> framesFrom(const std::string& pattern, long from) {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::path(pattern).parent_path();
+  const std::string name = fs::path(pattern).filename();
+  // The literal text before and after the conversion ("%d", "%05d"), "%%" read as "%".
+  std::string before, after;
+  bool seen = false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    std::string& text = seen ? after : before;
+    if (name[i] != '%') {
+      text += name[i];
+    } else if (i + 1 < name.size() && name[i + 1] == '%') {
+      text += '%';
+      ++i;
+    } else {
+      while (i + 1 < name.size() && std::isdigit(static_cast<unsigned char>(name[i + 1]))) ++i;
+      seen = true;
+      ++i;  // the 'd'
+    }
+  }
+  std::vector<std::pair<long, std::string>> found;
+  std::error_code e;
+  if (!seen) return found;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir.empty() ? "." : dir, e)) {
+    const std::string n = entry.path().filename();
+    if (n.size() <= before.size() + after.size() || n.rfind(before, 0) != 0 ||
+        n.compare(n.size() - after.size(), after.size(), after) != 0)
+      continue;
+    const std::string digits = n.substr(before.size(), n.size() - before.size() - after.size());
+    if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string::npos) continue;
+    const long k = std::stol(digits);
+    // Only the names this pattern makes: "%04d" owns 0012.png, not 12.png.
+    const std::string path = PngSequence::frameName(pattern, k);
+    if (k >= from && fs::path(path).filename() == n) found.emplace_back(k, path);
+  }
+  return found;
+}
+
+}  // namespace
+
+PngSequence::PngSequence(const std::string& pattern, int width, int height, bool alpha)
+    : impl_(new Impl) {
   Impl& m = *impl_;
   m.pattern = pattern;
+  m.alpha = alpha;
   if (frameName(pattern, 0).empty()) {
     fail("a PNG sequence needs one frame number in its name, such as frames/%05d.png");
     return;
@@ -52,14 +103,14 @@ PngSequence::PngSequence(const std::string& pattern, int width, int height) : im
   m.codec = avcodec_alloc_context3(png);
   m.codec->width = width;
   m.codec->height = height;
-  m.codec->pix_fmt = AV_PIX_FMT_RGB24;
+  m.codec->pix_fmt = alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24;
   m.codec->time_base = AVRational{1, 25};  // PNG has no clock; libavcodec wants one
   const int r = avcodec_open2(m.codec, png, nullptr);
   if (r < 0) {
     fail("cannot open the PNG encoder: " + ffmpegError(r));
     return;
   }
-  allocatePicture(m.picture, m.packet, AV_PIX_FMT_RGB24, width, height);
+  allocatePicture(m.picture, m.packet, m.codec->pix_fmt, width, height);
 }
 
 PngSequence::~PngSequence() {
@@ -71,10 +122,15 @@ bool PngSequence::frame(const offscreen::Image& p) {
   if (!ok()) return false;
   auto start = std::chrono::steady_clock::now();
   if (av_frame_make_writable(m.picture) < 0) return fail("out of memory");
-  // The window shows no alpha (the clear colour's alpha is 0), so keep red, green, blue.
+  // The window shows no alpha (the clear colour's alpha is 0), so keep red, green, blue,
+  // unless the background is to be transparent.
   for (int y = 0; y < p.height; ++y) {
     const unsigned char* from = p.rgba.data() + static_cast<std::size_t>(y) * p.width * 4;
     uint8_t* to = m.picture->data[0] + static_cast<std::size_t>(y) * m.picture->linesize[0];
+    if (m.alpha) {
+      std::copy_n(from, 4 * p.width, to);
+      continue;
+    }
     for (int x = 0; x < p.width; ++x) {
       to[3 * x] = from[4 * x];
       to[3 * x + 1] = from[4 * x + 1];
@@ -110,8 +166,22 @@ bool PngSequence::frame(const offscreen::Image& p) {
 }
 
 bool PngSequence::commit() {
-  impl_->committed = ok();
-  return ok();
+  Impl& m = *impl_;
+  m.committed = ok();
+  if (!ok()) return false;
+  long removed = 0, first = 0, last = 0;
+  for (const auto& [k, name] : framesFrom(m.pattern, m.frames)) {
+    if (std::remove(name.c_str()) != 0) continue;
+    first = removed == 0 ? k : std::min(first, k);
+    last = removed == 0 ? k : std::max(last, k);
+    ++removed;
+  }
+  // Left by an earlier, longer render into the same names: they would read as this one's.
+  if (removed > 0)
+    note_ = "removed " + std::to_string(removed) + " older frame" + (removed > 1 ? "s " : " ") +
+            frameName(m.pattern, first) + (removed > 1 ? " to " + frameName(m.pattern, last) : "") +
+            ", beyond this render's " + std::to_string(m.frames) + " frames";
+  return true;
 }
 
 void PngSequence::abandon() {

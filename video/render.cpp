@@ -15,7 +15,7 @@
 #include "fapfile/FapFile.h"
 #include "fapfile/StopSignal.h"
 #include "model/modellbeolv.h"
-#include "video/mp4.h"
+#include "video/clip.h"
 #include "video/png.h"
 #include "video/progress.h"
 #include "video/sink.h"
@@ -112,6 +112,12 @@ struct Faps {
     return static_cast<long long>(std::ceil(header.frames * fps / header.fps - 1e-9));
   }
 
+  // Samples at 48000 Hz the file's frames last; a recording it was made from is no longer
+  // (its frames cover every sample, the last frame reaching past the end).
+  long long samples() const {
+    return static_cast<long long>(std::floor(header.frames * kRate / header.fps + 1e-6));
+  }
+
   // Moves on to the file's frame nearest time k / fps (ties to the earlier one, as in the
   // frame rule). False on an error in the file.
   bool showFrame(long long k, int fps, const std::string& path, std::string& problem) {
@@ -131,28 +137,70 @@ struct Faps {
 
 std::unique_ptr<FrameSink> openSink(const RenderJob& job, int fps, bool sound,
                                     std::string& problem) {
-  if (endsWithNoCase(job.output, ".png")) {
-    auto png = std::make_unique<PngSequence>(job.output, job.width, job.height);
-    if (png->ok()) return png;
-    problem = png->problem();
-  } else if (endsWithNoCase(job.output, ".mp4")) {
-    Mp4Settings s;
+  std::unique_ptr<FrameSink> sink;
+  if (isPngPattern(job.output)) {
+    sink = std::make_unique<PngSequence>(job.output, job.width, job.height, job.transparent);
+  } else {
+    ClipSettings s;
+    if (endsWithNoCase(job.output, ".mp4")) {
+      s.container = Container::mp4;
+    } else if (endsWithNoCase(job.output, ".webm")) {
+      s.container = Container::webm;
+    } else if (endsWithNoCase(job.output, ".gif")) {
+      s.container = Container::gif;
+    } else {
+      problem = job.output +
+                ": the name must end in .mp4, .webm or .gif (a clip) or .png (numbered frames)";
+      return nullptr;
+    }
     s.width = job.width;
     s.height = job.height;
     s.fps = fps;
     s.sound = sound;
-    auto mp4 = std::make_unique<Mp4Writer>(job.output, s);
-    if (mp4->ok()) return mp4;
-    problem = mp4->problem();
-  } else {
-    problem = job.output + ": the name must end in .mp4 (a video) or .png (numbered frames)";
+    sink = std::make_unique<ClipWriter>(job.output, s);
   }
+  if (sink->ok()) return sink;
+  problem = sink->problem();
   return nullptr;
+}
+
+// The clip's frame rate: --fps, else a FAP file's own rate, else 30. A FAP file's rate that
+// a clip cannot have is refused rather than quietly replaced.
+bool clipRate(const RenderJob& job, const Faps* faps, int& fps, std::string& problem) {
+  fps = job.fps != 0 ? job.fps : 30;
+  if (job.fps != 0 || !faps) return true;
+  const double own = faps->header.fps;
+  if (own >= 1 && own <= 240 && own == std::floor(own)) {
+    fps = static_cast<int>(own);
+    return true;
+  }
+  char rate[32];
+  std::snprintf(rate, sizeof rate, "%g", own);
+  problem = job.input + ": its rate of " + rate +
+            " frames per second is not one a clip takes (a whole number from 1 to 240); choose "
+            "the clip's with --fps N";
+  return false;
+}
+
+// Where the first sample that is not a finite number lies among n, or -1: the encoders
+// refuse such sound, and it is no recording's.
+long firstNonFinite(const float* samples, long n) {
+  for (long i = 0; i < n; ++i)
+    if (!std::isfinite(samples[i])) return i;
+  return -1;
+}
+
+std::string seconds(double s) {
+  char text[32];
+  std::snprintf(text, sizeof text, "%.2f s", s);
+  return text;
 }
 
 }  // namespace
 
 bool isFapFile(const std::string& path) { return endsWithNoCase(path, ".fap"); }
+
+bool isPngPattern(const std::string& path) { return endsWithNoCase(path, ".png"); }
 
 bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   const auto began = Clock::now();
@@ -171,11 +219,8 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
     sound = std::make_unique<Sound>();
     if (!sound->open(soundPath, problem)) return false;
   }
-  int fps = job.fps;
-  if (fps == 0) {
-    const double own = faps ? faps->header.fps : 0.0;
-    fps = own >= 1 && own <= 240 && own == std::floor(own) ? static_cast<int>(own) : 30;
-  }
+  int fps = 0;
+  if (!clipRate(job, faps.get(), fps, problem)) return false;
   fig.fps = fps;
   fig.clipSeconds = faps ? faps->header.frames / faps->header.fps : sound->seconds();
   fig.analysis += secondsSince(start);
@@ -184,7 +229,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   // Found as the program finds it: the working directory first, then the program's folders,
   // so build/zarvo-render works from the repository root and an installed one from anywhere.
   if (!modellbetolt(alap_adatmappak(), problem)) return false;
-  FrameDrawer drawer(job.width, job.height, job.view, job.mode);
+  FrameDrawer drawer(job.width, job.height, job.look);
   if (!drawer.ok()) {
     problem = drawer.problem();
     return false;
@@ -199,6 +244,10 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
 
   Progress progress(job.progress, fig.clipSeconds, fps);
   float chunk[kChunk];
+  // The sound a FAP file's clip keeps is no longer than the file; `beyond` counts what
+  // the recording has past that.
+  const long long keep = faps ? faps->samples() : -1;
+  long long beyond = 0;
   // Reads the sound on until it covers `samples` (all of it for -1) and hands it over.
   auto pumpSound = [&](long long samples) {
     while (sound && !sound->ended && (samples < 0 || sound->samples < samples)) {
@@ -210,17 +259,26 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
         sound->ended = true;
         break;
       }
-      sound->samples += n;
-      if (!sink->audio(chunk, n)) return fails(sink->problem());
+      const long bad = firstNonFinite(chunk, n);
+      if (bad >= 0)
+        return fails(soundPath + ": sample " + std::to_string(sound->samples + beyond + bad) +
+                     " (" + seconds(static_cast<double>(sound->samples + beyond + bad) / kRate) +
+                     " in) is not a number (NaN or infinite)");
+      const long take =
+          keep < 0 ? n : static_cast<long>(std::clamp<long long>(keep - sound->samples, 0, n));
+      beyond += n - take;
+      sound->samples += take;
+      if (take > 0 && !sink->audio(chunk, take)) return fails(sink->problem());
     }
     return true;
   };
   const long long fapFrames = faps ? faps->videoFrames(fps) : 0;
   for (long long k = 0;; ++k) {
     if (stopRequested()) return fails("interrupted");
-    // Frame k exists while its time lies inside the FAP file, or inside the speech.
+    // Frame k exists while its time lies inside the FAP file and inside the speech.
     if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
-    if (faps ? k >= fapFrames : k >= fapFrameCount(sound->samples, fps)) break;
+    if (faps && k >= fapFrames) break;
+    if (sound && sound->ended && k >= fapFrameCount(sound->samples, fps)) break;
 
     start = Clock::now();
     if (sound && !sound->showWindow(fapWindowForFrame(k, fps), problem))
@@ -241,10 +299,18 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   if (!pumpSound(-1)) return false;
   if (fig.frames == 0)
     return fails(job.input + ": too short: less than one analysis window (1024 samples)");
+  if (faps && sound && (beyond > 0 || keep - sound->samples >= kRate / faps->header.fps)) {
+    const double fapSeconds = faps->header.frames / faps->header.fps;
+    const double soundSeconds = static_cast<double>(sound->samples + beyond) / kRate;
+    fig.notes.push_back(job.input + " lasts " + seconds(fapSeconds) + ", " + soundPath + " " +
+                        seconds(soundSeconds) + ": the clip ends with the shorter, at " +
+                        seconds(std::min(fapSeconds, soundSeconds)));
+  }
   if (!sink->commit()) {
     problem = sink->problem();
     return false;
   }
+  if (!sink->note().empty()) fig.notes.push_back(sink->note());
   progress.finish(fig.frames);
   fig.conversion = sink->conversionSeconds;
   fig.encoding = sink->encodingSeconds;

@@ -1,9 +1,9 @@
-// Where the frames and the sound of a clip go: an MP4 file (Mp4Writer) or a numbered PNG
-// sequence (PngSequence). Frames arrive in order, one picture each 1/fps seconds; nothing
-// is collected: every frame is encoded and written before the next is drawn.
+// Where the frames and the sound of a clip go: a clip file (ClipWriter: MP4, WebM, GIF) or
+// a numbered PNG sequence (PngSequence). Frames arrive in order, one picture each 1/fps seconds;
+// nothing is collected: every frame is encoded and written before the next is drawn.
 //
 // Nothing is ever half-written under a final name: a sink writes to a temporary beside it
-// and renames it when complete (the MP4 at commit(), each PNG frame at once); abandon()
+// and renames it when complete (a clip file at commit(), each PNG frame at once); abandon()
 // removes whatever it wrote. Each call returns false on failure with problem() saying
 // why (one line).
 #pragma once
@@ -40,6 +40,8 @@ class FrameSink {
   // False once anything failed, the opening included; problem() says what.
   bool ok() const { return problem_.empty(); }
   const std::string& problem() const { return problem_; }
+  // After a commit(): one line the user should hear about (files it removed), or empty.
+  const std::string& note() const { return note_; }
 
   // Wall-clock seconds spent so far converting pictures to the encoder's pixel format and
   // encoding (sound included) and writing.
@@ -56,4 +58,5 @@ class FrameSink {
   // be had. The caller frees both.
   bool allocatePicture(AVFrame*& picture, AVPacket*& packet, int format, int width, int height);
   std::string problem_;
+  std::string note_;
 };

@@ -535,22 +535,34 @@ double lipClearance(const Mesh& p, const std::vector<int>& upper, const std::vec
 
 // ---- speech ----
 
-// FAPs and loudness of every window.
+// FAPs and loudness of every window, the columns found by their names in the header.
 bool readFaps(const std::string& path, std::vector<Faps>& out, std::vector<int>& volumes) {
   std::ifstream in(path);
   std::string line;
-  if (!in || !std::getline(in, line) || line.rfind("index,level,vol,fap3", 0) != 0) return false;
-  const int order[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
-  while (std::getline(in, line)) {
-    std::istringstream ls(line);
-    std::string cell;
+  auto cellsOf = [](const std::string& text) {
+    std::istringstream ls(text);
     std::vector<std::string> cells;
-    while (std::getline(ls, cell, ',')) cells.push_back(cell);
-    if (cells.size() != 14) return false;
+    for (std::string cell; std::getline(ls, cell, ',');) cells.push_back(cell);
+    return cells;
+  };
+  if (!in || !std::getline(in, line)) return false;
+  const std::vector<std::string> names = cellsOf(line);
+  auto column = [&](const std::string& name) {
+    return static_cast<int>(std::find(names.begin(), names.end(), name) - names.begin());
+  };
+  const int order[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  int at[11];
+  for (int k = 0; k < 11; ++k) at[k] = column("fap" + std::to_string(order[k]));
+  const int vol = column("vol");
+  const int width = static_cast<int>(names.size());
+  if (vol == width || std::find(at, at + 11, width) != at + 11) return false;
+  while (std::getline(in, line)) {
+    const std::vector<std::string> cells = cellsOf(line);
+    if (static_cast<int>(cells.size()) != width) return false;
     Faps f{};
-    for (int k = 0; k < 11; ++k) f[order[k]] = std::stoi(cells[3 + k]);
+    for (int k = 0; k < 11; ++k) f[order[k]] = std::stoi(cells[at[k]]);
     out.push_back(f);
-    volumes.push_back(std::stoi(cells[2]));
+    volumes.push_back(std::stoi(cells[vol]));
   }
   return true;
 }

@@ -13,7 +13,7 @@ import tempfile
 import unittest
 
 TOOL = None
-HEADER = "index,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60"
+HEADER = "index,time,level,vol,fap3,fap51,fap52,fap53,fap54,fap55,fap56,fap57,fap58,fap59,fap60"
 # The model's rest shape against the neutral face: FAP 3, 51..60.
 REST_FAPS = [-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75]
 SILENT_LEVEL = -100.0  # the level of a window of exact digital silence
@@ -87,9 +87,10 @@ class Tool(unittest.TestCase):
         self.assertEqual(lines[0], HEADER)
         rows = [line.split(",") for line in lines[1:]]
         for k, row in enumerate(rows):
-            self.assertEqual(len(row), 14)
+            self.assertEqual(len(row), 15)
             self.assertEqual(int(row[0]), k)
-        return r.stdout, rows
+            self.assertEqual(row[1], "%.6f" % (512 * (k + 1) / 48000))  # the window's centre
+        return r.stdout, [row[:1] + row[2:] for row in rows]
 
     def bad(self, path_or_args, fragment):
         args = path_or_args if isinstance(path_or_args, list) else [path_or_args]

@@ -239,7 +239,8 @@ Clip readClip(const std::string& path, const std::vector<long>& keep) {
   return clip;
 }
 
-Picture readPng(const std::string& path) {
+// RGB of an RGB PNG; with `alpha`, of an RGBA PNG, its alpha values in `alpha`.
+Picture readPng(const std::string& path, std::vector<unsigned char>* alpha = nullptr) {
   std::ifstream in(path, std::ios::binary);
   std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
   bytes.resize(bytes.size() + AV_INPUT_BUFFER_PADDING_SIZE);
@@ -251,12 +252,16 @@ Picture readPng(const std::string& path) {
   AVFrame* frame = av_frame_alloc();
   Picture p;
   if (avcodec_send_packet(dec, packet) >= 0 && avcodec_receive_frame(dec, frame) >= 0) {
-    EXPECT_EQ(frame->format, AV_PIX_FMT_RGB24);
+    EXPECT_EQ(frame->format, alpha ? AV_PIX_FMT_RGBA : AV_PIX_FMT_RGB24);
     p.width = frame->width;
     p.height = frame->height;
+    const int step = alpha ? 4 : 3;
     for (int y = 0; y < p.height; ++y)
-      p.rgb.insert(p.rgb.end(), frame->data[0] + y * frame->linesize[0],
-                   frame->data[0] + y * frame->linesize[0] + 3 * p.width);
+      for (int x = 0; x < p.width * step; x += step) {
+        const uint8_t* at = frame->data[0] + y * frame->linesize[0] + x;
+        p.rgb.insert(p.rgb.end(), at, at + 3);
+        if (alpha) alpha->push_back(at[3]);
+      }
   } else {
     ADD_FAILURE() << "cannot decode " << path;
   }
@@ -297,7 +302,7 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   ASSERT_LT(windowOfFrame(windows, silent, 30).volume, 0);
 
   ScratchDir dir;
-  const Outcome r = runTool({kSpeech, "-o", dir / "clip.mp4"});
+  const Outcome r = runTool({kSpeech, "--axes", "-o", dir / "clip.mp4"});
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.errors, "");
   EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"clip.mp4"});
@@ -331,8 +336,22 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   EXPECT_GT(meanDifference(a, b, x0, y0, x1, y1), 4 * mouthError);
 }
 
-// The sequence at 10 fps: every frame there, and one frame exactly the renderer's picture,
-// in the default live view and in the start-up view with smooth shading.
+// Pixels of the axes' pure colours: one channel above both others by more than the skin's
+// red ever is.
+long axisPixels(const Picture& p) {
+  long n = 0;
+  for (std::size_t i = 0; i < p.rgb.size(); i += 3) {
+    int c[3] = {p.rgb[i], p.rgb[i + 1], p.rgb[i + 2]};
+    std::sort(c, c + 3);
+    n += c[2] - c[1] > 80;
+  }
+  return n;
+}
+
+// The sequence at 10 fps: every frame there, and one frame with the axes exactly the
+// renderer's picture, in the default live view and in the start-up view with smooth
+// shading; without --axes, no axis. A shorter render into the same folder removes the
+// frames it does not reach.
 TEST(Png, NumberedFramesEqualTheRenderersPictures) {
   const std::vector<float> samples = samplesOf(kRaw);
   const std::vector<Window> windows = analyse(samples);
@@ -349,10 +368,15 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
     ScratchDir dir;
     fs::create_directory(dir / "frames");
     std::vector<std::string> args{kSpeech, "--fps", "10", "--size", "240x240"};
-    if (front) args.insert(args.end(), {"--view", "front", "--mode", "smooth"});
+    if (front) args.insert(args.end(), {"--camera", "front", "--mode", "smooth"});
     args.insert(args.end(), {"-o", dir / "frames/%04d.png"});
+    const Outcome plain = runTool(args);
+    ASSERT_EQ(plain.status, 0) << plain.errors;
+    EXPECT_EQ(axisPixels(readPng(dir / "frames/" + want[loud])), 0);
+    args.push_back("--axes");
     const Outcome r = runTool(args);
     ASSERT_EQ(r.status, 0) << r.errors;
+    EXPECT_EQ(r.errors, "");
     EXPECT_EQ(namesIn(dir / "frames"), want);
 
     const Picture got = readPng(dir / "frames/" + want[loud]);
@@ -360,27 +384,44 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
     EXPECT_EQ(got.width, 240);
     EXPECT_EQ(got.height, 240);
     EXPECT_TRUE(got.rgb == ref.rgb);
+    EXPECT_GT(axisPixels(got), 100);
+
+    std::ofstream(dir / "second.raw", std::ios::binary)
+        .write(reinterpret_cast<const char*>(samples.data()), 4 * kRate);
+    const Outcome shorter = runTool(
+        {dir / "second.raw", "--fps", "10", "--size", "240x240", "-o", dir / "frames/%04d.png"});
+    const std::string first = dir / "frames/0010.png", last = dir / "frames/" + want.back();
+    EXPECT_EQ(shorter.errors, "zarvo-render: note: removed " + std::to_string(frames - 10) +
+                                  " older frames " + first + " to " + last +
+                                  ", beyond this render's 10 frames\n");
+    EXPECT_EQ(namesIn(dir / "frames"), std::vector<std::string>(want.begin(), want.begin() + 10));
   }
 }
 
-// A FAP file written (by the FAP file library) from the test's analysis of the recording
-// at 10 fps, rendered with the recording as its sound: frame for frame the PNGs of the
-// recording itself, loudness zoom included. The clip takes the file's own frame rate.
+// Writes `path`, a 10 fps FAP file (by the FAP file library) of the windows that lie in
+// the first `samples` samples.
+void writeFap(const std::string& path, const std::vector<Window>& windows, long long samples) {
+  FapWriter writer("speech", 10);
+  ASSERT_TRUE(writer.open(nullptr));
+  for (long long i = 0; 512 * i + 1024 <= samples; ++i) writer.addWindow(i, windows[i].faps);
+  std::string problem;
+  auto out = OutputFile::create(path, &problem);
+  ASSERT_NE(out, nullptr) << problem;
+  TextWriter text(out->fd());
+  ASSERT_TRUE(writer.finish(samples, text));
+  ASSERT_TRUE(text.flush() && out->commit(&problem)) << problem;
+}
+
+// A FAP file written from the test's analysis of the recording at 10 fps, rendered with the
+// recording as its sound: frame for frame the PNGs of the recording itself, loudness zoom
+// included. The clip takes the file's own frame rate. A FAP file of the first two seconds
+// with the whole recording: a clip of two seconds, and a note.
 TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
   const std::vector<float> samples = samplesOf(kRaw);
   const std::vector<Window> windows = analyse(samples);
   ScratchDir dir;
-  {
-    FapWriter writer("speech", 10);
-    ASSERT_TRUE(writer.open(nullptr));
-    for (std::size_t i = 0; i < windows.size(); ++i) writer.addWindow(i, windows[i].faps);
-    std::string problem;
-    auto out = OutputFile::create(dir / "speech.fap", &problem);
-    ASSERT_NE(out, nullptr) << problem;
-    TextWriter text(out->fd());
-    ASSERT_TRUE(writer.finish(static_cast<long long>(samples.size()), text));
-    ASSERT_TRUE(text.flush() && out->commit(&problem)) << problem;
-  }
+  writeFap(dir / "speech.fap", windows, static_cast<long long>(samples.size()));
+  writeFap(dir / "two.fap", windows, 2 * kRate);
   fs::create_directory(dir / "speech");
   fs::create_directory(dir / "fap");
   Outcome r = runTool({kSpeech, "--fps", "10", "--size", "240x240", "-o", dir / "speech/%04d.png"});
@@ -398,55 +439,105 @@ TEST(FapFile, GivesTheFramesOfTheSpeechItWasWrittenFrom) {
         std::equal(std::istreambuf_iterator<char>(a), {}, std::istreambuf_iterator<char>(b), {}))
         << n;
   }
+  r = runTool({dir / "two.fap", "--audio", kSpeech, "--size", "64x64", "-o", dir / "two.mp4"});
+  ASSERT_EQ(r.status, 0) << r.errors;
+  EXPECT_EQ(r.errors, "zarvo-render: note: " + dir / "two.fap" + " lasts 2.00 s, " + kSpeech +
+                          " 4.20 s: the clip ends with the shorter, at 2.00 s\n");
+  const Clip clip = readClip(dir / "two.mp4", {});
+  EXPECT_EQ(clip.frames, 20);
+  EXPECT_NEAR(clip.audioSeconds, 2.0, 0.001);
 }
 
-// Each bad run ends with status 2 and leaves the directory as it was. Bad input and bad
-// output are told in one line; usage errors also print the usage.
+// The other outputs: a WebM of VP9 and Opus and a GIF, a frame for each 1/fps of the
+// recording; PNG frames on a chosen colour, or transparent around the head; the version.
+TEST(Outputs, WebmGifAndBackgrounds) {
+  const long frames = static_cast<long>(std::ceil(samplesOf(kRaw).size() * 10.0 / kRate));
+  ScratchDir dir;
+  for (const char* name : {"clip.webm", "clip.gif"}) {
+    const Outcome r = runTool({kSpeech, "--fps", "10", "--size", "96x96", "-o", dir / name});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const Clip clip = readClip(dir / name, {});
+    const bool gif = std::string(name) == "clip.gif";
+    EXPECT_EQ(clip.videoCodec, gif ? AV_CODEC_ID_GIF : AV_CODEC_ID_VP9);
+    EXPECT_EQ(clip.audioCodec, gif ? AV_CODEC_ID_NONE : AV_CODEC_ID_OPUS);
+    EXPECT_EQ(clip.frames, frames);
+  }
+  std::vector<unsigned char> alpha;
+  for (const char* background : {"transparent", "#336699"}) {
+    fs::create_directories(dir / background);
+    const Outcome r = runTool({kSpeech, "--fps", "1", "--size", "64x48", "--background", background,
+                               "-o", dir / background + "/%d.png"});
+    ASSERT_EQ(r.status, 0) << r.errors;
+    const bool clear = std::string(background) == "transparent";
+    const Picture p = readPng(dir / background + "/2.png", clear ? &alpha : nullptr);
+    if (clear) {
+      EXPECT_EQ(alpha.at(0), 0);               // a corner: the background
+      EXPECT_EQ(alpha.at(24 * 64 + 32), 255);  // the middle: the head
+    } else {
+      EXPECT_EQ(std::vector<int>({p.at(0, 0, 0), p.at(0, 0, 1), p.at(0, 0, 2)}),
+                std::vector<int>({0x33, 0x66, 0x99}));
+    }
+  }
+  FILE* version = popen(("'" + kTool + "' --version").c_str(), "r");
+  char line[64] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, version), nullptr);
+  EXPECT_EQ(pclose(version), 0);
+  EXPECT_EQ(std::string(line).rfind("zarvo-render 1.", 0), 0u) << line;
+}
+
+// Each bad run ends with status 2, tells why in one line and leaves the directory as it
+// was.
 TEST(Failures, ExitTwoAndNothingLeftBehind) {
   ScratchDir dir;
   std::ofstream(dir / "empty.raw").close();
   std::ofstream(dir / "short.raw", std::ios::binary) << std::string(4 * 1000, '\0');
   std::ofstream(dir / "bad.fap") << "2.1 name ten 3\n";
+  std::ofstream(dir / "fast.fap") << "2.1 name 1000 3\n";  // zarvo-fap writes up to 1000 fps
+  std::vector<float> nan(4800, 0.1f);
+  nan[2400] = NAN;
+  std::ofstream(dir / "nan.raw", std::ios::binary)
+      .write(reinterpret_cast<const char*>(nan.data()), 4 * 4800);
   std::ofstream(dir / "file").close();
   fs::create_directory(dir / "taken.mp4");
   fs::create_directory(dir / "frames");
   const std::vector<std::string> before = namesIn(dir.path());
-  struct Case {
-    std::vector<std::string> args;
-    bool oneLine;
+  const std::vector<std::string> cases[] = {
+      {dir / "missing.raw", "-o", dir / "a.mp4"},
+      {dir / "empty.raw", "-o", dir / "a.mp4"},
+      {dir / "short.raw", "-o", dir / "a.mp4"},  // less than one window
+      {"-", "-o", dir / "a.mp4"},
+      {dir / "bad.fap", "-o", dir / "a.mp4"},
+      {dir / "missing.fap", "-o", dir / "a.mp4"},
+      {kSpeech, "-o", dir / "missing/a.mp4"},
+      {kSpeech, "-o", dir / "file/a.mp4"},
+      {kSpeech, "--size", "64x64", "-o", dir / "taken.mp4"},  // fails at the rename
+      {kSpeech, "-o", dir / "frames/%05d/a.png"},
+      {kSpeech, "-o", dir / "frames/a.png"},
+      {kSpeech, "-o", dir / "a.avi"},
+      {kSpeech, "--size", "322x241", "-o", dir / "a.mp4"},
+      {kSpeech},
+      {"-o", dir / "a.mp4"},
+      {kSpeech, "--fps", "0", "-o", dir / "a.mp4"},
+      {kSpeech, "--size", "720", "-o", dir / "a.mp4"},
+      {kSpeech, "--view", "side", "-o", dir / "a.mp4"},
+      {kSpeech, "--mode", "solid", "-o", dir / "a.mp4"},
+      {kSpeech, "--colour", "-o", dir / "a.mp4"},
+      {kSpeech, "--audio", kSpeech, "-o", dir / "a.mp4"},
+      {dir / "fast.fap", "-o", dir / "a.mp4"},
+      {dir / "nan.raw", "-o", dir / "a.mp4"},
+      {kSpeech, "--background", "transparent", "-o", dir / "a.mp4"},
   };
-  const Case cases[] = {
-      {{dir / "missing.raw", "-o", dir / "a.mp4"}, true},
-      {{dir / "empty.raw", "-o", dir / "a.mp4"}, true},
-      {{dir / "short.raw", "-o", dir / "a.mp4"}, true},  // less than one window
-      {{"-", "-o", dir / "a.mp4"}, true},
-      {{dir / "bad.fap", "-o", dir / "a.mp4"}, true},
-      {{dir / "missing.fap", "-o", dir / "a.mp4"}, true},
-      {{kSpeech, "-o", dir / "missing/a.mp4"}, true},
-      {{kSpeech, "-o", dir / "file/a.mp4"}, true},
-      {{kSpeech, "--size", "64x64", "-o", dir / "taken.mp4"}, true},  // fails at the rename
-      {{kSpeech, "-o", dir / "frames/%05d/a.png"}, true},
-      {{kSpeech, "-o", dir / "frames/a.png"}, true},
-      {{kSpeech, "-o", dir / "a.avi"}, true},
-      {{kSpeech, "--size", "322x241", "-o", dir / "a.mp4"}, true},
-      {{kSpeech}, false},
-      {{"-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--fps", "0", "-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--size", "720", "-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--view", "side", "-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--mode", "solid", "-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--colour", "-o", dir / "a.mp4"}, false},
-      {{kSpeech, "--audio", kSpeech, "-o", dir / "a.mp4"}, false},
-  };
-  for (const Case& c : cases) {
+  for (const std::vector<std::string>& args : cases) {
     std::string line;
-    for (const std::string& a : c.args) line += a + " ";
+    for (const std::string& a : args) line += a + " ";
     SCOPED_TRACE(line);
-    const Outcome r = runTool(c.args);
+    const Outcome r = runTool(args);
     EXPECT_EQ(r.status, 2) << r.errors;
     EXPECT_EQ(r.errors.rfind("zarvo-render: ", 0), 0u) << r.errors;
-    if (c.oneLine) {
-      EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    EXPECT_EQ(std::count(r.errors.begin(), r.errors.end(), '\n'), 1) << r.errors;
+    // Bad input names the file.
+    if (args[0].find(".fap") != std::string::npos || args[0].find(".raw") != std::string::npos) {
+      EXPECT_EQ(r.errors.find("zarvo-render: " + args[0] + ": "), 0u) << r.errors;
     }
     EXPECT_EQ(namesIn(dir.path()), before);
     EXPECT_TRUE(fs::is_empty(dir / "frames"));

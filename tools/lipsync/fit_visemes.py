@@ -31,7 +31,7 @@ import numpy as np
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import frames as fr  # noqa: E402
 
-BEFORE, AFTER = 8, 1
+BEFORE, AFTER = 8, 1       # windows of context (each window after costs 10.7 ms of latency)
 LEVEL_LEAST = 0.0          # levels below (digital silence, -100) count as a very quiet room
 PEAK_FALL = 0.2            # level units per window (the level is 20 log10 of the energy)
 FLOOR_RISE = 0.05
@@ -156,6 +156,7 @@ def c_array(name, a, ctype="float", per_line=6):
 
 
 def main():
+    global BEFORE, AFTER
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("corpus")
     ap.add_argument("--tool", required=True)
@@ -168,7 +169,12 @@ def main():
     ap.add_argument("--l2", type=float, default=1e-4)
     ap.add_argument("--gain-db", type=float, default=12.0,
                     help="random gain change (+-dB) applied to each training recording")
+    ap.add_argument("--before", type=int, default=8)
+    ap.add_argument("--after", type=int, default=1)
+    ap.add_argument("--report", action="store_true",
+                    help="also print the per-phone figures over the test split's real voices")
     args = ap.parse_args()
+    BEFORE, AFTER = args.before, args.after
     rng = np.random.default_rng(args.seed)
 
     runner = fr.Runner(args.tool, args.cache)
@@ -258,6 +264,31 @@ def main():
                 best_s = (acc, sharp, spread)
     print("held-back phone accuracy: raw %.3f, smoothed %.3f (sharpness %.2f, spread %.2f)"
           % (raw_acc, best_s[0], best_s[1], best_s[2]))
+
+    if args.report:
+        test = [r for r in fr.load_index(args.corpus)
+                if r["split"] == "test" and not r["source"].startswith("espeak")]
+        by_source = {}
+        for r in test:
+            f = runner.frames(os.path.join(args.corpus, r["audio"]), designed=True)
+            if len(f) == 0:
+                continue
+            x = stack(features(f["level"], f.block(["c%d" % i for i in range(16)]), mean_init))
+            w = smooth(net.forward(norm(x))[1], best_s[1], best_s[2])
+            at = fr.phone_windows(r["phones"], len(f))
+            truth = np.array([fr.VISEME_INDEX[p[3]] for p in r["phones"]])
+            got = w[at].argmax(axis=1)
+            closed = w[at][:, 0] + w[at][:, 1]
+            t = by_source.setdefault(r["source"], [0, 0, 0, 0])
+            t[0] += (got == truth).sum()
+            t[1] += len(truth)
+            pp = truth == 1
+            t[2] += (closed[pp] > 0.5).sum()
+            t[3] += pp.sum()
+        tot = np.array(list(by_source.values())).sum(axis=0)
+        for name, t in sorted(by_source.items()) + [("real", tot)]:
+            print("test %-16s phones %5d  visemes %.3f  p/b/m with sil+PP > 0.5: %.3f"
+                  % (name, t[1], t[0] / max(t[1], 1), t[2] / max(t[3], 1)))
 
     # A stretch of a held-back recording with the weights the script gives it, so a test can
     # prove that the program computes what was fitted.
