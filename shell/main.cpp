@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
     }
   }
   sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
+  artikulacio = !p.tervezett;
   if (p.live) inditoParancs = kFolyamatosParancs;
   if (!p.fajl.empty()) {
     parancssoriFajl = p.fajl;

@@ -1,5 +1,6 @@
 // The program's command line:
-//   zarvo [--live | FILE] [--smooth] [--input-device N|NAME] [--output-device N|NAME]
+//   zarvo [--live | FILE] [--smooth] [--designed] [--input-device N|NAME]
+//         [--output-device N|NAME]
 //   zarvo --list-devices
 //   zarvo --help
 // Options may come in any order; "--" ends them (a FILE named like an option follows it).
@@ -14,6 +15,7 @@ struct Parancssor {
   bool live = false;         // --live: the continuous microphone mode from the start
   std::string fajl;          // FILE: played once the window is up; empty for none
   bool sima = false;         // --smooth: the polygon model starts smooth-shaded
+  bool tervezett = false;    // --designed: the live modes draw the designed FAPs
   bool eszkozlista = false;  // --list-devices: print the devices and end
   bool sugo = false;         // --help
   std::string bemenet;       // --input-device: index or part of a name; empty: default

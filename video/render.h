@@ -23,6 +23,7 @@ struct RenderJob {
   int width = 720, height = 720;
   Look look;
   bool transparent = false;  // PNG frames with the background transparent
+  bool articulate = true;    // the articulated FAPs of the speech; false: the designed ones
   bool progress = false;
 };
 
