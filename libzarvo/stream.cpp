@@ -184,8 +184,9 @@ void Stream::emit(const lipsync::Frame& f, bool fromSync) {
 bool Stream::pull(zarvo_frame& out_) {
   if (queued == 0 && phase == Phase::ending) advanceEnd();
   if (queued == 0) return false;
+  // Whole, padding included, so equal frames are equal bytes.
   const size_t keep = out_.struct_size;
-  out_ = queue[head];
+  std::memcpy(&out_, &queue[head], sizeof out_);
   out_.struct_size = keep;
   head = (head + 1) % queue.size();
   --queued;
