@@ -1,5 +1,6 @@
 // The C interface: every argument is checked here, every exception stops here, and the work
 // is done by zarvo::Stream.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -22,6 +23,12 @@ namespace {
 
 constexpr unsigned kFlags = ZARVO_FLAG_NONFINITE_AS_SILENCE;
 
+// The smallest structs a caller may pass: those of the library's first version. A later
+// version appends fields at the end; callers built against an earlier one keep working, the
+// fields they do not know taking their defaults (options) or not written (frames).
+constexpr size_t kOptionsFirst = sizeof(zarvo_options);
+constexpr size_t kFrameFirst = sizeof(zarvo_frame);
+
 // Bytes of a caller's struct beyond the ones this library knows: a newer caller's fields,
 // which must hold their defaults (zero) for this library to honour the request.
 bool tailIsZero(const void* object, size_t known, size_t size) {
@@ -31,15 +38,19 @@ bool tailIsZero(const void* object, size_t known, size_t size) {
   return true;
 }
 
-int checkOptions(const zarvo_options* o) {
-  if (o == nullptr) return ZARVO_E_NULL;
-  if (o->struct_size < sizeof(zarvo_options)) return ZARVO_E_STRUCT_SIZE;
-  if (o->rate < ZARVO_RATE_MIN || o->rate > ZARVO_RATE_MAX) return ZARVO_E_RATE;
-  if (o->channels < 1 || o->channels > ZARVO_CHANNELS_MAX) return ZARVO_E_CHANNELS;
-  if (o->articulate != 0 && o->articulate != 1) return ZARVO_E_OPTION;
-  if (o->outputs == 0 || (o->outputs & ~ZARVO_OUTPUT_ALL) != 0) return ZARVO_E_OPTION;
-  if ((o->flags & ~kFlags) != 0) return ZARVO_E_OPTION;
-  if (!tailIsZero(o, sizeof(zarvo_options), o->struct_size)) return ZARVO_E_OPTION;
+// The caller's options as this version's struct, in `o`; the checks' result.
+int readOptions(const zarvo_options* given, zarvo_options& o) {
+  if (given == nullptr) return ZARVO_E_NULL;
+  if (given->struct_size < kOptionsFirst) return ZARVO_E_STRUCT_SIZE;
+  if (!tailIsZero(given, sizeof(zarvo_options), given->struct_size)) return ZARVO_E_OPTION;
+  zarvo_options_init(&o);
+  std::memcpy(&o, given, std::min(given->struct_size, sizeof o));
+  o.struct_size = sizeof o;
+  if (o.rate < ZARVO_RATE_MIN || o.rate > ZARVO_RATE_MAX) return ZARVO_E_RATE;
+  if (o.channels < 1 || o.channels > ZARVO_CHANNELS_MAX) return ZARVO_E_CHANNELS;
+  if (o.articulate != 0 && o.articulate != 1) return ZARVO_E_OPTION;
+  if (o.outputs == 0 || (o.outputs & ~ZARVO_OUTPUT_ALL) != 0) return ZARVO_E_OPTION;
+  if ((o.flags & ~kFlags) != 0) return ZARVO_E_OPTION;
   return ZARVO_OK;
 }
 
@@ -112,11 +123,12 @@ void zarvo_options_init(zarvo_options* o) {
 }
 
 zarvo_stream* zarvo_stream_create(const zarvo_options* options, int* error) {
-  int code = checkOptions(options);
+  zarvo_options o;
+  int code = readOptions(options, o);
   zarvo_stream* s = nullptr;
   if (code == ZARVO_OK) {
     try {
-      s = new zarvo_stream(*options);
+      s = new zarvo_stream(o);
     } catch (const std::bad_alloc&) {
       code = ZARVO_E_NOMEM;
     } catch (...) {
@@ -148,12 +160,17 @@ int64_t zarvo_stream_push_int16(zarvo_stream* s, const int16_t* samples, int64_t
 
 int zarvo_stream_pull(zarvo_stream* s, zarvo_frame* frame) {
   if (s == nullptr || frame == nullptr) return ZARVO_E_NULL;
-  if (frame->struct_size < sizeof(zarvo_frame)) return ZARVO_E_STRUCT_SIZE;
   const size_t size = frame->struct_size;
-  if (!s->engine.pull(*frame)) return 0;
-  // A newer caller's fields beyond this version's struct: zero, as the header promises.
-  std::memset(reinterpret_cast<unsigned char*>(frame) + sizeof(zarvo_frame), 0,
-              size - sizeof(zarvo_frame));
+  if (size < kFrameFirst) return ZARVO_E_STRUCT_SIZE;
+  zarvo_frame f;
+  f.struct_size = sizeof f;
+  if (!s->engine.pull(f)) return 0;
+  // As much as the caller's struct holds; a newer caller's fields beyond this version's
+  // struct: zero, as the header promises.
+  unsigned char* to = reinterpret_cast<unsigned char*>(frame);
+  std::memcpy(to, &f, std::min(size, sizeof f));
+  if (size > sizeof f) std::memset(to + sizeof f, 0, size - sizeof f);
+  frame->struct_size = size;
   return 1;
 }
 

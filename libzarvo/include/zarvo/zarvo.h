@@ -216,9 +216,9 @@ ZARVO_API int64_t zarvo_stream_push_int16(zarvo_stream* stream, const int16_t* s
                                           int64_t frames);
 
 /* Takes the oldest frame that became ready: 1 when one was written to *frame, 0 when none is
- * ready. frame->struct_size must be set first (at least the size of this version's struct);
- * the call keeps it, writes the fields it knows and zeroes the rest. Errors: ZARVO_E_NULL,
- * ZARVO_E_STRUCT_SIZE. Allocates nothing. */
+ * ready. frame->struct_size must be set first (the size of the caller's struct, at least
+ * that of version 1.0); the call keeps it, writes the fields both know and zeroes the rest. Errors:
+ * ZARVO_E_NULL, ZARVO_E_STRUCT_SIZE. Allocates nothing. */
 ZARVO_API int zarvo_stream_pull(zarvo_stream* stream, zarvo_frame* frame);
 
 /* The end of the input: every window the input still holds (the last part shorter than a
