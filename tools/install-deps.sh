@@ -11,7 +11,8 @@ pkgs="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libff
       libswresample-dev"
 if [ "${1:-}" = test ]; then
   pkgs="$pkgs xvfb xauth xdotool x11-utils imagemagick espeak-ng sox libsox-fmt-mp3 python3 locales
-        clang libclang-rt-14-dev dpkg-dev desktop-file-utils"
+        clang libclang-rt-14-dev dpkg-dev desktop-file-utils
+        abigail-tools python3-numpy python3-matplotlib"
 fi
 
 missing=""
