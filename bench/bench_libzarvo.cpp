@@ -49,8 +49,8 @@ void BM_zarvo_block(benchmark::State& state) {
   const int rate = static_cast<int>(state.range(0));
   Voices v(1, rate, state.range(1) != 0);
   for (auto _ : state) v.serve(0);
-  state.counters["windows/s"] = benchmark::Counter(static_cast<double>(v.frames),
-                                                   benchmark::Counter::kIsRate);
+  state.counters["windows/s"] =
+      benchmark::Counter(static_cast<double>(v.frames), benchmark::Counter::kIsRate);
 }
 BENCHMARK(BM_zarvo_block)
     ->ArgsProduct({{48000, 16000}, {0, 1}})
@@ -65,8 +65,8 @@ void BM_zarvo_streams(benchmark::State& state) {
   for (auto _ : state)
     for (int i = 0; i < count; ++i) v.serve(i);
   const double blockSeconds = static_cast<double>(v.block) / rate;
-  state.counters["streams_per_core"] = benchmark::Counter(
-      count * blockSeconds, benchmark::Counter::kIsIterationInvariantRate);
+  state.counters["streams_per_core"] =
+      benchmark::Counter(count * blockSeconds, benchmark::Counter::kIsIterationInvariantRate);
   state.counters["windows/s"] =
       benchmark::Counter(static_cast<double>(v.frames), benchmark::Counter::kIsRate);
   state.counters["us_per_window"] =

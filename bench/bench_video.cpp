@@ -3,6 +3,7 @@
 // time per stage as counters, and the read-back alone per frame so the drawing can be told
 // apart from it. The goal is at least 2x real time; `realtime` is clip seconds per
 // wall-clock second. `load1` is the machine's one-minute load average when the run ended.
+// The tool's default look is the lifelike one; the designed look is timed beside it.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -25,9 +26,10 @@ double load1() {
   return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
-void BM_render_10s_720_30fps(benchmark::State& state) {
+void renderTenSeconds(benchmark::State& state, Look look) {
   av_log_set_level(AV_LOG_QUIET);  // the encoders' own reports
   RenderJob job;
+  job.look = look;
   job.input = ZARVO_BENCH_SPEECH;
   job.output = "/tmp/zarvo-bench-" + std::to_string(getpid()) + ".mp4";
   RenderFigures sum, f;
@@ -55,7 +57,12 @@ void BM_render_10s_720_30fps(benchmark::State& state) {
   state.counters["encoding_s"] = sum.encoding / runs;
   state.counters["load1"] = load1();
 }
+void BM_render_10s_720_30fps(benchmark::State& state) { renderTenSeconds(state, Look::lifelike); }
+void BM_render_10s_720_30fps_designed(benchmark::State& state) {
+  renderTenSeconds(state, Look::designed);
+}
 BENCHMARK(BM_render_10s_720_30fps)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
+BENCHMARK(BM_render_10s_720_30fps_designed)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
 
 // One frame's read-back at 720x720: waiting for the rasteriser (idle here) and copying the
 // picture out of the drawing buffer, without drawing anything new.

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lifelike/look.h"
 #include "live/modes.h"
 #include "model/valtozok.h"
 #include "render/context.h"
@@ -64,10 +65,12 @@ void Session::wait(int ms) {
 }
 
 void Session::frameStart() {
-  toly = kKeretToly;
-  d = FAPzoom(0);
+  // The lifelike look frames the whole face, eyes included.
+  const bool portrait = lifelike::isOn();
+  toly = portrait ? lifelike::kPortraitToly : kKeretToly;
+  d = FAPzoom(0) + (portrait ? lifelike::kPortraitZoom : 0.0);
   initMapping();
-  rotx = kKeretRotx;
+  rotx = portrait ? lifelike::kPortraitRotx : kKeretRotx;
   roty = rotz = 0.0;
   modellnezet();
   rotx = 0.0;
@@ -82,7 +85,8 @@ void Session::frame(const int* faps, int volume, int64_t end) {
   zoomOffset += d - lastZoom;  // the user's zoom clicks since the last frame
   // Held inside the zoom's bounds: clicks made at a quiet frame must not push a loud one
   // through zero.
-  d = std::clamp(FAPzoom(volume) + zoomOffset, kDmin, kDmax);
+  const double further = lifelike::isOn() ? lifelike::kPortraitZoom : 0.0;
+  d = std::clamp(FAPzoom(volume) + further + zoomOffset, kDmin, kDmax);
   lastZoom = d;
   // The new zoom needs the projection rebuilt; the model-view keeps the user's turns.
   GLdouble view[16];
@@ -90,6 +94,7 @@ void Session::frame(const int* faps, int volume, int64_t end) {
   initMapping();
   glLoadMatrixd(view);
 
+  if (lifelike::isOn()) lifelike::lifeStep(static_cast<double>(end) / 48000.0, volume);
   FAPmozgat(faps, 1);
   modellnezet();
   if (modeFrameShown != nullptr) modeFrameShown(ModeFrame{frames, end, volume, steadyNs()});
@@ -101,6 +106,7 @@ void Session::frame(const int* faps, int volume, int64_t end) {
 void Session::rest() {
   if (!IsWindow(hwnd) || hGLRC == nullptr) return;
   rotx = roty = rotz = 0.0;
+  lifelike::lifeStop();  // the still head again, and the next run starts its life afresh
   modellnezet();
 }
 

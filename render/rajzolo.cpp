@@ -129,7 +129,13 @@ void halo() {
   SwapBuffers(hDC);
 }
 
+void (*polyKep)() = nullptr;
+
 void poly() {
+  if (polyKep != nullptr) {
+    polyKep();
+    return;
+  }
   begin_frame();
   rotpont();
   poly_og();

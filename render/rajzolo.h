@@ -10,6 +10,10 @@ void vertex();       // whole frame: point model
 void halo();         // whole frame: wire mesh
 void poly();         // whole frame: shaded polygon model
 
+// A look beyond the designed one (lifelike/look.h) that, while set, draws the polygon
+// model's whole frame instead; null (the start) leaves the designed frame.
+extern void (*polyKep)();
+
 void vertex_og();  // the 347 vertices as points
 void halo_og();    // per triangle an open line strip
 void poly_og();    // the 632 triangles: flat face normals, or vertex normals when sima is set

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "lifelike/look.h"
 #include "live/devices.h"
 #include "live/modes.h"
 #include "model/modellbeolv.h"
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
   }
   sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
   artikulacio = !p.tervezett;
+  lifelike::setOn(p.elethu);
   if (p.live) inditoParancs = kFolyamatosParancs;
   if (!p.fajl.empty()) {
     parancssoriFajl = p.fajl;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "lifelike/look.h"
 #include "live/modes.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
@@ -36,9 +37,12 @@ const Tetel forgas[] = {
 constexpr UINT kSima = 9012;
 // The live modes' articulated FAPs (artikulacio, live/modes.h), a check item too.
 constexpr UINT kArtikulacio = 9016;
+// The lifelike look (lifelike/look.h), a check item too.
+constexpr UINT kElethu = 9020;
 const Tetel nezet[] = {{"&Vertex modell", 9006},  {"&Háló modell", 9005},
                        {"&Polygon modell", 9008}, {"", kElvalaszto},
-                       {"&Sima felület", kSima},  {"&Artikuláció", kArtikulacio}};
+                       {"&Sima felület", kSima},  {"&Artikuláció", kArtikulacio},
+                       {"&Élethű fej", kElethu}};
 const Tetel segitseg[] = {{"&Segítség", 9007}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
@@ -171,6 +175,10 @@ void artikulacio_pipa() {
   CheckMenuItem(menusav, kArtikulacio, MF_BYCOMMAND | (artikulacio ? MF_CHECKED : MF_UNCHECKED));
 }
 
+void elethu_pipa() {
+  CheckMenuItem(menusav, kElethu, MF_BYCOMMAND | (lifelike::isOn() ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void gyorsit() {
   if (rotspeed < kRotspeedMax) ++rotspeed;
 }
@@ -215,6 +223,7 @@ void menusor(HMENU bar) {
   menusav = bar;
   sima_pipa();  // a check item from the start, ticked when the program starts smooth
   artikulacio_pipa();
+  elethu_pipa();
   hozzafuz(bar, "&Segítség", segitseg);
 }
 
@@ -273,6 +282,20 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       // A running mode follows at its next window; the designed run does not ask.
       artikulacio = !artikulacio;
       artikulacio_pipa();
+      return 0;
+    case kElethu:
+      // Switched on, the look takes the head as read from the files for its neutral pose:
+      // hand-made moves are dropped, as a mode change drops them.
+      nullaz();
+      lifelike::setOn(!lifelike::isOn());
+      if (lifelike::isOn() && !eloModFut()) {
+        vertexbeolv();
+        facebeolv();
+        lifelike::meshLoaded();
+      }
+      elethu_pipa();
+      modellnezet();
+      modellhiba(hwnd);
       return 0;
     case 9011:
       if (modUtan(hwnd, message, wParam, lParam)) return 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 
+#include "lifelike/look.h"
 #include "model/valtozok.h"
 #include "render/context.h"
 #include "render/rajzolo.h"
@@ -41,10 +42,19 @@ FrameDrawer::FrameDrawer(int width, int height, const Look& look)
     problem_ = "no OpenGL pixel format or context (OSMesa) for the drawing window";
     return;
   }
+  if (look_.style == Style::lifelike) {
+    lifelike::setOn(true);
+    lifelike::meshLoaded();
+    lifelike::lifeStart();
+  }
   ok_ = true;
 }
 
 FrameDrawer::~FrameDrawer() {
+  if (look_.style == Style::lifelike) {
+    lifelike::lifeStop();
+    lifelike::setOn(false);
+  }
   if (hGLRC) {
     wglMakeCurrent(nullptr, nullptr);
     wglDeleteContext(hGLRC);
@@ -54,7 +64,7 @@ FrameDrawer::~FrameDrawer() {
   hDC = nullptr;
 }
 
-const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
+const offscreen::Image& FrameDrawer::draw(const int* faps, int volume, double seconds) {
   const int side = std::min(width_, height_);
   winW = winH = side;
   rotspeed = 1;
@@ -64,7 +74,9 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   tolx = 0.0;
   roty = rotz = 0.0;
   double pivotZ = 0.0;
-  if (look_.view == View::live) {
+  if (look_.view == View::live && look_.style == Style::lifelike) {
+    lifelike::portrait(volume);
+  } else if (look_.view == View::live) {
     FAPkeret(volume);
   } else {
     toly = 0.0;
@@ -77,6 +89,7 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume) {
   }
   if (look_.tilt) rotx = *look_.tilt;
   d /= look_.zoom;
+  if (look_.style == Style::lifelike) lifelike::lifeStep(seconds, volume);
   FAPmozgat(faps, 1);
   initMapping();
   // The window's viewport is the square at the bottom left of its client area; a frame
@@ -104,7 +117,10 @@ void FrameDrawer::frame(double pivotZ) {
   if (look_.axes) tengelyek();
   if (nezetselect == 2) {
     if (look_.axes) rotpont();
-    poly_og();
+    if (look_.style == Style::lifelike)
+      lifelike::head();
+    else
+      poly_og();
   } else {
     if (nezetselect == 0) vertex_og();
     if (nezetselect == 1) halo_og();

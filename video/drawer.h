@@ -16,7 +16,8 @@
 // Where the camera stands (--camera).
 enum class View {
   live,     // the live mode's framing: raised 42 units, turned 20 degrees about x, zoom
-            // from the loudness of the window shown
+            // from the loudness of the window shown; in the lifelike look its framing of
+            // the whole face (lifelike::portrait)
   front,    // the whole head as the program starts: no pan, no turn, zoom 0.7
   turned,   // as front, the head turned 45 degrees to its right about the middle of the skull
   profile,  // as front, turned 90 degrees: the head's left side
@@ -25,10 +26,15 @@ enum class View {
 // The drawing modes of the viewer's "Nézet" menu.
 enum class Mode { points, wire, poly, smooth };
 
+// designed: the program's drawing as it is; lifelike: the polygon models in the lifelike
+// look (lifelike/look.h), with blinks, sway and nods from the frame's time and loudness.
+enum class Style { designed, lifelike };
+
 // How every frame of a clip looks.
 struct Look {
   View view = View::live;
   Mode mode = Mode::poly;
+  Style style = Style::designed;
   double zoom = 1.0;           // magnification over the view's own framing, > 0
   std::optional<double> tilt;  // degrees about the screen's x axis instead of the view's
                                // own (live 20, the others 0); positive shows more of the top
@@ -53,8 +59,9 @@ class FrameDrawer {
   // sets the view (volume: the shown window's level, used by View::live), draws one frame,
   // shows it and takes the pose back. The result is the picture shown: width x height
   // RGBA, rows from the top, alpha 255 where the head is drawn and 0 on the background; it
-  // stays valid until the next call.
-  const offscreen::Image& draw(const int* faps, int volume);
+  // stays valid until the next call. `seconds`: the frame's time in the clip, which the
+  // lifelike look's life follows (frames in increasing time).
+  const offscreen::Image& draw(const int* faps, int volume, double seconds = 0.0);
 
   // The part of draw() that only waits for the picture and copies it into the image
   // draw() returns, without drawing anything new: the read-back alone, for timing.

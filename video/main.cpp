@@ -2,8 +2,8 @@
 //
 //   zarvo-render SPEECH -o clip.mp4|clip.webm|clip.gif [--fps N] [--size WxH]
 //                [--camera live|front|45|profile] [--zoom Z] [--tilt DEGREES]
-//                [--mode poly|smooth|wire|points] [--axes] [--background COLOR] [--designed]
-//                [--stats]
+//                [--mode poly|smooth|wire|points] [--look lifelike|designed] [--axes]
+//                [--background COLOR] [--designed] [--stats]
 //   zarvo-render FILE.fap [--audio SPEECH] -o clip.mp4 ...
 //   zarvo-render SPEECH -o frames/%05d.png [--background transparent] ...
 //   zarvo-render --help | --version
@@ -49,6 +49,9 @@ const char kUsage[] =
     "  --tilt DEGREES     the camera's turn about the screen's x axis, -90 to 90, instead of\n"
     "                     its own (live 20, the others 0); more shows more of the top\n"
     "  --mode poly|smooth|wire|points   drawing mode (default poly: flat-shaded polygons)\n"
+    "  --look lifelike|designed  lifelike (default): the polygon models with a rounder\n"
+    "                     surface, eyes that blink, teeth, and the head moving between\n"
+    "                     words; designed: the program's own look\n"
     "  --axes             draw the viewer's coordinate axes and rotation marker\n"
     "  --background COLOR a colour name (white, black, steelblue, ...) or #rrggbb (default\n"
     "                     white); transparent: PNG frames with an alpha channel\n"
@@ -162,6 +165,14 @@ int parse(int argc, char** argv, RenderJob& job, bool& stats) {
       job.look.tilt = tilt;
     } else if (a == "--mode") {
       if (!mode(value(), job.look.mode)) return usage("--mode is poly, smooth, wire or points");
+    } else if (a == "--look") {
+      const std::string v = value();
+      if (v == "lifelike")
+        job.look.style = Style::lifelike;
+      else if (v == "designed")
+        job.look.style = Style::designed;
+      else
+        return usage("--look is lifelike or designed");
     } else if (a == "--axes") {
       job.look.axes = true;
     } else if (a == "--background") {

@@ -292,7 +292,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
     const int volume = sound && sound->haveWindow ? sound->shown.vol : 0;
 
     start = Clock::now();
-    const offscreen::Image& picture = drawer.draw(mouth, volume);
+    const offscreen::Image& picture = drawer.draw(mouth, volume, static_cast<double>(k) / fps);
     fig.drawing += secondsSince(start);
     if (!sink->frame(picture)) return fails(sink->problem());
     fig.frames = k + 1;

@@ -14,6 +14,12 @@
 
 #include "video/drawer.h"
 
+inline Look lifelikeLook() {
+  Look look;
+  look.style = Style::lifelike;
+  return look;
+}
+
 struct RenderJob {
   std::string input;   // a speech recording, or a FAP file (name ending in .fap)
   std::string audio;   // with a FAP file: the sound (optional); also gives the live zoom
@@ -21,9 +27,9 @@ struct RenderJob {
                        // frames/%05d.png
   int fps = 0;         // 0: 30, or a FAP file's own rate (refused unless a whole 1..240)
   int width = 720, height = 720;
-  Look look;
-  bool transparent = false;  // PNG frames with the background transparent
-  bool articulate = true;    // the articulated FAPs of the speech; false: the designed ones
+  Look look = lifelikeLook();  // zarvo-render draws the lifelike look unless told otherwise
+  bool transparent = false;    // PNG frames with the background transparent
+  bool articulate = true;      // the articulated FAPs of the speech; false: the designed ones
   bool progress = false;
 };
 

@@ -224,38 +224,47 @@ struct Picture {
 };
 
 // A face is seen from its front where its projection turns counter-clockwise, as the
-// library decides which side it lights.
-Picture look(const Mesh& p, const Camera& cam, int u0, int u1, int w0, int w1) {
-  Picture pic(u0, u1, w0, w1);
-  std::vector<V3> q(p.size());
-  for (size_t i = 0; i < p.size(); ++i) q[i] = cam.project(p[i]);
+// library decides which side it lights. One projected triangle (a, b, c) named `j` into
+// the picture, where it is nearer than what the picture holds.
+void rasterise(Picture& pic, const Camera& cam, V3 a, V3 b, V3 c, int j) {
+  const int u0 = pic.u0, u1 = pic.u0 + pic.cols - 1, w0 = pic.v0, w1 = pic.v0 + pic.rows - 1;
   // nearest first: the smallest depth, that is the largest 1 / w in perspective
   const double sign = cam.perspective ? -1.0 : 1.0;
-  for (int j = 0; j < kFaceCount; ++j) {
-    const V3 a = q[hda[j]], b = q[hdb[j]], c = q[hdc[j]];
-    const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
-    if (det == 0.0) continue;
-    const double inv = 1.0 / det;
-    const int i0 = std::max(u0, int(std::ceil(std::min({a.x, b.x, c.x}))));
-    const int i1 = std::min(u1, int(std::floor(std::max({a.x, b.x, c.x}))));
-    const int k0 = std::max(w0, int(std::ceil(std::min({a.y, b.y, c.y}))));
-    const int k1 = std::min(w1, int(std::floor(std::max({a.y, b.y, c.y}))));
-    for (int i = i0; i <= i1; ++i)
-      for (int k = k0; k <= k1; ++k) {
-        const double s = ((i - a.x) * (c.y - a.y) - (c.x - a.x) * (k - a.y)) * inv;
-        const double t = ((b.x - a.x) * (k - a.y) - (i - a.x) * (b.y - a.y)) * inv;
-        if (s < 0.0 || t < 0.0 || s + t > 1.0) continue;
-        const double z = a.z + s * (b.z - a.z) + t * (c.z - a.z);
-        if (cam.clipped(z)) continue;
-        Hit& h = pic.at(i, k);
-        if (h.face < 0 || sign * z < sign * h.depth) h = {z, j, det > 0.0};
-      }
-  }
+  const double det = (b.x - a.x) * (c.y - a.y) - (c.x - a.x) * (b.y - a.y);
+  if (det == 0.0) return;
+  const double inv = 1.0 / det;
+  const int i0 = std::max(u0, int(std::ceil(std::min({a.x, b.x, c.x}))));
+  const int i1 = std::min(u1, int(std::floor(std::max({a.x, b.x, c.x}))));
+  const int k0 = std::max(w0, int(std::ceil(std::min({a.y, b.y, c.y}))));
+  const int k1 = std::min(w1, int(std::floor(std::max({a.y, b.y, c.y}))));
+  for (int i = i0; i <= i1; ++i)
+    for (int k = k0; k <= k1; ++k) {
+      const double s = ((i - a.x) * (c.y - a.y) - (c.x - a.x) * (k - a.y)) * inv;
+      const double t = ((b.x - a.x) * (k - a.y) - (i - a.x) * (b.y - a.y)) * inv;
+      if (s < 0.0 || t < 0.0 || s + t > 1.0) continue;
+      const double z = a.z + s * (b.z - a.z) + t * (c.z - a.z);
+      if (cam.clipped(z)) continue;
+      Hit& h = pic.at(i, k);
+      if (h.face < 0 || sign * z < sign * h.depth) h = {z, j, det > 0.0};
+    }
+}
+
+// The projection's linear values turned into depths along the rays.
+void depths(Picture& pic, const Camera& cam) {
+  const int u0 = pic.u0, u1 = pic.u0 + pic.cols - 1, w0 = pic.v0, w1 = pic.v0 + pic.rows - 1;
   for (int i = u0; i <= u1; ++i)
     for (int k = w0; k <= w1; ++k) {
       Hit& h = pic.at(i, k);
       if (h.face >= 0) h.depth = cam.depth(h.depth, i, k);
     }
+}
+
+Picture look(const Mesh& p, const Camera& cam, int u0, int u1, int w0, int w1) {
+  Picture pic(u0, u1, w0, w1);
+  std::vector<V3> q(p.size());
+  for (size_t i = 0; i < p.size(); ++i) q[i] = cam.project(p[i]);
+  for (int j = 0; j < kFaceCount; ++j) rasterise(pic, cam, q[hda[j]], q[hdb[j]], q[hdc[j]], j);
+  depths(pic, cam);
   return pic;
 }
 
@@ -594,6 +603,7 @@ bool interior(const char* views, long rays, long background, long deep, double i
 
 }  // namespace
 
+#ifndef MOUTH_CHECK_MACHINERY_ONLY
 int main(int argc, char** argv) {
   std::vector<Faps> speech;
   std::vector<int> volumes;
@@ -712,3 +722,4 @@ int main(int argc, char** argv) {
   std::printf("%s\n", ok ? "all goals met" : "goals missed");
   return ok ? 0 : 1;
 }
+#endif

@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       }
       case 2: {
-        for (size_t k = 0; k < values && k < i16.size(); ++k) i16[k] = static_cast<int16_t>(in.u32());
+        for (size_t k = 0; k < values && k < i16.size(); ++k)
+          i16[k] = static_cast<int16_t>(in.u32());
         const int64_t r = zarvo_stream_push_int16(s, i16.data(), std::min<int64_t>(frames, 4096));
         fuzz::check(r >= 0 || (r == ZARVO_E_FLUSHED && flushed), "push's result");
         break;
@@ -107,7 +108,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         frame->struct_size = op & 0x80 ? sizeof frameBytes : (op & 0x40 ? 8 : sizeof(zarvo_frame));
         int r;
         while ((r = zarvo_stream_pull(s, frame)) == 1) checkFrame(*frame, next++, o.outputs);
-        fuzz::check(r == 0 || (r == ZARVO_E_STRUCT_SIZE && frame->struct_size == 8), "pull's result");
+        fuzz::check(r == 0 || (r == ZARVO_E_STRUCT_SIZE && frame->struct_size == 8),
+                    "pull's result");
         break;
       }
       case 5:
@@ -121,8 +123,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         break;
       case 7: {
         const int a = static_cast<int8_t>(in.u8()) % 3;
-        fuzz::check(zarvo_stream_set_articulate(s, a) == (a == 0 || a == 1 ? ZARVO_OK : ZARVO_E_OPTION),
-                    "the switch's result");
+        fuzz::check(
+            zarvo_stream_set_articulate(s, a) == (a == 0 || a == 1 ? ZARVO_OK : ZARVO_E_OPTION),
+            "the switch's result");
         break;
       }
     }

@@ -104,7 +104,8 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
                   9016,
                   "&Artikul\xC3\xA1"
                   "ci\xC3\xB3",
-                  {}}}),
+                  {}},
+            item("&\xC3\x89leth\xC5\xB1 fej", 9020)}),
       drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
   };
   expect_menu(offscreen::menu_bar(hWnd), want, "bar");

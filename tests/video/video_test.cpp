@@ -315,7 +315,7 @@ TEST(Mp4, SpeechGivesH264AndAacInStepWithTheLiveModesPictures) {
   ASSERT_LT(windowOfFrame(windows, silent, 30).volume, 0);
 
   ScratchDir dir;
-  const Outcome r = runTool({kSpeech, "--axes", "-o", dir / "clip.mp4"});
+  const Outcome r = runTool({kSpeech, "--look", "designed", "--axes", "-o", dir / "clip.mp4"});
   ASSERT_EQ(r.status, 0) << r.errors;
   EXPECT_EQ(r.errors, "");
   EXPECT_EQ(namesIn(dir.path()), std::vector<std::string>{"clip.mp4"});
@@ -380,7 +380,8 @@ TEST(Png, NumberedFramesEqualTheRenderersPictures) {
     SCOPED_TRACE(front ? "front, smooth, designed" : "live, poly, articulated");
     ScratchDir dir;
     fs::create_directory(dir / "frames");
-    std::vector<std::string> args{kSpeech, "--fps", "10", "--size", "240x240"};
+    std::vector<std::string> args{kSpeech, "--look", "designed", "--fps",
+                                  "10",    "--size", "240x240"};
     if (front) args.insert(args.end(), {"--camera", "front", "--mode", "smooth", "--designed"});
     args.insert(args.end(), {"-o", dir / "frames/%04d.png"});
     const Outcome plain = runTool(args);
