@@ -3,6 +3,7 @@
 // int16), pulls with any struct size, flushes, resets and switches. Every call returns one
 // of its documented results, and every frame is whole: windows in order from each start,
 // finite figures within their ranges.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -81,24 +82,24 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   bool flushed = false;
   while (in.n > 0) {
     const uint8_t op = in.u8();
-    const int64_t frames = (op >> 3) * 37 % 4096;
+    // As many sample frames as the buffers hold in the stream's channels.
+    const int64_t frames = std::min<int64_t>((op >> 3) * 37 % 4096, f.size() / o.channels);
     const size_t values = static_cast<size_t>(frames) * o.channels;
     switch (op & 7) {
       case 0:
       case 1: {  // floats from the bytes, every bit pattern
-        for (size_t k = 0; k < values && k < f.size(); ++k) {
+        for (size_t k = 0; k < values; ++k) {
           const uint32_t b = in.n >= 4 ? in.u32() : 0x3D000000u + static_cast<uint32_t>(k * 7919);
           std::memcpy(&f[k], &b, 4);
         }
-        const int64_t r = zarvo_stream_push_float(s, f.data(), std::min<int64_t>(frames, 4096));
+        const int64_t r = zarvo_stream_push_float(s, f.data(), frames);
         fuzz::check(r >= 0 || r == ZARVO_E_NONFINITE || r == ZARVO_E_FLUSHED, "push's result");
         fuzz::check(r != ZARVO_E_FLUSHED || flushed, "flushed only after flush");
         break;
       }
       case 2: {
-        for (size_t k = 0; k < values && k < i16.size(); ++k)
-          i16[k] = static_cast<int16_t>(in.u32());
-        const int64_t r = zarvo_stream_push_int16(s, i16.data(), std::min<int64_t>(frames, 4096));
+        for (size_t k = 0; k < values; ++k) i16[k] = static_cast<int16_t>(in.u32());
+        const int64_t r = zarvo_stream_push_int16(s, i16.data(), frames);
         fuzz::check(r >= 0 || (r == ZARVO_E_FLUSHED && flushed), "push's result");
         break;
       }
