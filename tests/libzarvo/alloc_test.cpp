@@ -17,8 +17,11 @@ void counted() {
 }  // namespace
 
 #if defined(__SANITIZE_ADDRESS__)
-// The sanitizer owns malloc; it reports each one to a hook instead.
-#include <sanitizer/allocator_interface.h>
+// The sanitizer owns malloc; it reports each one to a hook instead (declared here: GCC
+// ships the run-time without its header).
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             size_t),
+                                                         void (*free_hook)(const volatile void*));
 namespace {
 void onMalloc(const volatile void*, size_t) { counted(); }
 void onFree(const volatile void*) {}

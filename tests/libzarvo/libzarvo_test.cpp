@@ -184,7 +184,7 @@ TEST(Libzarvo, ResetFlushAndTheSwitchKeepEveryWindow) {
   int64_t next = 0, articulated = 0;
   for (size_t at = 0; at < v.size(); at += 512) {
     zarvo_stream_set_articulate(s, (at / 512 / 17) % 2);
-    zarvo_stream_push_float(s, v.data() + at, 512);
+    zarvo_stream_push_float(s, v.data() + at, std::min<int64_t>(512, v.size() - at));
     while (zarvo_stream_pull(s, &f) == 1) {
       ASSERT_EQ(f.index, next++);
       articulated += f.articulated;
