@@ -1,7 +1,7 @@
 #!/bin/sh
 # The examples as a user builds them: against a DESTDIR installation, the WAV reader with
-# nothing but pkg-config and again with the CMake package (the same lines), the microphone
-# example on a real ALSA device fed with speech, and the Python plot.
+# nothing but pkg-config (as strict C99) and again with the CMake package (the same lines),
+# the microphone example on a real ALSA device fed with speech, and the Python plot.
 # Usage: examples.sh BUILD_DIR SOURCE_DIR ZARVO_FEEDER
 set -eu
 build=$1 src=$2 feeder=$3
@@ -16,7 +16,7 @@ sox -t raw -r 48000 -c 1 -b 32 -e floating-point "$tmp/speech.raw" -r 22050 -c 2
 
 export PKG_CONFIG_PATH=$lib/pkgconfig
 # shellcheck disable=SC2046
-cc -std=c99 -Wall -Wextra -Werror "$src/examples/wav_visemes.c" \
+cc -std=c99 -pedantic-errors -Wall -Wextra -Werror "$src/examples/wav_visemes.c" \
   $(pkg-config --cflags --libs zarvo sndfile) -o "$tmp/wav_visemes"
 LD_LIBRARY_PATH=$lib "$tmp/wav_visemes" "$tmp/speech.wav" > "$tmp/visemes.txt"
 # One line per window (as zarvo-fap counts them), the strongest viseme and 15 weights.
