@@ -385,8 +385,8 @@ int main(int argc, char** argv) {
       file = val;
     else if (opt == "--sink-log")
       sinkLog = val;
-    else if (opt == "--faps" && (std::strcmp(val, "designed") == 0 ||
-                                 std::strcmp(val, "articulated") == 0))
+    else if (opt == "--faps" &&
+             (std::strcmp(val, "designed") == 0 || std::strcmp(val, "articulated") == 0))
       artikulacio = std::strcmp(val, "articulated") == 0;
     else
       mode = "?";
