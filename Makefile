@@ -3,7 +3,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 .PHONY: all deps test-deps build run install package test test-fast test-san test-tsan test-fuzz fuzz \
-	fuzz-build bench format clean
+	fuzz-build bench format clean abi-baseline
 
 all: build
 
@@ -67,6 +67,12 @@ fuzz: fuzz-build
 bench: build
 	cmake --build build -j $(JOBS) --target zarvo-bench
 	build/bench/zarvo-bench
+
+# Rewrites libzarvo's ABI baseline (libzarvo/abi/) from the built library: only for a
+# deliberate change of the ABI, committed on its own. The test suite's libzarvo.abi compares
+# every build against it.
+abi-baseline: build
+	cmake --build build --target zarvo-abi-baseline
 
 # Reformats every tracked C++ file with the project's .clang-format.
 format:

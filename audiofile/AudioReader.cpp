@@ -3,7 +3,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sndfile.h>
-#include <soxr.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +17,7 @@
 #include <vector>
 
 #include "audiofile/FileName.h"
+#include "audiofile/Resampler.h"
 
 static_assert(std::endian::native == std::endian::little,
               "raw float32 input is read as little-endian memory");
@@ -307,7 +307,7 @@ struct AudioReader::State {
   Options options;
   bool raw = false;
   SNDFILE* sf = nullptr;
-  soxr_t resampler = nullptr;
+  std::unique_ptr<Resampler> resampler;
   int rate = kRate;
   int channels = 1;
   long long frames = -1;        // sourceFrames()
@@ -327,7 +327,6 @@ struct AudioReader::State {
   size_t rawCarry = 0;  // bytes of a sample split across two reads
 
   ~State() {
-    if (resampler != nullptr) soxr_delete(resampler);
     if (sf != nullptr) sf_close(sf);
   }
 
@@ -417,13 +416,11 @@ struct AudioReader::State {
         monoLen = n;
       }
       size_t used = 0, made = 0;
-      // A null input tells the resampler the input has ended, so it hands out its tail.
-      const soxr_error_t err =
-          inputDone ? soxr_process(resampler, nullptr, 0, nullptr, out, maxSamples, &made)
-                    : soxr_process(resampler, mono.data() + monoPos,
-                                   static_cast<size_t>(monoLen - monoPos), &used, out,
-                                   static_cast<size_t>(maxSamples), &made);
-      if (err != nullptr) return fail(std::string("resampling error: ") + err);
+      const bool ok = inputDone ? resampler->drain(out, static_cast<size_t>(maxSamples), &made)
+                                : resampler->process(mono.data() + monoPos,
+                                                     static_cast<size_t>(monoLen - monoPos), &used,
+                                                     out, static_cast<size_t>(maxSamples), &made);
+      if (!ok) return fail(resampler->problem());
       monoPos += static_cast<long>(used);
       if (made > 0) return static_cast<long>(made);
       if (inputDone) return 0;
@@ -488,11 +485,9 @@ std::unique_ptr<AudioReader::State> setUp(std::unique_ptr<AudioReader::State> s,
   if ((info.format & SF_FORMAT_TYPEMASK) != SF_FORMAT_MPEG && !patched) s->checkFrames = s->frames;
   s->block.resize(static_cast<size_t>(kBlockSamples));
   if (s->rate != AudioReader::kRate) {
-    soxr_error_t err = nullptr;
-    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
-    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);  // one thread: one core each
-    s->resampler = soxr_create(s->rate, AudioReader::kRate, 1, &err, nullptr, &quality, &runtime);
-    if (s->resampler == nullptr) return refuse(std::string("cannot resample: ") + err);
+    std::string why;
+    s->resampler = Resampler::create(s->rate, &why);
+    if (s->resampler == nullptr) return refuse(why);
     s->mono.resize(static_cast<size_t>(kMonoBlock));
   }
   return s;

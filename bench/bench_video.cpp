@@ -26,10 +26,10 @@ double load1() {
   return getloadavg(load, 1) == 1 ? load[0] : -1.0;
 }
 
-void renderTenSeconds(benchmark::State& state, Look look) {
+void renderTenSeconds(benchmark::State& state, Style style) {
   av_log_set_level(AV_LOG_QUIET);  // the encoders' own reports
   RenderJob job;
-  job.look = look;
+  job.look.style = style;
   job.input = ZARVO_BENCH_SPEECH;
   job.output = "/tmp/zarvo-bench-" + std::to_string(getpid()) + ".mp4";
   RenderFigures sum, f;
@@ -57,9 +57,9 @@ void renderTenSeconds(benchmark::State& state, Look look) {
   state.counters["encoding_s"] = sum.encoding / runs;
   state.counters["load1"] = load1();
 }
-void BM_render_10s_720_30fps(benchmark::State& state) { renderTenSeconds(state, Look::lifelike); }
+void BM_render_10s_720_30fps(benchmark::State& state) { renderTenSeconds(state, Style::lifelike); }
 void BM_render_10s_720_30fps_designed(benchmark::State& state) {
-  renderTenSeconds(state, Look::designed);
+  renderTenSeconds(state, Style::designed);
 }
 BENCHMARK(BM_render_10s_720_30fps)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);
 BENCHMARK(BM_render_10s_720_30fps_designed)->Unit(benchmark::kSecond)->UseRealTime()->Iterations(3);

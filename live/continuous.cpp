@@ -1,13 +1,14 @@
 // The continuous microphone mode: the designed run's road for every window (analyse, move,
 // draw, take back) for as long as the user wants, with the window served between frames.
+// The analysis is the library's (live/analysis.h): the articulated FAPs, or the designed.
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
+#include "live/analysis.h"
 #include "live/capture.h"
 #include "live/modes.h"
 #include "live/session.h"
-#include "speech/QspRecorder.h"
-#include "speech/TempFile_beolv.h"
 
 namespace {
 
@@ -25,20 +26,34 @@ void folyamatos(HWND hwnd) {
       return;
     }
     live::Session session(hwnd, kFolyamatosParancs);
-    QspRecorder analyser(&capture, 3);
-    double pixels[30];
-    int faps[76];
+    live::Analysis analysis;
+    constexpr int kWindow = live::Capture::kWindow, kStep = live::Capture::kStep;
+    double window[kWindow];
+    float fresh[kWindow];
+    int64_t last = -1;  // the capture's end of the window taken last
+    live::Frame frame;
     session.frameStart();
-    while (session.serve()) {
+    while (analysis.ok() && session.serve()) {
       died = capture.health();
       if (!died.empty()) break;
-      if (analyser.isNew()) {
-        analyser.handleNew(pixels);
-        pixels2FAPs(pixels, faps);
-        session.frame(faps, analyser.volume(), capture.windowEnd());
-        continue;  // messages first, then the next window
+      if (!analysis.next(frame)) {
+        if (!capture.isNew()) {
+          session.wait(capture.msUntilNextWindow());
+          continue;
+        }
+        // The samples new since the last window: a hop, or the whole window at the start and
+        // after windows were lost.
+        capture.handleNew(window);
+        const int64_t end = capture.windowEnd();
+        const int n = last >= 0 && end - last == kStep ? kStep : kWindow;
+        std::transform(window + kWindow - n, window + kWindow, fresh,
+                       [](double x) { return static_cast<float>(x); });
+        analysis.push(fresh, n, end);
+        last = end;
+        if (!analysis.next(frame)) continue;  // the look-ahead is filling
       }
-      session.wait(capture.msUntilNextWindow());
+      session.frame(frame.faps, frame.volume, frame.end);
+      // messages first, then the next window
     }
     live::lastMode.skippedWindows = capture.skippedWindows();
     live::lastMode.inputOverflows = capture.inputOverflows();

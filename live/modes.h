@@ -23,6 +23,12 @@ void folyamatos(HWND hwnd);
 // message box naming it and saying why.
 void lejatszas(HWND hwnd, const char* path);
 
+// The modes draw the articulated FAPs (corrected by the visemes: lips that meet on p b m,
+// rounded and spread vowels), not the designed ones; the check item "&Artikuláció" of
+// "&Nézet" shows it, --designed clears it. A running mode follows a switch at its next
+// window. The designed run (Enter) always draws the designed FAPs.
+extern bool artikulacio;
+
 // A mode is running (the caller is inside folyamatos or lejatszas further up the stack).
 bool eloModFut();
 // Asks the running mode to end before its next frame; nothing when none runs.

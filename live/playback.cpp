@@ -8,20 +8,19 @@
 #include <vector>
 
 #include "audiofile/AudioReader.h"
+#include "live/analysis.h"
 #include "live/devices.h"
 #include "live/modes.h"
 #include "live/player.h"
 #include "live/session.h"
-#include "speech/QspRecorder.h"
-#include "speech/TempFile_beolv.h"
-#include "speech/WindowRing.h"
 
 namespace {
 
 const char kCim[] = "Lejátszás";
-// The analysis keeps every window read ahead of the sound being heard: the player's ring
-// (one second) and a margin.
-constexpr int kWindowRing = 1 << 17;
+// The file is read at most this far (48 kHz samples) ahead of what is heard: the player's
+// ring holds a second, and a silent run must not read the whole file at once, whose frames
+// would not all wait for their time.
+constexpr int64_t kAhead = 72000;
 bool g_silentTold = false;
 
 }  // namespace
@@ -46,19 +45,21 @@ void lejatszas(HWND hwnd, const char* path) {
           "Nincs hangkimenet (" + player.problem() + "): a fej hang nélkül, valós időben beszél.");
     }
     live::Session session(hwnd, 0);
-    WindowRing windows(kWindowRing);
-    QspRecorder analyser(&windows, 3);
+    live::Analysis analysis;
     std::vector<float> block(1024);
-    double pixels[30];
-    int faps[76];
+    live::Frame frame;
+    int64_t read = 0;
     bool end = false;
     int late = 0;
     session.frameStart();
     // The player's ring is kept full (the device may take several buffers at once); some
-    // sound is queued before the clock starts, so the device does not begin starved.
+    // sound is queued before the clock starts, so the device does not begin starved. The
+    // same samples go to the analysis at once: their frames wait for their time.
     auto feed = [&] {
       while (!end) {
-        const long room = std::min<long>(player.room(), static_cast<long>(block.size()));
+        const long room =
+            static_cast<long>(std::min<int64_t>({player.room(), static_cast<int64_t>(block.size()),
+                                                 kAhead - (read - player.position())}));
         if (room <= 0) break;
         const long n = reader->read(block.data(), room);
         if (n < 0) {
@@ -68,10 +69,12 @@ void lejatszas(HWND hwnd, const char* path) {
         if (n == 0) {
           end = true;
           player.finish();
+          analysis.finish();
           break;
         }
         player.push(block.data(), n);
-        windows.push(block.data(), n);
+        read += n;
+        analysis.push(block.data(), n, read);
       }
     };
     feed();
@@ -79,29 +82,24 @@ void lejatszas(HWND hwnd, const char* path) {
       g_silentTold = true;
       live::tell(hwnd, kCim, player.problem() + ": a fej hang nélkül, valós időben beszél.");
     }
-    while (died.empty() && session.serve()) {
+    while (analysis.ok() && died.empty() && session.serve()) {
       feed();
       if (!died.empty()) break;
       silenced = player.health();
       if (!silenced.empty()) break;
       const int64_t heard = player.position();
-      // A window is due once its last sample is being heard.
-      if (windows.isNew() && windows.nextWindowEnd() - 1 <= heard) {
-        // Every due window is analysed (the smoothing needs them); only the newest is drawn.
-        analyser.handleNew(pixels);
-        while (windows.isNew() && windows.nextWindowEnd() - 1 <= heard) {
-          analyser.handleNew(pixels);
-          ++late;
-        }
-        pixels2FAPs(pixels, faps);
-        session.frame(faps, analyser.volume(), windows.windowEnd());
+      // A window is due once its last sample is being heard; of several due, only the newest
+      // is drawn.
+      if (analysis.due(heard, frame, &late)) {
+        session.frame(frame.faps, frame.volume, frame.end);
         continue;
       }
-      if (end && !windows.isNew() && player.drained()) break;
-      const int64_t toNext = windows.isNew() ? windows.nextWindowEnd() - 1 - heard : 240;
+      const live::Frame* coming = analysis.front();
+      if (end && coming == nullptr && player.drained()) break;
+      const int64_t toNext = coming != nullptr ? coming->end - 1 - heard : 240;
       session.wait(static_cast<int>(std::clamp<int64_t>(toNext * 1000 / 48000, 1, 20)));
     }
-    live::lastMode.skippedWindows = late + windows.skipped();
+    live::lastMode.skippedWindows = late + analysis.dropped();
     live::lastMode.inputOverflows = player.underruns();
     live::lastMode.ended = died.empty() ? silenced : died;
     if (player.stalled())

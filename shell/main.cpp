@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
     }
   }
   sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
+  artikulacio = !p.tervezett;
   lifelike::setOn(p.elethu);
   if (p.live) inditoParancs = kFolyamatosParancs;
   if (!p.fajl.empty()) {

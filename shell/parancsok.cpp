@@ -35,11 +35,14 @@ const Tetel forgas[] = {
     {"&Forgás gyorsítás", 9002}, {"&Forgás lassítás", 9003}, {"&Forgás visszaállítása", 9004}};
 // The smooth-shading item after the designed three is a check item showing sima.
 constexpr UINT kSima = 9012;
+// The live modes' articulated FAPs (artikulacio, live/modes.h), a check item too.
+constexpr UINT kArtikulacio = 9016;
 // The lifelike look (lifelike/look.h), a check item too.
 constexpr UINT kElethu = 9020;
 const Tetel nezet[] = {{"&Vertex modell", 9006},  {"&Háló modell", 9005},
                        {"&Polygon modell", 9008}, {"", kElvalaszto},
-                       {"&Sima felület", kSima},  {"&Élethű fej", kElethu}};
+                       {"&Sima felület", kSima},  {"&Artikuláció", kArtikulacio},
+                       {"&Élethű fej", kElethu}};
 const Tetel segitseg[] = {{"&Segítség", 9007}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
@@ -168,6 +171,10 @@ void sima_pipa() {
   CheckMenuItem(menusav, kSima, MF_BYCOMMAND | (sima ? MF_CHECKED : MF_UNCHECKED));
 }
 
+void artikulacio_pipa() {
+  CheckMenuItem(menusav, kArtikulacio, MF_BYCOMMAND | (artikulacio ? MF_CHECKED : MF_UNCHECKED));
+}
+
 void elethu_pipa() {
   CheckMenuItem(menusav, kElethu, MF_BYCOMMAND | (lifelike::isOn() ? MF_CHECKED : MF_UNCHECKED));
 }
@@ -215,6 +222,7 @@ void menusor(HMENU bar) {
   hozzafuz(bar, "&Nézet", nezet);
   menusav = bar;
   sima_pipa();  // a check item from the start, ticked when the program starts smooth
+  artikulacio_pipa();
   elethu_pipa();
   hozzafuz(bar, "&Segítség", segitseg);
 }
@@ -269,6 +277,11 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       sima = !sima;
       sima_pipa();
       modellnezet();
+      return 0;
+    case kArtikulacio:
+      // A running mode follows at its next window; the designed run does not ask.
+      artikulacio = !artikulacio;
+      artikulacio_pipa();
       return 0;
     case kElethu:
       // Switched on, the look takes the head as read from the files for its neutral pose:

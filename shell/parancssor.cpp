@@ -6,14 +6,16 @@ UINT inditoParancs = 0;
 std::string parancssoriFajl;
 
 const char kHasznalat[] =
-    "usage: zarvo [--live | FILE] [--smooth] [--lifelike] [--input-device N|NAME]\n"
-    "             [--output-device N|NAME]\n"
+    "usage: zarvo [--live | FILE] [--smooth] [--lifelike] [--designed]\n"
+    "             [--input-device N|NAME] [--output-device N|NAME]\n"
     "       zarvo --list-devices\n"
     "  --live               start in the continuous microphone mode\n"
     "  FILE                 play a speech file with its sound, the head speaking it\n"
     "  --smooth             start with the polygon model smooth-shaded\n"
     "  --lifelike           start in the lifelike look: eyes that blink, teeth, a rounder\n"
     "                       surface, the head moving between words\n"
+    "  --designed           the continuous mode and playback draw the designed FAPs,\n"
+    "                       not the articulated ones\n"
     "  --list-devices       print the audio devices and end\n"
     "  --input-device X     capture from device X: its index, or part of its name\n"
     "  --output-device X    play through device X\n";
@@ -50,6 +52,8 @@ Parancssor parancssor(int argc, const char* const* argv) {
       p.sima = true;
     } else if (opciok && a == "--lifelike") {
       p.elethu = true;
+    } else if (opciok && a == "--designed") {
+      p.tervezett = true;
     } else if (opciok && a == "--list-devices") {
       p.eszkozlista = true;
     } else if (opciok && (a == "--help" || a == "-h")) {

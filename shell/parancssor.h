@@ -1,5 +1,5 @@
 // The program's command line:
-//   zarvo [--live | FILE] [--smooth] [--lifelike] [--input-device N|NAME]
+//   zarvo [--live | FILE] [--smooth] [--lifelike] [--designed] [--input-device N|NAME]
 //         [--output-device N|NAME]
 //   zarvo --list-devices
 //   zarvo --help
@@ -16,6 +16,7 @@ struct Parancssor {
   std::string fajl;          // FILE: played once the window is up; empty for none
   bool sima = false;         // --smooth: the polygon model starts smooth-shaded
   bool elethu = false;       // --lifelike: the polygon model starts in the lifelike look
+  bool tervezett = false;    // --designed: the live modes draw the designed FAPs
   bool eszkozlista = false;  // --list-devices: print the devices and end
   bool sugo = false;         // --help
   std::string bemenet;       // --input-device: index or part of a name; empty: default

@@ -7,6 +7,8 @@
 #                                                             speech recording repeated
 #   tools/live-latency.sh --playback [FILE] [BUILD_DIR]       playback of FILE (default: the
 #                                                             speech recording as a WAV)
+# FAPS=designed before it: the continuous mode and the playback draw the designed FAPs (no
+# look-ahead) instead of the articulated ones.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 mode=designed
@@ -37,7 +39,8 @@ case $mode in
     repeats=$(python3 -c "import os; print(int($seconds * 192000 / os.path.getsize('$raw')) + 2)")
     python3 -c "import sys; d = open('$raw', 'rb').read(); open('$tmp/long.raw', 'wb').write(d * $repeats)"
     "$feeder" --alsa-config "$root/tests/speech/alsa-fed.conf" --log "$tmp/log" "$tmp/long.raw" \
-        -- "$tool" --mode continuous --seconds "$seconds" --feeder-log "$tmp/log" $mesh ;;
+        -- "$tool" --mode continuous --seconds "$seconds" --feeder-log "$tmp/log" \
+        --faps "${FAPS:-articulated}" $mesh ;;
   playback)
     if [ -z "$file" ]; then
       file="$tmp/speech.wav"
@@ -46,5 +49,5 @@ case $mode in
     ZARVO_SINK_FILE="$tmp/played.raw" "$feeder" --alsa-config "$root/tests/live/alsa-play.conf" \
         --sink "$tmp/played.raw" --sink-log "$tmp/sink.log" - \
         -- env ZARVO_SINK_FILE="$tmp/played.raw" "$tool" --mode playback --file "$file" \
-        --sink-log "$tmp/sink.log" $mesh ;;
+        --sink-log "$tmp/sink.log" --faps "${FAPS:-articulated}" $mesh ;;
 esac

@@ -22,6 +22,8 @@
 // prints how far each frame is from the moment the device played its window's last sample
 // (median, 5th and 95th percentile), frames and windows.
 //
+// --faps articulated|designed: what the continuous mode and the playback draw (default
+// articulated, as in the program; the articulated FAPs wait one window of look-ahead).
 // --mesh DIR takes vertex.txt and face.txt from DIR; without it the synthetic test head
 // (same vertex and triangle counts, so the same drawing work) is used.
 #include <sys/resource.h>
@@ -383,6 +385,9 @@ int main(int argc, char** argv) {
       file = val;
     else if (opt == "--sink-log")
       sinkLog = val;
+    else if (opt == "--faps" &&
+             (std::strcmp(val, "designed") == 0 || std::strcmp(val, "articulated") == 0))
+      artikulacio = std::strcmp(val, "articulated") == 0;
     else
       mode = "?";
   }
@@ -391,7 +396,7 @@ int main(int argc, char** argv) {
     std::fprintf(help ? stdout : stderr,
                  "usage: zarvo-live-latency [--mode designed|continuous|playback] [--feeder-log "
                  "FILE] [--runs N] [--seconds S] [--draw-seconds S] [--file F --sink-log L] "
-                 "[--mesh DIR]\n");
+                 "[--faps articulated|designed] [--mesh DIR]\n");
     return help ? 0 : 2;
   }
   if (std::getenv("ALSA_CONFIG_PATH") == nullptr) {

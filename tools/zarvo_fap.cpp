@@ -1,22 +1,27 @@
 // zarvo-fap: runs recorded speech through the live analysis and writes the MPEG-4 FAPs it
 // gives, as CSV (one row per analysed window), JSON, or an MPEG-4 FAP file.
 //
-//   zarvo-fap [--format csv|json|fap] [--fps N] [--raw] [--max-seconds S] [-j N]
-//             [-o FILE|DIR/] FILE...
+//   zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] [--raw]
+//             [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...
 //   zarvo-fap --help | --version
 //
 // Input: any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...), any rate and
 // channel count, or raw float32 at 48000 Hz mono (--raw, or .raw/.f32); "-" is standard
 // input. Windows are cut exactly as in live mode: the first once 1024 samples are in, then
-// one every 512, each through the same QspRecorder (history 3). The input is streamed:
-// memory stays bounded whatever its length.
+// one every 512, each through the same QspRecorder (history 3), by the library the programs
+// share (libzarvo). The input is streamed: memory stays bounded whatever its length.
+//
+// The FAPs are the designed ones, as the live analysis gives them; --articulate writes the
+// articulated ones (corrected by the visemes). --outputs (csv and json) chooses the columns
+// after index, time, level and vol: faps (the default), visemes, vowels, blendshapes, shape.
 //
 // Output: standard output, or -o FILE (written under a temporary name beside it and
 // renamed when complete), or with several inputs -o DIR/ (one file per input, named after
 // it with the format's extension). -j N analyses up to N inputs at once, each on its own
 // thread; every output is the same as one at a time.
 //   csv:  header line, then per window: index, time, level, vol, FAP 3, FAP 51, ..., FAP 60
-//         (time: the window's centre, 512 (index + 1) / 48000 seconds)
+//         (time: the window's centre, 512 (index + 1) / 48000 seconds), then as asked
+//         viseme_sil..viseme_ou, vowel_aa..vowel_oh, the blendshapes' names, shape
 //   json: {"sample_rate":48000,"hop":512,"window":1024,"faps":[3,51,...,60],
 //          "columns":[...],"rows":[[index,time,level,vol,FAP 3,...,FAP 60],...]}
 //   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second (only
@@ -49,7 +54,7 @@
 #include <vector>
 
 #include "audiofile/AudioReader.h"
-#include "audiofile/SpeechFaps.h"
+#include "audiofile/FileFrames.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/OutputFile.h"
 #include "fapfile/StopSignal.h"
@@ -57,8 +62,8 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zarvo-fap [--format csv|json|fap] [--fps N] [--raw] [--max-seconds S] [-j N] "
-    "[-o FILE|DIR/] FILE...\n";
+    "usage: zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] "
+    "[--raw] [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...\n";
 
 const char kHelp[] =
     "Analyses recorded speech as the live mode does and writes the MPEG-4 FAPs.\n"
@@ -68,6 +73,9 @@ const char kHelp[] =
     "                    centre in s, level, vol, FAPs); json: the same rows; fap: an\n"
     "                    MPEG-4 FAP file\n"
     "  --fps N           frames per second of --format fap (whole number 1..1000; 25)\n"
+    "  --articulate      the articulated FAPs (corrected by the visemes), not the designed\n"
+    "  --outputs LIST    csv, json: the columns after index, time, level, vol, from faps\n"
+    "                    (default), visemes, vowels, blendshapes, shape, joined by commas\n"
     "  -o FILE, -o DIR/  write there instead of standard output (several inputs: DIR/)\n"
     "  -j N              analyse up to N inputs at once (1..64; default 1)\n"
     "  --raw             the input is raw little-endian float32, 48000 Hz mono\n"
@@ -83,6 +91,8 @@ struct Settings {
   Format format = Format::kCsv;
   int fps = 25;
   bool fpsGiven = false;
+  bool articulate = false;
+  unsigned outputs = ZARVO_OUTPUT_FAPS;
   int jobs = 1;
   AudioReader::Options reading;
   std::string output;  // "" for standard output
@@ -107,6 +117,29 @@ bool usage(const std::string& why) {
   return false;
 }
 
+// "faps,visemes,...": the ZARVO_OUTPUT_* bits, each name once at most.
+bool parseOutputs(const std::string& list, unsigned& outputs) {
+  static const std::pair<const char*, unsigned> kNames[] = {
+      {"faps", ZARVO_OUTPUT_FAPS},
+      {"visemes", ZARVO_OUTPUT_VISEMES},
+      {"vowels", ZARVO_OUTPUT_VOWELS},
+      {"blendshapes", ZARVO_OUTPUT_BLENDSHAPES},
+      {"shape", ZARVO_OUTPUT_SHAPE}};
+  outputs = 0;
+  size_t at = 0;
+  for (;;) {
+    const size_t comma = list.find(',', at);
+    const std::string name = list.substr(at, comma == std::string::npos ? comma : comma - at);
+    unsigned bit = 0;
+    for (const auto& [n, b] : kNames)
+      if (name == n) bit = b;
+    if (bit == 0 || (outputs & bit) != 0) return false;
+    outputs |= bit;
+    if (comma == std::string::npos) return true;
+    at = comma + 1;
+  }
+}
+
 bool parseArgs(int argc, char** argv, Settings& s) {
   bool options = true;
   for (int i = 1; i < argc; ++i) {
@@ -117,7 +150,7 @@ bool parseArgs(int argc, char** argv, Settings& s) {
       a = "-j";
     }
     const bool takesValue = a == "--format" || a == "--fps" || a == "-o" || a == "--max-seconds" ||
-                            a == "-j" || a == "--jobs";
+                            a == "-j" || a == "--jobs" || a == "--outputs";
     const size_t eq = a.find('=');
     if (options && a.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = a.substr(eq + 1);
@@ -162,6 +195,14 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     } else if (a == "-o") {
       if (value.empty()) return usage("-o needs a file or directory");
       s.output = value;
+    } else if (a == "--articulate") {
+      s.articulate = true;
+    } else if (a == "--outputs") {
+      if (!parseOutputs(value, s.outputs))
+        return usage(
+            "--outputs takes faps, visemes, vowels, blendshapes, shape joined by "
+            "commas, not \"" +
+            value + "\"");
     } else if (a == "--raw") {
       s.reading.raw = true;
     } else if (a == "-h" || a == "--help") {
@@ -176,6 +217,8 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     }
   }
   if (s.inputs.empty()) return usage("no input file");
+  if (s.format == Format::kFap && s.outputs != ZARVO_OUTPUT_FAPS)
+    return usage("--format fap holds FAPs only; --outputs goes with csv or json");
   if (s.fpsGiven && s.format != Format::kFap)
     return usage("--fps goes with --format fap (CSV and JSON have one row per window)");
   if (!s.output.empty()) {
@@ -251,39 +294,69 @@ class Progress {
   bool shown_ = false;
 };
 
-// index,time,level,vol,FAP 3,FAP 51,...,FAP 60: the values of a CSV row and a JSON row.
-void putValues(TextWriter& out, const AnalysedWindow& w) {
+void putWeights(TextWriter& out, const float* w, int n) {
+  for (int k = 0; k < n; ++k) {
+    out.put(',');
+    out.putFixed(w[k], 6);
+  }
+}
+
+// index,time,level,vol,FAP 3,FAP 51,...,FAP 60 and the other outputs asked for: the values
+// of a CSV row and a JSON row (where the shape is a string).
+void putValues(TextWriter& out, const zarvo_frame& w, unsigned outputs, bool json) {
   out.putInt(w.index);
   out.put(',');
   // The window's centre: what it shows is heard there.
-  out.putFixed(static_cast<double>(SpeechFaps::kHop * (w.index + 1)) / AudioReader::kRate, 6);
+  out.putFixed(w.centre_seconds, 6);
   out.put(',');
   out.putFixed(w.level, 6);
   out.put(',');
-  out.putInt(w.volume);
-  for (int f : kSpeechFaps) {
-    out.put(',');
-    out.putInt(w.faps[f]);
+  out.putInt(w.vol);
+  if (outputs & ZARVO_OUTPUT_FAPS)
+    for (int f : w.faps) {
+      out.put(',');
+      out.putInt(f);
+    }
+  if (outputs & ZARVO_OUTPUT_VISEMES) putWeights(out, w.visemes, ZARVO_VISEMES);
+  if (outputs & ZARVO_OUTPUT_VOWELS) putWeights(out, w.vowels, ZARVO_VOWELS);
+  if (outputs & ZARVO_OUTPUT_BLENDSHAPES) putWeights(out, w.blendshapes, ZARVO_BLENDSHAPES);
+  if (outputs & ZARVO_OUTPUT_SHAPE) {
+    out.put(json ? ",\"" : ",");
+    out.put(w.shape);
+    if (json) out.put('"');
   }
+}
+
+// The column names after index, time, level and vol.
+std::vector<std::string> columnNames(unsigned outputs) {
+  std::vector<std::string> c;
+  if (outputs & ZARVO_OUTPUT_FAPS)
+    for (int f : kSpeechFaps) c.push_back("fap" + std::to_string(f));
+  if (outputs & ZARVO_OUTPUT_VISEMES)
+    for (int k = 0; k < ZARVO_VISEMES; ++k)
+      c.push_back(std::string("viseme_") + zarvo_viseme_name(k));
+  if (outputs & ZARVO_OUTPUT_VOWELS)
+    for (int k = 0; k < ZARVO_VOWELS; ++k) c.push_back(std::string("vowel_") + zarvo_vowel_name(k));
+  if (outputs & ZARVO_OUTPUT_BLENDSHAPES)
+    for (int k = 0; k < ZARVO_BLENDSHAPES; ++k) c.push_back(zarvo_blendshape_name(k));
+  if (outputs & ZARVO_OUTPUT_SHAPE) c.push_back("shape");
+  return c;
 }
 
 // The CSV header line, and the JSON text before the first row.
-std::string csvHeader() {
+std::string csvHeader(unsigned outputs) {
   std::string h = "index,time,level,vol";
-  for (int f : kSpeechFaps) h += ",fap" + std::to_string(f);
+  for (const std::string& c : columnNames(outputs)) h += "," + c;
   return h + "\n";
 }
 
-std::string jsonHead() {
+std::string jsonHead(unsigned outputs) {
   std::string faps, columns = "\"index\",\"time\",\"level\",\"vol\"";
-  for (int f : kSpeechFaps) {
-    faps += (faps.empty() ? "" : ",") + std::to_string(f);
-    columns += ",\"fap" + std::to_string(f) + "\"";
-  }
+  for (int f : kSpeechFaps) faps += (faps.empty() ? "" : ",") + std::to_string(f);
+  for (const std::string& c : columnNames(outputs)) columns += ",\"" + c + "\"";
   return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
-         ",\"hop\":" + std::to_string(SpeechFaps::kHop) +
-         ",\"window\":" + std::to_string(SpeechFaps::kWindow) + ",\"faps\":[" + faps +
-         "],\"columns\":[" + columns + "],\n\"rows\":[";
+         ",\"hop\":" + std::to_string(ZARVO_HOP) + ",\"window\":" + std::to_string(ZARVO_WINDOW) +
+         ",\"faps\":[" + faps + "],\"columns\":[" + columns + "],\n\"rows\":[";
 }
 
 enum Outcome { kDone = 0, kWriteFailed = 1, kBadInput = 2, kStopped = 3 };
@@ -346,20 +419,22 @@ Outcome analyse(const Settings& s, size_t k) {
   Progress progress(::isatty(STDERR_FILENO) && !toTerminal, baseName(input), *reader, k,
                     s.inputs.size());
 
-  if (s.format == Format::kCsv) out.put(csvHeader());
-  if (s.format == Format::kJson) out.put(jsonHead());
-  SpeechFaps faps(*reader);
-  AnalysedWindow w;
+  if (s.format == Format::kCsv) out.put(csvHeader(s.outputs));
+  if (s.format == Format::kJson) out.put(jsonHead(s.outputs));
+  FileFrames faps(*reader, s.articulate, s.outputs);
+  zarvo_frame w;
+  int mouth[76];
   while (!stopping() && faps.next(w) && !out.failed()) {
     if (s.format == Format::kCsv) {
-      putValues(out, w);
+      putValues(out, w, s.outputs, false);
       out.put('\n');
     } else if (s.format == Format::kJson) {
       out.put(w.index == 0 ? "\n[" : ",\n[");
-      putValues(out, w);
+      putValues(out, w, s.outputs, true);
       out.put(']');
-    } else if (!fap->addWindow(w.index, w.faps)) {
-      return writeFailed(target, fap->problem());
+    } else {
+      FileFrames::fapArray(w, mouth);
+      if (!fap->addWindow(w.index, mouth)) return writeFailed(target, fap->problem());
     }
     progress.tick(w.index);
   }

@@ -3,7 +3,7 @@
 //   zarvo-render SPEECH -o clip.mp4|clip.webm|clip.gif [--fps N] [--size WxH]
 //                [--camera live|front|45|profile] [--zoom Z] [--tilt DEGREES]
 //                [--mode poly|smooth|wire|points] [--look lifelike|designed] [--axes]
-//                [--background COLOR] [--stats]
+//                [--background COLOR] [--designed] [--stats]
 //   zarvo-render FILE.fap [--audio SPEECH] -o clip.mp4 ...
 //   zarvo-render SPEECH -o frames/%05d.png [--background transparent] ...
 //   zarvo-render --help | --version
@@ -55,6 +55,8 @@ const char kUsage[] =
     "  --axes             draw the viewer's coordinate axes and rotation marker\n"
     "  --background COLOR a colour name (white, black, steelblue, ...) or #rrggbb (default\n"
     "                     white); transparent: PNG frames with an alpha channel\n"
+    "  --designed         the mouth of the designed FAPs, not of the articulated ones\n"
+    "                     (corrected by the visemes)\n"
     "  --stats            print the time spent per stage when done\n"
     "  --help, --version  this text; the program's name and version\n";
 
@@ -176,6 +178,8 @@ int parse(int argc, char** argv, RenderJob& job, bool& stats) {
     } else if (a == "--background") {
       if (!colour(value(), job.look, job.transparent))
         return usage("--background needs a colour name, #rrggbb or transparent");
+    } else if (a == "--designed") {
+      job.articulate = false;
     } else if (a == "--stats") {
       stats = true;
     } else if (a.size() > 1 && a[0] == '-') {
@@ -188,6 +192,8 @@ int parse(int argc, char** argv, RenderJob& job, bool& stats) {
   }
   if (job.input.empty()) return usage("no input file");
   if (job.output.empty()) return usage("no output: give -o clip.mp4 or -o frames/%05d.png");
+  if (!job.articulate && isFapFile(job.input))
+    return usage("--designed goes with a speech file; a FAP file brings its own FAPs");
   if (!job.audio.empty() && !isFapFile(job.input))
     return usage("--audio goes with a FAP file; a speech file brings its own sound");
   if (job.transparent && !isPngPattern(job.output))

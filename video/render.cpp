@@ -10,8 +10,8 @@
 #include <memory>
 
 #include "audiofile/AudioReader.h"
+#include "audiofile/FileFrames.h"
 #include "audiofile/FileName.h"
-#include "audiofile/SpeechFaps.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/StopSignal.h"
 #include "model/modellbeolv.h"
@@ -31,13 +31,14 @@ using Clock = std::chrono::steady_clock;
 // each streaming, so the whole recording is never held.
 struct Sound {
   std::unique_ptr<AudioReader> track, analysed;
-  std::unique_ptr<SpeechFaps> windows;
-  AnalysedWindow shown{};  // the window of the last frame
+  std::unique_ptr<FileFrames> windows;
+  zarvo_frame shown{};  // the window of the last frame
+  int mouth[76] = {};   // its FAPs by number
   bool haveWindow = false;
   long long samples = 0;  // read from `track` so far
   bool ended = false;
 
-  bool open(const std::string& path, std::string& problem) {
+  bool open(const std::string& path, bool articulate, std::string& problem) {
     // Two readers need a file that can be read twice: not a pipe or standard input.
     struct stat st {};
     if (path != "-" && stat(path.c_str(), &st) != 0) {
@@ -55,7 +56,7 @@ struct Sound {
       problem = path + ": " + why;
       return false;
     }
-    windows = std::make_unique<SpeechFaps>(*analysed);
+    windows = std::make_unique<FileFrames>(*analysed, articulate, ZARVO_OUTPUT_FAPS);
     return true;
   }
 
@@ -67,12 +68,13 @@ struct Sound {
 
   // Moves the shown window on to `index` (or the last there is). False on a read error.
   bool showWindow(long long index, std::string& problem) {
-    AnalysedWindow next;
+    zarvo_frame next;
     while (!haveWindow || shown.index < index) {
       if (!windows->next(next)) break;
       shown = next;
       haveWindow = true;
     }
+    FileFrames::fapArray(shown, mouth);
     if (windows->failed()) {
       problem = windows->problem();
       return false;
@@ -217,7 +219,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   const std::string soundPath = faps ? job.audio : job.input;
   if (!soundPath.empty()) {
     sound = std::make_unique<Sound>();
-    if (!sound->open(soundPath, problem)) return false;
+    if (!sound->open(soundPath, job.articulate, problem)) return false;
   }
   int fps = 0;
   if (!clipRate(job, faps.get(), fps, problem)) return false;
@@ -276,7 +278,7 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
   for (long long k = 0;; ++k) {
     if (stopRequested()) return fails("interrupted");
     // Frame k exists while its time lies inside the FAP file and inside the speech.
-    if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, SpeechFaps::kWindow))) return false;
+    if (!pumpSound(std::max<long long>((k * kRate) / fps + 1, ZARVO_WINDOW))) return false;
     if (faps && k >= fapFrames) break;
     if (sound && sound->ended && k >= fapFrameCount(sound->samples, fps)) break;
 
@@ -285,9 +287,9 @@ bool render(const RenderJob& job, RenderFigures& fig, std::string& problem) {
       return fails(soundPath + ": " + problem);
     if (faps && !faps->showFrame(k, fps, job.input, problem)) return fails(problem);
     fig.analysis += secondsSince(start);
-    const int* mouth = faps ? faps->frame.faps.data() : sound->shown.faps;
+    const int* mouth = faps ? faps->frame.faps.data() : sound->mouth;
     // Without sound there is no loudness: the live zoom of a quiet room.
-    const int volume = sound && sound->haveWindow ? sound->shown.volume : 0;
+    const int volume = sound && sound->haveWindow ? sound->shown.vol : 0;
 
     start = Clock::now();
     const offscreen::Image& picture = drawer.draw(mouth, volume, static_cast<double>(k) / fps);

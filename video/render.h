@@ -28,7 +28,8 @@ struct RenderJob {
   int fps = 0;         // 0: 30, or a FAP file's own rate (refused unless a whole 1..240)
   int width = 720, height = 720;
   Look look = lifelikeLook();  // zarvo-render draws the lifelike look unless told otherwise
-  bool transparent = false;      // PNG frames with the background transparent
+  bool transparent = false;    // PNG frames with the background transparent
+  bool articulate = true;      // the articulated FAPs of the speech; false: the designed ones
   bool progress = false;
 };
 

@@ -12,6 +12,7 @@ Usage: installed_x11.py --build BUILD_DIR (--destdir | --deb | --build-tree)
 import argparse
 import math
 import os
+import re
 import select
 import struct
 import subprocess
@@ -27,9 +28,19 @@ FILES = ["usr/bin/zarvo", "usr/bin/zarvo-fap", "usr/bin/zarvo-render",
          "usr/share/applications/zarvo.desktop", "usr/share/icons/hicolor/256x256/apps/zarvo.png",
          "usr/share/man/man1/zarvo.1.gz", "usr/share/man/man1/zarvo-fap.1.gz",
          "usr/share/man/man1/zarvo-render.1.gz"]
-# Libraries the programs link, as the package must declare them, and the font.
-DEPENDS = ["libfltk1.3", "libopengl0", "libglx0", "libportaudio2", "libsndfile1", "libsoxr0",
-           "libavcodec", "libosmesa6", "libstdc++6", "fonts-dejavu-core"]
+# What each package holds besides, and what it must depend on: the libraries the programs
+# link and the font; the library's own.
+PACKAGES = {"zarvo": FILES,
+            "libzarvo1": ["usr/lib/libzarvo.so.1"],
+            "libzarvo-dev": ["usr/include/zarvo/zarvo.h", "usr/lib/libzarvo.so", "usr/lib/libzarvo.a",
+                             "usr/lib/pkgconfig/zarvo.pc", "usr/lib/cmake/Zarvo/ZarvoConfig.cmake"],
+            "python3-zarvo": ["usr/lib/python3/dist-packages/zarvo/__init__.py"]}
+DEPENDS = {"zarvo": ["libzarvo1 (= ", "libfltk1.3", "libopengl0", "libglx0", "libportaudio2",
+                     "libsndfile1", "libsoxr0", "libavcodec", "libosmesa6", "libstdc++6",
+                     "fonts-dejavu-core"],
+           "libzarvo1": ["libsoxr0", "libstdc++6"],
+           "libzarvo-dev": ["libzarvo1 (= "],
+           "python3-zarvo": ["python3-numpy", "libzarvo1 (= "]}
 
 
 def install(build, tmp):
@@ -40,21 +51,27 @@ def install(build, tmp):
 
 
 def package(build, tmp):
-    """Builds the package in tmp, checks its file list and dependencies, unpacks it."""
+    """Builds the packages in tmp, checks their file lists and dependencies, unpacks the
+    program's and the library's."""
     run("cpack", "--config", os.path.join(build, "CPackConfig.cmake"), "-G", "DEB", "-B", tmp,
         timeout=300)
-    debs = [f for f in os.listdir(tmp) if f.endswith(".deb")]
-    check(len(debs) == 1, "one package built: %s" % debs)
-    deb = os.path.join(tmp, debs[0])
-    listing = run("dpkg-deb", "-c", deb).decode()
-    for f in FILES:
-        check(" ./%s\n" % f in listing or listing.endswith(" ./" + f), "the package holds " + f)
-    depends = run("dpkg-deb", "-f", deb, "Depends").decode()
-    print("Depends:", depends.strip())
-    for name in DEPENDS:
-        check(name in depends, "the package depends on " + name)
+    debs = sorted(f for f in os.listdir(tmp) if f.endswith(".deb"))
+    check([d.split("_")[0] for d in debs] == sorted(PACKAGES), "the packages built: %s" % debs)
     root = os.path.join(tmp, "root")
-    run("dpkg-deb", "-x", deb, root)
+    for deb in (os.path.join(tmp, d) for d in debs):
+        name = os.path.basename(deb).split("_")[0]
+        listing = run("dpkg-deb", "-c", deb).decode()
+        for f in PACKAGES[name]:
+            check(re.search(r" \./%s( -> \S+)?$" % re.escape(f), listing, re.M), name + " holds " + f)
+        depends = run("dpkg-deb", "-f", deb, "Depends").decode()
+        print(name, "Depends:", depends.strip())
+        for d in DEPENDS.get(name, []):
+            check(d in depends, name + " depends on " + d)
+        if name in ("zarvo", "libzarvo1"):
+            run("dpkg-deb", "-x", deb, root)
+    lib = os.path.join(tmp, next(d for d in debs if d.startswith("libzarvo1_")))
+    check("libzarvo 1 libzarvo1 (>= " in run("dpkg-deb", "-I", lib, "shlibs").decode(),
+          "libzarvo1 declares its soname")
     return root
 
 

@@ -38,7 +38,7 @@ def check_box_ink(p, shots, name):
     closes the drop-down again without choosing."""
     x0, x1 = menu_titles(p.grab())[3]
     rows = p.drop_down(x0, x1, 300)
-    check(len(rows) == 5, "the view menu shows five items")
+    check(len(rows) == 6, "the view menu shows six items")
     wx, wy = p.origin()
     scr = p.screen()
     top, bottom = (MENU_BAR + r for r in rows[SMOOTH_ITEM])

@@ -2,6 +2,8 @@
 
 #include "live/modes.h"
 
+bool artikulacio = true;
+
 namespace {
 int g_continuous = 0, g_stops = 0;
 bool g_running = false;

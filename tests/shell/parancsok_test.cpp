@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 
+#include "live/modes.h"
 #include "model/costav.h"
 #include "model/mozgat.h"
 #include "render/rajzolo.h"
@@ -99,6 +100,11 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
       drop("&N\xC3\xA9zet",
            {item("&Vertex modell", 9006), item("&H\xC3\xA1l\xC3\xB3 modell", 9005),
             item("&Polygon modell", 9008), separator(), item("&Sima fel\xC3\xBClet", 9012),
+            Entry{MF_CHECKED,
+                  9016,
+                  "&Artikul\xC3\xA1"
+                  "ci\xC3\xB3",
+                  {}},
             item("&\xC3\x89leth\xC5\xB1 fej", 9020)}),
       drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
   };
@@ -264,6 +270,20 @@ TEST_F(Commands, SmoothItemTogglesWithItsCheckMark) {
   sima = true;
   ASSERT_NE(start(), nullptr);
   EXPECT_EQ(flags(), static_cast<UINT>(MF_CHECKED));
+}
+
+// The articulation item, ticked from the start, switches what the live modes draw; it draws
+// nothing itself.
+TEST_F(Commands, ArticulationItemTogglesWithItsCheckMark) {
+  auto flags = [] { return offscreen::menu_bar(hWnd)[3].popup[5].flags; };
+  EXPECT_EQ(flags(), static_cast<UINT>(MF_CHECKED));
+  for (bool want : {false, true}) {
+    const int frames = offscreen::frame_count();
+    EXPECT_FALSE(defaulted([] { EXPECT_EQ(command(9016), 0); }));
+    EXPECT_EQ(artikulacio, want);
+    EXPECT_EQ(flags(), want ? static_cast<UINT>(MF_CHECKED) : static_cast<UINT>(MF_STRING));
+    EXPECT_EQ(offscreen::frame_count(), frames);
+  }
 }
 
 TEST_F(Commands, ExitCommandAndEscapeEndTheLoopWithStatusZero) {

@@ -53,6 +53,8 @@ TEST(CommandLine, RefusedForms) {
     EXPECT_EQ(p.hiba.find('\n'), std::string::npos) << "one line: " << p.hiba;
   }
   EXPECT_TRUE(parse({"--help"}).sugo);
+  EXPECT_TRUE(parse({"--live", "--designed"}).tervezett);
+  EXPECT_FALSE(parse({"--live"}).tervezett);
 }
 
 }  // namespace
