@@ -56,8 +56,11 @@ struct VisemeRecogniser::State {
     float* r = rows[newest];
     r[0] = static_cast<float>(std::min(level - floor, m::kAboveFloorMost));
     r[1] = static_cast<float>(std::max(level - peak, -m::kAboveFloorMost));
+    // Below the quietest room the spectrum says nothing (digital silence, a resampler's
+    // residue): such a window has the mean's coefficients, whatever its numbers are.
+    const bool quiet = !(in.level >= m::kLevelLeast);
     for (int i = 0; i < 16; ++i) {
-      const double c = std::isfinite(in.cepstra[i]) ? in.cepstra[i] : mean[i];
+      const double c = std::isfinite(in.cepstra[i]) && !quiet ? in.cepstra[i] : mean[i];
       if (speech) mean[i] += m::kMeanRate * (c - mean[i]);
       r[2 + i] = static_cast<float>(c - mean[i]);
     }

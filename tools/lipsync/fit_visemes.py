@@ -61,7 +61,8 @@ def features(level, cep, mean_init):
         speech = lv > floor + SPEECH_ABOVE_FLOOR
         out[t, 0] = min(lv - floor, ABOVE_FLOOR_MOST)
         out[t, 1] = max(lv - peak, -ABOVE_FLOOR_MOST)
-        c = cep[t]
+        # below the quietest room the spectrum says nothing: the mean stands in
+        c = cep[t] if np.isfinite(level[t]) and level[t] >= LEVEL_LEAST else mean
         if speech:
             mean += MEAN_RATE * (c - mean)
         out[t, 2:] = c - mean
