@@ -22,7 +22,8 @@
 // |                | its time-out; PeekMessageA reads pending events with Fl::check            |
 // | stale input    | DropStaleInput reads what the server holds (XSync) with key and mouse      |
 // |                | events swallowed, Escape and the close box excepted                       |
-// | file chooser   | Fl_Native_File_Chooser (GTK's dialog where available, else FLTK's own)    |
+// | file chooser   | Fl_Native_File_Chooser (GTK's dialog where available, else FLTK's own),   |
+// |                | in the folder asked for, else the working directory                      |
 // | pixel formats  | one: RGBA 8-8-8, depth 24, double buffered (what FLTK asks GLX for)        |
 // | context        | the OpenGL window's own GLX context, made current once it is shown         |
 // | swap           | glXSwapBuffers of the OpenGL window, outside any FLTK draw callback        |

@@ -105,9 +105,9 @@ struct OPENFILENAMEA {
   DWORD nMaxFile;        // bytes at lpstrFile
   LPSTR lpstrFileTitle;  // unused
   DWORD nMaxFileTitle;
-  LPCSTR lpstrInitialDir;
-  LPCSTR lpstrTitle;  // the dialog's caption
-  DWORD Flags;        // OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST
+  LPCSTR lpstrInitialDir;  // the folder shown first; null: the working directory
+  LPCSTR lpstrTitle;       // the dialog's caption
+  DWORD Flags;             // OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST
 };
 
 struct WNDCLASSEXA {

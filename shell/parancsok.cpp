@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "lifelike/look.h"
 #include "live/modes.h"
@@ -153,15 +155,23 @@ void megnyitas(HWND hwnd) {
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = hwnd;
+  // One pattern per extension and case, the form every native dialog reads.
   ofn.lpstrFilter =
-      "Beszéd (hangfájlok)\0*.wav;*.flac;*.ogg;*.opus;*.mp3;*.aif;*.aiff;*.raw;*.f32\0"
+      "Beszéd (hangfájlok)\0"
+      "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.opus;*.OPUS;*.mp3;*.MP3;*.aif;*.AIF;*.aiff;*.AIFF;"
+      "*.raw;*.RAW;*.f32;*.F32\0"
       "Minden fájl\0*\0";
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = utvonal;
   ofn.nMaxFile = sizeof utvonal;
   ofn.lpstrTitle = "Beszéd lejátszása";
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (GetOpenFileNameA(&ofn)) lejatszas(hwnd, utvonal);
+  // The folder of the file chosen last comes first again; at first the working directory.
+  static std::string mappa;
+  ofn.lpstrInitialDir = mappa.empty() ? nullptr : mappa.c_str();
+  if (!GetOpenFileNameA(&ofn)) return;
+  mappa = std::filesystem::path(utvonal).parent_path().string();
+  lejatszas(hwnd, utvonal);
 }
 
 // The menu bar menusor() filled, for the check marks of its items.

@@ -374,7 +374,8 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   command(9014);
   ASSERT_EQ(offscreen::file_choosers().size(), 1u);
   EXPECT_EQ(offscreen::file_choosers()[0].owner, hWnd);
-  EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(0), "*.wav");
+  EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(1), "*.WAV");
+  EXPECT_EQ(offscreen::file_choosers()[0].directory, "");  // the working directory
   EXPECT_TRUE(fake_modes::played().empty());
   offscreen::answer_file_chooser(
       "/tmp/besz\xC3\xA9"
@@ -384,6 +385,9 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   EXPECT_EQ(fake_modes::played()[0],
             "/tmp/besz\xC3\xA9"
             "d.wav");
+  offscreen::answer_file_chooser("");
+  command(9014);  // the folder of that file comes first
+  EXPECT_EQ(offscreen::file_choosers().back().directory, "/tmp");
   // The file of the command line, once the window is up.
   parancssoriFajl = "/tmp/x.flac";
   inditoParancs = kParancssoriFajl;

@@ -1,6 +1,7 @@
 #!/usr/bin/env python3
 """The program in a real window: started under a virtual X server (run this inside
-xvfb-run), driven with xdotool, looked at through screenshots.
+xvfb-run), driven with xdotool, looked at through screenshots. The file chooser is GTK's,
+as on a desktop (FLTK uses it when GTK 2 is installed).
 
 Usage: window_x11.py --zarvo BUILD/zarvo --close BUILD/x11_close --data DIR [--shots DIR]
 DIR holds vertex.txt and face.txt; they are copied into a scratch working directory so
@@ -242,6 +243,42 @@ def scenario(p, shots):
     check(p.wait() == 0, "Escape ends the program with status 0")
 
 
+def listed_rows(img):
+    """Rows of the desktop's file dialog's list (GTK's), along the list's middle column:
+    the bands of row colour between the column header (the dialog's own grey) and the
+    list's empty white below the last row."""
+    x = img.width // 2
+    column = [img.rgb(x, y) for y in range(img.height)]
+    dialog = img.rgb(2, 2)
+    empty = next(y for y in range(img.height)
+                 if all(c == (255, 255, 255) for c in column[y:y + 40]))
+    bands, y = 0, empty - 1
+    while y > 0 and column[y] != dialog:
+        start = y
+        while y > 0 and column[y - 1] == column[start]:
+            y -= 1
+        bands += start - y + 1 >= 10
+        y -= 1
+    return bands
+
+
+def chooser_lists_speech(p, cwd):
+    """"&Megnyitás…" opens the chooser in the working directory, listing the speech files
+    whatever the case of their extension, and not the others."""
+    x0, x1 = menu_titles(p.grab())[0]
+    rows = p.drop_down(x0, x1, 300)
+    p.click_item(x0, rows[3])
+    chooser = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Besz.*lej.*sa$",
+                  timeout=15).split()[0].decode()
+    time.sleep(1.5)
+    img = Image(run("import", "-window", chooser, "-depth", "8", "ppm:-"))
+    listed = listed_rows(img)
+    check(listed == 4, "the chooser lists the four speech files of the folder (%d rows)" % listed)
+    run("xdotool", "windowfocus", "--sync", chooser)
+    run("xdotool", "key", "Escape")
+    time.sleep(0.5)
+
+
 def close_box(p, closer):
     run(closer, p.wid)
     check(p.wait() == 0, "the close box ends the program with status 0")
@@ -261,6 +298,16 @@ def main():
             scenario(p, a.shots)
         with Window(zarvo, cwd) as p:
             close_box(p, os.path.abspath(a.close))
+        for name in ("a.wav", "B.WAV", "c.flac", "d.mp3"):
+            run("sox", "-n", "-r", "48000", "-c", "1", os.path.join(cwd, name), "synth", "0.2",
+                "sine", "440")
+        with open(os.path.join(cwd, "notes.txt"), "w") as f:
+            f.write("not speech\n")
+        with Window(zarvo, cwd) as p:
+            chooser_lists_speech(p, cwd)
+            p.focus()
+            p.press("Escape")
+            check(p.wait() == 0, "after the chooser Escape ends the program")
 
     return with_mesh(a.data, "zarvo-x11-", body)
 
