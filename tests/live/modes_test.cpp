@@ -405,7 +405,10 @@ TEST_F(Mode, FedPlaybackStalledSpeakerEndsItWithOneMessage) {
 }
 
 TEST_F(Mode, PlaybackOfAFileThatCannotBeReadSaysWhichAndWhy) {
+  ::testing::internal::CaptureStderr();
   lejatszas(hWnd, "nincs-ilyen.wav");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("zarvo: nincs-ilyen.wav: ", 0), 0u) << err;  // a line before the box
   ASSERT_EQ(offscreen::message_boxes().size(), 1u);
   const auto& box = offscreen::message_boxes()[0];
   EXPECT_EQ(box.caption, "Lejátszás");
