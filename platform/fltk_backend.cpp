@@ -69,6 +69,14 @@ class GlView final : public Fl_Gl_Window {
           platform::post(hwnd_, WM_RBUTTONDOWN, MK_RBUTTON, where);
         return 1;
       }
+      case FL_MOUSEWHEEL: {
+        // FLTK counts notches towards the user; Windows counts WHEEL_DELTA away from them.
+        if (Fl::event_dy() == 0) return 0;
+        const short delta = static_cast<short>(-Fl::event_dy() * WHEEL_DELTA);
+        platform::post(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)),
+                       MAKELPARAM(Fl::event_x_root(), Fl::event_y_root()));
+        return 1;
+      }
       default: return Fl_Gl_Window::handle(event);
     }
   }

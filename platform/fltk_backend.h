@@ -13,7 +13,8 @@
 // |                | for 0x10, "i" for 0x40), one "OK" button (Enter or Escape also close it)  |
 // | keys           | WM_KEYDOWN with Windows virtual-key codes (vk_from_fltk); Alt and Ctrl     |
 // |                | combinations stay with the menu bar; Escape reaches the window procedure |
-// | mouse          | left and right press: WM_LBUTTONDOWN / WM_RBUTTONDOWN with client x, y     |
+// | mouse          | left and right press: WM_LBUTTONDOWN / WM_RBUTTONDOWN with client x, y;    |
+// |                | the wheel: WM_MOUSEWHEEL, WHEEL_DELTA per notch, with screen x, y         |
 // | resize         | WM_SIZE with the new client size (posted); a repaint becomes due           |
 // | expose         | a repaint becomes due (WM_PAINT from GetMessageA); FLTK itself draws      |
 // |                | nothing into the OpenGL window                                            |

@@ -405,16 +405,37 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+namespace {
+
+// One click's zoom step, in (true) or out; false at the limit, where a click does nothing.
+bool nagyit(bool be) {
   // Steps of 0.05 from 0.7 land within rounding of the limit, not on it: a step from there
   // counts as a click at the limit, which does nothing (no frame either).
   constexpr double kLepes = 0.05, kKerekites = 1e-9;
-  if (message == WM_LBUTTONDOWN) {
-    if (d <= kDmin + kKerekites) return 0;
+  if (be) {
+    if (d <= kDmin + kKerekites) return false;
     d = std::max(d - kLepes, kDmin);
   } else {
-    if (d >= kDmax - kKerekites) return 0;
+    if (d >= kDmax - kKerekites) return false;
     d = std::min(d + kLepes, kDmax);
+  }
+  return true;
+}
+
+// A fine-grained wheel sends parts of a notch; they add up to whole ones.
+int kerekMaradek = 0;
+
+}  // namespace
+
+LRESULT egerparancs(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_MOUSEWHEEL) {
+    kerekMaradek += GET_WHEEL_DELTA_WPARAM(wParam);
+    bool valtozott = false;
+    for (; kerekMaradek >= WHEEL_DELTA; kerekMaradek -= WHEEL_DELTA) valtozott |= nagyit(true);
+    for (; kerekMaradek <= -WHEEL_DELTA; kerekMaradek += WHEEL_DELTA) valtozott |= nagyit(false);
+    if (!valtozott) return 0;
+  } else if (!nagyit(message == WM_LBUTTONDOWN)) {
+    return 0;
   }
   // The increments are kept: the zoomed view shows the last one applied once.
   initMapping();

@@ -501,6 +501,29 @@ TEST_F(Commands, ZoomStopsAtItsLimitsWhereAClickDoesNothing) {
   EXPECT_EQ(offscreen::frame_count(), frames + 2);
 }
 
+// The wheel zooms as the buttons do: a notch forward is a left click, back a right one;
+// parts of a notch add up; the bounds hold.
+TEST_F(Commands, WheelZoomsByTheClickStepPerNotch) {
+  auto wheel = [](int delta) {
+    return SendMessageA(hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
+  };
+  const int frames = offscreen::frame_count();
+  EXPECT_EQ(wheel(WHEEL_DELTA), 0);
+  EXPECT_NEAR(d, 0.65, 1e-12);
+  wheel(-3 * WHEEL_DELTA);
+  EXPECT_NEAR(d, 0.8, 1e-12);
+  EXPECT_EQ(offscreen::frame_count(), frames + 2);
+  wheel(WHEEL_DELTA / 2);
+  EXPECT_NEAR(d, 0.8, 1e-12);
+  EXPECT_EQ(offscreen::frame_count(), frames + 2) << "half a notch: nothing yet";
+  wheel(WHEEL_DELTA / 2);
+  EXPECT_NEAR(d, 0.75, 1e-12);
+  wheel(100 * WHEEL_DELTA);
+  EXPECT_NEAR(d, kDmin, 1e-9);
+  wheel(-200 * WHEEL_DELTA);
+  EXPECT_NEAR(d, kDmax, 1e-9);
+}
+
 // Light, pan and rotation step stop at their bounds; the key still draws its frame.
 TEST_F(Commands, LightPanAndStepKeysStopAtTheirBounds) {
   struct Case {

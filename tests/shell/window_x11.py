@@ -231,6 +231,11 @@ def scenario(p, shots):
     check(head(img)[0] > skin0 * 1.05, "a left click enlarges the head")
     img = p.click(cx, cy, 3)
     check(client(img) == polygon, "a right click undoes it")
+    # The wheel: a notch forward is a left click's step, a notch back a right click's.
+    img = p.click(cx, cy, 4)
+    check(head(img)[0] > skin0 * 1.05, "a notch of the wheel forward enlarges the head")
+    img = p.click(cx, cy, 5)
+    check(client(img) == polygon, "a notch back undoes it")
 
     # A resize to a client area of 800 x 500 keeps the square at the bottom-left.
     run("xdotool", "windowsize", p.wid, "800", str(500 + MENU_BAR))
