@@ -1,5 +1,6 @@
-// The open mouth of the shipped head, drawn in the polygon model from the pans, zooms and
-// turns the viewer allows: no pixel inside the inner lips shows the white background.
+// The open mouth of the shipped head, drawn in the polygon model (the designed look and the
+// lifelike one) from the pans, zooms and turns the viewer allows: no pixel inside the inner
+// lips shows the white background.
 #include <GL/gl.h>
 #include <gtest/gtest.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <string>
 
+#include "lifelike/look.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
 #include "model/valtozok.h"
@@ -100,6 +102,7 @@ TEST(MouthView, NoPanZoomOrTurnSeesThroughTheOpenMouth) {
   for (const auto& f : most) corner[f[0]] = f[1];
 
   int views = 0;
+  bool elethu = false;
   auto look = [&](double dd, double tx, double ty, double rx, double ry) {
     d = dd;
     tolx = tx;
@@ -111,26 +114,32 @@ TEST(MouthView, NoPanZoomOrTurnSeesThroughTheOpenMouth) {
       rotz = 0.0;
       const int n = see_through(faps);
       views += n >= 0;
-      ASSERT_LE(n, 0) << "d " << dd << ", pan " << tx << ", " << ty << ", turn " << rx << ", "
-                      << ry;
+      ASSERT_LE(n, 0) << (elethu ? "lifelike, " : "") << "d " << dd << ", pan " << tx << ", " << ty
+                      << ", turn " << rx << ", " << ry;
     }
   };
   // Pans wherever the mouth is in the picture and turned at most 60 degrees from the eye
   // (100 presses of W at the start-up zoom among them), at three zooms up to the widest;
   // further round, the mouth is seen edge on and its far corner lies on the face's outline.
   const double reach = 125.0 * std::tan(60.0 * M_PI / 180.0);
-  for (const double dd : {0.7, 2.0, kDmax})
-    for (double tx = -kTolMax; tx <= kTolMax; tx += 25.0)
-      for (double ty = -kTolMax; ty <= kTolMax; ty += 25.0)
-        if (std::hypot(tx, ty - 37.0) <= reach && std::abs(tx) <= 125 * dd &&
-            std::abs(ty - 37.0) <= 125 * dd)
-          look(dd, tx, ty, 0, 0);
-  // Turns about x and y by the same rule.
-  for (int rx = -90; rx <= 90; rx += 10)
-    for (int ry = -90; ry <= 90; ry += 10)
-      if (std::cos(rx * M_PI / 180.0) * std::cos(ry * M_PI / 180.0) >= 0.5)
-        look(0.7, 0.0, 0.0, rx, ry);
-  EXPECT_GT(views, 400);
+  lifelike::meshLoaded();
+  for (const bool on : {false, true}) {
+    elethu = on;
+    lifelike::setOn(on);
+    for (const double dd : {0.7, 2.0, kDmax})
+      for (double tx = -kTolMax; tx <= kTolMax; tx += 25.0)
+        for (double ty = -kTolMax; ty <= kTolMax; ty += 25.0)
+          if (std::hypot(tx, ty - 37.0) <= reach && std::abs(tx) <= 125 * dd &&
+              std::abs(ty - 37.0) <= 125 * dd)
+            look(dd, tx, ty, 0, 0);
+    // Turns about x and y by the same rule.
+    for (int rx = -90; rx <= 90; rx += 10)
+      for (int ry = -90; ry <= 90; ry += 10)
+        if (std::cos(rx * M_PI / 180.0) * std::cos(ry * M_PI / 180.0) >= 0.5)
+          look(0.7, 0.0, 0.0, rx, ry);
+  }
+  lifelike::setOn(false);
+  EXPECT_GT(views, 800);
   rotx = roty = 0.0;
   hDC = nullptr;
   hGLRC = nullptr;
