@@ -45,7 +45,10 @@ const Tetel nezet[] = {{"&Vertex modell", 9006},  {"&Háló modell", 9005},
                        {"&Polygon modell", 9008}, {"", kElvalaszto},
                        {"&Sima felület", kSima},  {"&Artikuláció", kArtikulacio},
                        {"&Élethű fej", kElethu}};
-const Tetel segitseg[] = {{"&Segítség", 9007}};
+// After the designed help, the list of what the program has beyond the design; the
+// designed text stays as it is.
+constexpr UINT kUjFunkciok = 9021;
+const Tetel segitseg[] = {{"&Segítség", 9007}, {"&Új funkciók", kUjFunkciok}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
 // Item identifier = 9000 + 100 * group + number; the selected code is identifier - 9000.
@@ -100,6 +103,33 @@ const char kSugo[] =
     "jobb klikk = '-'\n"
     "\n"
     "Ha leakarod játszani a TempFile.fap-ot, akkor ENTER\n";
+
+// The keys, menu items and options beyond the design, one per line.
+const char kUjFunkciokSzoveg[] =
+    "Az eredeti programhoz képest új:\n"
+    "\n"
+    "Szóköz = folyamatos élő mód be és ki: a fej addig követi a mikrofont,\n"
+    "amíg le nem állítod; közben forgatható, tolható, nagyítható\n"
+    "Escape = a futó mód leállítása (ha nem fut mód: kilépés)\n"
+    "Egérgörgő = zoom, mint a bal és a jobb klikk (előre: '+', hátra: '-')\n"
+    "\n"
+    "Fájl menü:\n"
+    "Folyamatos élő mód = ugyanaz, mint a Szóköz; pipa jelzi, ha fut\n"
+    "Megnyitás… = beszédfájl lejátszása a hangjával, a fej mondja\n"
+    "(WAV, FLAC, Ogg, MP3, AIFF …)\n"
+    "\n"
+    "Nézet menü:\n"
+    "Sima felület = a polygon modell simított árnyalással (pipa)\n"
+    "Élethű fej = pislogó szem, fogak, kerekebb felület, élő fej (pipa)\n"
+    "\n"
+    "Parancssor (zarvo --help):\n"
+    "zarvo FÁJL = a fájl lejátszása indításkor\n"
+    "--live = indítás folyamatos élő módban\n"
+    "--smooth, --lifelike = indítás simított árnyalással, élethű fejjel\n"
+    "--list-devices = a hangeszközök listája\n"
+    "--input-device X, --output-device X = hangbemenet, hangkimenet\n"
+    "(sorszám vagy a név része)\n"
+    "--help, --version = a parancssor leírása, a verziószám\n";
 
 const char kForgatasCim[] = "Forgatás változás!";
 
@@ -273,6 +303,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellhiba(hwnd);
       return 0;
     case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
+    case kUjFunkciok: MessageBoxA(hwnd, kUjFunkciokSzoveg, "Új funkciók", MB_OK); return 0;
     case 9008:
       nullaz();
       nezetselect = 2;

@@ -106,7 +106,8 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
                   "ci\xC3\xB3",
                   {}},
             item("&\xC3\x89leth\xC5\xB1 fej", 9020)}),
-      drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
+      drop("&Seg\xC3\xADts\xC3\xA9g",
+           {item("&Seg\xC3\xADts\xC3\xA9g", 9007), item("&\xC3\x9Aj funkci\xC3\xB3k", 9021)}),
   };
   expect_menu(offscreen::menu_bar(hWnd), want, "bar");
 }
@@ -197,6 +198,21 @@ TEST_F(Commands, HelpBoxHoldsTheThirtyFourLines) {
   EXPECT_EQ(box.text, want);
   EXPECT_EQ(std::count(box.text.begin(), box.text.end(), '\n'), 34);
   EXPECT_EQ(offscreen::frame_count(), 2);  // help draws nothing
+
+  // The second item lists what the design does not have, each key, item and option named.
+  command(9021);
+  ASSERT_EQ(offscreen::message_boxes().size(), 2u);
+  const auto& news = offscreen::message_boxes()[1];
+  EXPECT_EQ(news.caption, "\xC3\x9Aj funkci\xC3\xB3k");
+  for (const char* named :
+       {"Sz\xC3\xB3k\xC3\xB6z =", "Eg\xC3\xA9rg\xC3\xB6rg\xC5\x91 =",
+        "Megnyit\xC3\xA1s\xE2\x80\xA6 =",
+        "Folyamatos \xC3\xA9l\xC5\x91 m\xC3\xB3"
+        "d =",
+        "Sima fel\xC3\xBClet =", "\xC3\x89leth\xC5\xB1 fej =", "--live", "--smooth", "--lifelike",
+        "--list-devices", "--input-device", "--output-device", "--help", "--version"})
+    EXPECT_NE(news.text.find(named), std::string::npos) << named;
+  EXPECT_EQ(offscreen::frame_count(), 2);
 }
 
 TEST_F(Commands, FeaturePointItemsSelectByTheirIdentifier) {
