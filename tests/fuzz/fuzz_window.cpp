@@ -8,8 +8,7 @@
 //   2     WM_COMMAND with kCommands[b]      5  WM_RBUTTONDOWN
 //   3     WM_COMMAND with 9000 + b          6  resize to (b1 % 128) x (b2 % 128)
 //   7     WM_SIZE with lParam b1 b2 b3 b4   8  the window uncovered: a repaint
-//   9     WM_MOUSEWHEEL turned by (signed b) * 40
-// (b reduced modulo the table's length; operation bytes modulo 10.) Escape ends the input.
+// (b reduced modulo the table's length; operation bytes modulo 9.) Escape ends the input.
 //
 // Commands that start something elsewhere are replaced by counting stand-ins shared with
 // the shell tests: the designed live run (tests/shell/fake_live.*) and the continuous mode
@@ -133,7 +132,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::size_t at = 0;
   auto next = [&] { return at < size ? data[at++] : std::uint8_t{0}; };
   while (at < size && platform::is_window(hWnd)) {
-    const int op = next() % 10;
+    const int op = next() % 9;
     UINT message = 0;
     WPARAM w = 0;
     switch (op) {
@@ -163,11 +162,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         LPARAM l = 0;
         for (int k = 0; k < 4; ++k) l = l << 8 | next();
         SendMessageA(hWnd, WM_SIZE, SIZE_RESTORED, l);
-        break;
-      }
-      case 9: {
-        const short delta = static_cast<short>(static_cast<std::int8_t>(next()) * 40);
-        SendMessageA(hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
         break;
       }
       default:

