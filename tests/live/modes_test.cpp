@@ -243,7 +243,6 @@ TEST_F(Mode, DeviceGoneEndsTheModeWithOneMessage) {
   EXPECT_GT(g_seen.size(), 50u) << "it ran before the device went";
   EXPECT_NE(live::lastMode.ended, "");
   EXPECT_EQ(offscreen::message_boxes().size(), 1u);
-  // The device went away (--close-after) or stopped (--stall-after).
   EXPECT_EQ(boxesStartingWith("Az audiobemenet megszakadt: a hangbemeneti eszköz megszűnt (") +
                 boxesStartingWith("Az audiobemenet megszakadt: az eszköz nem ad több hangot."),
             1);

@@ -245,14 +245,12 @@ def scenario(p, shots):
 
 
 def chooser_lists_speech(p):
-    """"&Megnyitás…": GTK's chooser lists the speech files of the working directory (bands
-    of row colour up from the list's empty white to its header in the dialog's grey)."""
+    """"&Megnyitás…": GTK's chooser lists the working directory's speech files (row bands)."""
     x0, x1 = menu_titles(p.grab())[0]
     p.click_item(x0, p.drop_down(x0, x1, 300)[3])
-    chooser = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Besz.*lej.*sa$",
-                  timeout=15).split()[0].decode()
+    chooser = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Besz.*sa$").split()[0]
     time.sleep(1.5)
-    img = Image(run("import", "-window", chooser, "-depth", "8", "ppm:-"))
+    img = Image(run("import", "-window", chooser.decode(), "-depth", "8", "ppm:-"))
     col = [img.rgb(img.width // 2, y) for y in range(img.height)]
     y = next(y for y in range(img.height) if set(col[y:y + 40]) == {(255, 255, 255)}) - 1
     rows, n = 0, 1
@@ -260,8 +258,7 @@ def chooser_lists_speech(p):
         y -= 1
         rows, n = (rows, n + 1) if col[y] == col[y + 1] else (rows + (n >= 10), 1)
     check(rows == 4, "the chooser lists the four speech files, no other (%d rows)" % rows)
-    run("xdotool", "windowfocus", "--sync", chooser)
-    run("xdotool", "key", "Escape")
+    run("xdotool", "windowfocus", "--sync", chooser.decode(), "key", "Escape")
 
 
 def close_box(p, closer):
