@@ -12,6 +12,7 @@
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "render/context.h"
+#include "render/nyilaszaro.h"
 #include "render/rajzolo.h"
 #include "speech/FAPmozgat.h"
 
@@ -611,6 +612,8 @@ void head() {
     for (const V3& q : {a, b, c}) glVertex3d(q[0], q[1], q[2]);
   }
   glEnd();
+  // The neck closed as in the designed look, so no view into the mouth leaves through it.
+  nyilaszaro();
 
   // Eyes and teeth carry their colours per vertex.
   glEnableClientState(GL_COLOR_ARRAY);

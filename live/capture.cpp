@@ -18,7 +18,7 @@ constexpr int kRawBlocks = 16;
 constexpr int kBlocks = 32;
 // A device that delivered nothing for this long has stopped.
 constexpr int64_t kSilentNs = 2'000'000'000;
-// A device ahead of the wall clock by this much audio has run away (a real one never is).
+// A device ahead of the wall clock by this much audio is gone (a working one never is).
 constexpr double kAheadSeconds = 1.0;
 
 std::string openProblem(PaError err) {
@@ -145,9 +145,13 @@ std::string Capture::health() {
     stalled = true;
     return "az eszköz nem ad több hangot";
   }
+  // More sound than time has passed: a driver that no longer waits for a device, as when
+  // the device was unplugged or its connection closed (ALSA's file plugin at the end of its
+  // input does exactly that).
   const double audioSeconds = static_cast<double>(framesSeen) / recorder->sampleRate;
   if (audioSeconds - (now - startNs) / 1e9 > kAheadSeconds)
-    return "az eszköz a valós időnél sokkal gyorsabban ad hangot, nem működik rendesen";
+    return "a hangbemeneti eszköz megszűnt (eltávolították vagy lezárták), már nem ad valódi "
+           "hangot";
   return {};
 }
 

@@ -30,6 +30,8 @@ void lejatszas(HWND hwnd, const char* path) {
   std::string problem;
   std::unique_ptr<AudioReader> reader = AudioReader::open(path, AudioReader::Options{}, &problem);
   if (!reader) {
+    // Also for whoever started it from a terminal or a file manager's log.
+    std::fprintf(stderr, "zarvo: %s: %s\n", path, problem.c_str());
     live::tell(hwnd, kCim, std::string("A fájl nem játszható le:\n") + path + "\n" + problem);
     return;
   }
@@ -112,6 +114,7 @@ void lejatszas(HWND hwnd, const char* path) {
   if (f.skippedWindows > 0 || f.inputOverflows > 0)
     std::fprintf(stderr, "zarvo: playback: %d windows drawn, %d not drawn (late), %d underruns\n",
                  f.windows, f.skippedWindows, f.inputOverflows);
+  if (!died.empty()) std::fprintf(stderr, "zarvo: %s: %s\n", path, died.c_str());
   if (!died.empty())
     live::tell(hwnd, kCim, std::string("A fájl olvasása megszakadt:\n") + path + "\n" + died);
   if (!silenced.empty()) live::tell(hwnd, kCim, "A lejátszás megszakadt: " + silenced + ".");

@@ -19,9 +19,15 @@ namespace fs = std::filesystem;
 
 // What the latest read of one file found.
 struct Allapot {
-  enum { rendben, hianyzik, hibas } mi = rendben;
-  std::string ut;                    // the refused file
+  // csonka: read, but it stopped early (a token that is not a number, or the end of the
+  // file) and the rest kept the old values.
+  enum { rendben, hianyzik, hibas, csonka } mi = rendben;
+  std::string ut;                    // the file read (hibas, csonka)
   std::vector<std::string> probalt;  // the folders tried for a missing file
+  int sor = 0;                       // csonka: the line where reading stopped, from 1
+  int szam = 0;                      // csonka: the numbers read before it
+  bool vege = false;                 // csonka: it stopped at the end of the file
+  std::string szo;                   // csonka: the text that is not a number
 };
 
 std::vector<std::string> mappak;
@@ -83,6 +89,33 @@ bool jo_csucs(int k) { return k >= 0 && k < kVertexCount; }
 
 void hibas(Allapot& a) { a.mi = Allapot::hibas; }
 
+// Where a reader whose extraction number `szam` (from 0) failed stopped: the same
+// extractions again, then the line and the text at the place they failed. Only run for a
+// file that is being reported, so the readers do not pay for it.
+template <typename T>
+void csonka(Allapot& a, int szam) {
+  a.mi = Allapot::csonka;
+  a.szam = szam;
+  std::ifstream be(a.ut);
+  be.imbue(std::locale::classic());
+  T v{};
+  for (int n = 0; n < szam && be; ++n) be >> v;
+  be >> std::ws;
+  a.vege = be.eof() || be.peek() == std::char_traits<char>::eof();
+  be.clear();
+  const std::streamoff hol = be.tellg();
+  if (!a.vege) {
+    be >> a.szo;
+    // A long run of garbage is named by its start.
+    if (a.szo.size() > 24) a.szo = a.szo.substr(0, 24) + "…";
+  }
+  be.clear();
+  be.seekg(0);
+  a.sor = 1;
+  for (std::streamoff n = 0; n < hol && be; ++n)
+    if (be.get() == '\n') ++a.sor;
+}
+
 }  // namespace
 
 void vertexbeolv() {
@@ -94,12 +127,17 @@ void vertexbeolv() {
 
   // Only values the file supplied are judged; the others are the current mesh.
   bool jo = true;
+  int olvasott = 0;
   for (int i = 0; i < kVertexCount; ++i)
     for (int t = 0; t < 4; ++t)
-      if (olvas(be, masolat[t][i]) && !jo_szam(masolat[t][i])) jo = false;
+      if (olvas(be, masolat[t][i])) {
+        ++olvasott;
+        if (!jo_szam(masolat[t][i])) jo = false;
+      }
   if (!jo) return hibas(vertex_allapot);
 
   for (int t = 0; t < 4; ++t) std::copy_n(masolat[t], kVertexCount, tombok[t]);
+  if (olvasott < 4 * kVertexCount) csonka<double>(vertex_allapot, olvasott);
 }
 
 // The subscripts index hdx/hdy/hdz directly in every loop over the triangles, so a file
@@ -113,8 +151,9 @@ void facebeolv() {
   int masolat[4][kFaceCount];
   for (int t = 0; t < 4; ++t) std::copy_n(tombok[t], kFaceCount, masolat[t]);
 
+  int olvasott = 0;
   for (int i = 0; i < kFaceCount; ++i)
-    for (int t = 0; t < 4; ++t) olvas(be, masolat[t][i]);
+    for (int t = 0; t < 4; ++t) olvasott += olvas(be, masolat[t][i]);
 
   // The elements the file did not supply hold the old values, which passed this test
   // when they came (or are the initial zeros), so only the file can fail it.
@@ -122,6 +161,7 @@ void facebeolv() {
     if (!std::all_of(masolat[t], masolat[t] + kFaceCount, jo_csucs)) return hibas(face_allapot);
 
   for (int t = 0; t < 4; ++t) std::copy_n(masolat[t], kFaceCount, tombok[t]);
+  if (olvasott < 4 * kFaceCount) csonka<int>(face_allapot, olvasott);
 }
 
 void adatmappak(std::vector<std::string> m) { mappak = std::move(m); }
@@ -181,6 +221,37 @@ bool uj_modellhiba(Modellhiba& h) {
          "Hibás fájl: " + face_allapot.ut +
              "\nOlyan csúcsindexet tartalmaz, amely nem esik 0 és 346 közé.\nA program nem "
              "használja; a korábbi háromszögek maradnak.",
+         "\n\n");
+  }
+
+  for (const auto* a : {&vertex_allapot, &face_allapot}) {
+    if (a->mi != Allapot::csonka) continue;
+    const bool csucs = a == &vertex_allapot;
+    const int rekordok = csucs ? kVertexCount : kFaceCount;
+    const int rekord = a->szam / 4 + 1;  // where the old values start
+    const std::string sor = std::to_string(a->sor), r = std::to_string(rekord),
+                      n = std::to_string(rekordok);
+    std::string en, hu;
+    if (a->szam == 0 && a->vege) {
+      en = a->ut + " is empty";
+      hu = "A fájl üres.";
+    } else if (a->vege) {
+      en = a->ut + ", line " + sor + ": the file ends " +
+           (a->szam % 4 == 0 ? "after " + std::to_string(rekord - 1) + " of " + n + " records"
+                             : "inside record " + r + " of " + n);
+      hu = "A fájl idő előtt véget ér (" + sor + ". sor): " + n + " rekord helyett csak " +
+           std::to_string(rekord - 1) + " teljes rekord van benne.";
+    } else {
+      en = a->ut + ", line " + sor + ", record " + r + " of " + n + ": \"" + a->szo +
+           "\" is not a number";
+      hu = "A fájl " + sor + ". sora nem olvasható: „" + a->szo + "” nem szám (" + r +
+           ". rekord a " + n + " közül).";
+    }
+    resz(most.sor,
+         en + "; from there on the previous " + (csucs ? "vertices" : "triangles") + " stay", "; ");
+    resz(most.szoveg,
+         "Hibás fájl: " + a->ut + "\n" + hu + "\nInnentől a korábbi " +
+             (csucs ? "csúcspontok" : "háromszögek") + " maradnak.",
          "\n\n");
   }
 

@@ -6,7 +6,9 @@
 // Each file is read from the working directory; when it is not a readable regular file
 // there (missing, a directory, a FIFO that would block, unreadable), from the first folder
 // of adatmappak() that has one. A file that is found but holds values the drawing cannot
-// use is refused as a whole. What went wrong is kept for uj_modellhiba().
+// use is refused as a whole. What went wrong is kept for uj_modellhiba(), with the line at
+// which a file that could not be read whole (a token that is not a number, a cut or empty
+// file) stopped.
 #pragma once
 
 #include <string>
@@ -44,6 +46,6 @@ bool uj_modellhiba(Modellhiba& h);
 
 // The whole head at once, as the tools load it: the folders searched become `mappak`, both
 // files are read and the region weights computed (tavolsag, model/costav.h). False, with
-// `problem` set to the line of uj_modellhiba, when a file is in none of the folders or is
-// refused; the weights are then left as they were.
+// `problem` set to the line of uj_modellhiba, when a file is in none of the folders, is
+// refused or could not be read whole; the weights are then left as they were.
 bool modellbetolt(std::vector<std::string> mappak, std::string& problem);

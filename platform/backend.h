@@ -104,9 +104,10 @@ class Backend {
     std::string description;
     std::vector<std::string> patterns;
   };
-  // The modal file chooser; true with the chosen path (UTF-8) in *path, false on cancel.
-  virtual bool choose_file(HWND owner, const std::string& title, const std::vector<FileType>& types,
-                           std::string* path) = 0;
+  // The modal file chooser, showing `directory` first (empty: the working directory); true
+  // with the chosen path (UTF-8) in *path, false on cancel.
+  virtual bool choose_file(HWND owner, const std::string& title, const std::string& directory,
+                           const std::vector<FileType>& types, std::string* path) = 0;
   virtual void sleep(DWORD milliseconds) = 0;
 };
 

@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -66,6 +67,14 @@ class GlView final : public Fl_Gl_Window {
           platform::post(hwnd_, WM_LBUTTONDOWN, MK_LBUTTON, where);
         else if (Fl::event_button() == FL_RIGHT_MOUSE)
           platform::post(hwnd_, WM_RBUTTONDOWN, MK_RBUTTON, where);
+        return 1;
+      }
+      case FL_MOUSEWHEEL: {
+        // FLTK counts notches towards the user; Windows counts WHEEL_DELTA away from them.
+        if (Fl::event_dy() == 0) return 0;
+        const short delta = static_cast<short>(-Fl::event_dy() * WHEEL_DELTA);
+        platform::post(hwnd_, WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)),
+                       MAKELPARAM(Fl::event_x_root(), Fl::event_y_root()));
         return 1;
       }
       default: return Fl_Gl_Window::handle(event);
@@ -345,13 +354,18 @@ class Fltk final : public platform::Backend {
     if (drop_input) Fl::event_dispatch(nullptr);
   }
 
-  bool choose_file(HWND, const std::string& title, const std::vector<FileType>& types,
-                   std::string* path) override {
-    // FLTK's filter syntax: "Description\t{*.a,*.b}" per line.
+  bool choose_file(HWND, const std::string& title, const std::string& directory,
+                   const std::vector<FileType>& types, std::string* path) override {
+    // FLTK's filter syntax: "Description\t{*.a,*.b}" per line. FLTK hands each dialog
+    // "Description(pattern)" and both its GTK dialog and its own take the pattern from the
+    // first parenthesis: one in the description would become the pattern and match
+    // nothing, so the description's parentheses become brackets.
     std::string filter;
     for (const FileType& t : types) {
       if (!filter.empty()) filter += '\n';
-      filter += t.description + "\t";
+      for (char c : t.description)
+        filter += c == '(' ? '[' : c == ')' ? ']' : c == '\t' || c == '\n' ? ' ' : c;
+      filter += '\t';
       if (t.patterns.size() == 1) {
         filter += t.patterns[0];
       } else {
@@ -364,6 +378,11 @@ class Fltk final : public platform::Backend {
     Fl_Native_File_Chooser chooser(Fl_Native_File_Chooser::BROWSE_FILE);
     chooser.title(title.c_str());
     if (!filter.empty()) chooser.filter(filter.c_str());
+    // As Windows does without a folder; GTK's own default would be its recent-files list.
+    std::error_code ec;
+    const std::string start =
+        directory.empty() ? std::filesystem::current_path(ec).string() : directory;
+    if (!start.empty()) chooser.directory(start.c_str());
     if (chooser.show() != 0 || chooser.filename() == nullptr) return false;
     *path = chooser.filename();
     return !path->empty();

@@ -13,7 +13,8 @@
 // |                | for 0x10, "i" for 0x40), one "OK" button (Enter or Escape also close it)  |
 // | keys           | WM_KEYDOWN with Windows virtual-key codes (vk_from_fltk); Alt and Ctrl     |
 // |                | combinations stay with the menu bar; Escape reaches the window procedure |
-// | mouse          | left and right press: WM_LBUTTONDOWN / WM_RBUTTONDOWN with client x, y     |
+// | mouse          | left and right press: WM_LBUTTONDOWN / WM_RBUTTONDOWN with client x, y;    |
+// |                | the wheel: WM_MOUSEWHEEL, WHEEL_DELTA per notch, with screen x, y         |
 // | resize         | WM_SIZE with the new client size (posted); a repaint becomes due           |
 // | expose         | a repaint becomes due (WM_PAINT from GetMessageA); FLTK itself draws      |
 // |                | nothing into the OpenGL window                                            |
@@ -22,7 +23,8 @@
 // |                | its time-out; PeekMessageA reads pending events with Fl::check            |
 // | stale input    | DropStaleInput reads what the server holds (XSync) with key and mouse      |
 // |                | events swallowed, Escape and the close box excepted                       |
-// | file chooser   | Fl_Native_File_Chooser (GTK's dialog where available, else FLTK's own)    |
+// | file chooser   | Fl_Native_File_Chooser (GTK's dialog where available, else FLTK's own),   |
+// |                | in the folder asked for, else the working directory                      |
 // | pixel formats  | one: RGBA 8-8-8, depth 24, double buffered (what FLTK asks GLX for)        |
 // | context        | the OpenGL window's own GLX context, made current once it is shown         |
 // | swap           | glXSwapBuffers of the OpenGL window, outside any FLTK draw callback        |

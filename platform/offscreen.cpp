@@ -141,9 +141,9 @@ class Offscreen final : public platform::Backend {
     return true;
   }
   void poll_events(bool) override {}
-  bool choose_file(HWND owner, const std::string& title, const std::vector<FileType>& types,
-                   std::string* path) override {
-    choosers.push_back({owner, title, types});
+  bool choose_file(HWND owner, const std::string& title, const std::string& directory,
+                   const std::vector<FileType>& types, std::string* path) override {
+    choosers.push_back({owner, title, directory, types});
     *path = chooser_answer;
     return !path->empty();
   }

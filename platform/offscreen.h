@@ -11,7 +11,7 @@
 // |                | error, and answered IDOK at once                                       |
 // | input          | none of its own: tests post or send messages, or queue on_idle actions |
 // |                | (run one at a time whenever the program waits for messages)           |
-// | file chooser   | recorded (owner, caption, file types) and answered with a set path    |
+// | file chooser   | recorded (owner, caption, folder, file types), answered with a set path |
 // | pixel formats  | one true-colour RGBA format (8 bits a channel, depth 24) unless a test  |
 // |                | sets others with set_pixel_formats()                                   |
 // | context        | OSMesa, RGBA 8 bit, depth 24, compatibility profile (fixed function)    |
@@ -93,6 +93,7 @@ int sleep_count();  // Sleep calls since reset()
 struct ChooserRecord {
   HWND owner;
   std::string caption;
+  std::string directory;  // shown first; empty for the working directory
   std::vector<platform::Backend::FileType> types;
 };
 // What GetOpenFileNameA answers from now on: this path, or (empty) a cancel.

@@ -490,7 +490,8 @@ BOOL GetOpenFileNameA(OPENFILENAMEA* ofn) {
   }
   HWND owner = find_window(ofn->hwndOwner);
   std::string path;
-  if (!backend().choose_file(owner, ofn->lpstrTitle ? ofn->lpstrTitle : "", types, &path))
+  if (!backend().choose_file(owner, ofn->lpstrTitle ? ofn->lpstrTitle : "",
+                             ofn->lpstrInitialDir ? ofn->lpstrInitialDir : "", types, &path))
     return FALSE;
   if (path.empty() || path.size() + 1 > ofn->nMaxFile) return FALSE;
   std::copy(path.begin(), path.end(), ofn->lpstrFile);

@@ -105,9 +105,9 @@ struct OPENFILENAMEA {
   DWORD nMaxFile;        // bytes at lpstrFile
   LPSTR lpstrFileTitle;  // unused
   DWORD nMaxFileTitle;
-  LPCSTR lpstrInitialDir;
-  LPCSTR lpstrTitle;  // the dialog's caption
-  DWORD Flags;        // OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST
+  LPCSTR lpstrInitialDir;  // the folder shown first; null: the working directory
+  LPCSTR lpstrTitle;       // the dialog's caption
+  DWORD Flags;             // OFN_FILEMUSTEXIST, OFN_PATHMUSTEXIST
 };
 
 struct WNDCLASSEXA {
@@ -197,6 +197,9 @@ struct LOGPALETTE {
 #define WM_COMMAND 0x0111
 #define WM_LBUTTONDOWN 0x0201
 #define WM_RBUTTONDOWN 0x0204
+// wParam: the wheel's turn in its high word (signed, WHEEL_DELTA per notch, positive away
+// from the user), the mouse keys in its low word; lParam: the pointer on the screen.
+#define WM_MOUSEWHEEL 0x020A
 #define WM_KEYFIRST 0x0100
 #define WM_KEYLAST 0x0109
 #define WM_MOUSEFIRST 0x0200
@@ -216,6 +219,10 @@ struct LOGPALETTE {
 // GetOpenFileNameA
 #define OFN_FILEMUSTEXIST 0x00001000
 #define OFN_PATHMUSTEXIST 0x00000800
+
+#define WHEEL_DELTA 120
+#define GET_WHEEL_DELTA_WPARAM(w) ((short)HIWORD(w))
+#define MAKEWPARAM(lo, hi) ((WPARAM)(DWORD)((WORD)(lo) | ((DWORD)(WORD)(hi) << 16)))
 
 #define SIZE_RESTORED 0
 #define MK_LBUTTON 0x0001

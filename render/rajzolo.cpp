@@ -3,10 +3,12 @@
 #include <GL/gl.h>
 
 #include <cmath>
+#include <cstring>
 #include <initializer_list>
 
 #include "model/valtozok.h"
 #include "render/context.h"
+#include "render/nyilaszaro.h"
 
 namespace {
 
@@ -40,6 +42,13 @@ void face_normal(int j) {
   vx = v1y * v2z - v1z * v2y;
   vy = v1z * v2x - v1x * v2z;
   vz = v1x * v2y - v1y * v2x;
+}
+
+// Depth clamping is core from OpenGL 3.2 and an extension before; every Mesa driver has it.
+bool depth_clamp() {
+  const char* ext = reinterpret_cast<const char*>(glGetString(GL_EXTENSIONS));
+  return ext != nullptr && (std::strstr(ext, "GL_ARB_depth_clamp") != nullptr ||
+                            std::strstr(ext, "GL_NV_depth_clamp") != nullptr);
 }
 
 void material(const GLfloat* ambient_diffuse) {
@@ -100,6 +109,12 @@ void lights() {
   glEnable(GL_LIGHT1);
   glDepthFunc(GL_LEQUAL);
   glEnable(GL_DEPTH_TEST);
+  // The head reaches further behind its origin (the back of the skull, 170 units) than the
+  // far plane lies behind it (125): clipped there, a view into the mouth from below or a
+  // turned head looked through the cut skull at the background. Clamping the depth draws
+  // it instead; the projection stays as it is, and in the default view that part is hidden
+  // behind the face anyway.
+  if (depth_clamp()) glEnable(GL_DEPTH_CLAMP);
   const GLfloat ambient[4] = {static_cast<GLfloat>(feny), static_cast<GLfloat>(feny),
                               static_cast<GLfloat>(feny), 1.0f};
   glLightModelfv(GL_LIGHT_MODEL_AMBIENT, ambient);
@@ -139,6 +154,7 @@ void poly() {
   begin_frame();
   rotpont();
   poly_og();
+  nyilaszaro();
   SwapBuffers(hDC);
 }
 

@@ -105,7 +105,8 @@ LRESULT CALLBACK MyWndProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam
     case WM_KEYDOWN: return billparancs(hwnd, message, wParam, lParam);
     case WM_COMMAND: return menuparancs(hwnd, message, wParam, lParam);
     case WM_LBUTTONDOWN:
-    case WM_RBUTTONDOWN: egerparancs(hwnd, message, wParam, lParam); return 0;
+    case WM_RBUTTONDOWN:
+    case WM_MOUSEWHEEL: egerparancs(hwnd, message, wParam, lParam); return 0;
     default: return DefWindowProcA(hwnd, message, wParam, lParam);
   }
 }

@@ -23,6 +23,10 @@ int main(int argc, char** argv) {
     std::fputs(kHasznalat, stdout);
     return 0;
   }
+  if (p.verzio) {
+    std::puts("zarvo " ZARVO_VERSION);
+    return 0;
+  }
   if (p.eszkozlista) return live::printDevices(stdout) ? 0 : 1;
   if (!p.bemenet.empty() || !p.kimenet.empty()) {
     std::string problem;

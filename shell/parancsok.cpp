@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <string>
 
 #include "lifelike/look.h"
 #include "live/modes.h"
@@ -43,7 +45,10 @@ const Tetel nezet[] = {{"&Vertex modell", 9006},  {"&Háló modell", 9005},
                        {"&Polygon modell", 9008}, {"", kElvalaszto},
                        {"&Sima felület", kSima},  {"&Artikuláció", kArtikulacio},
                        {"&Élethű fej", kElethu}};
-const Tetel segitseg[] = {{"&Segítség", 9007}};
+// After the designed help, the list of what the program has beyond the design; the
+// designed text stays as it is.
+constexpr UINT kUjFunkciok = 9021;
+const Tetel segitseg[] = {{"&Segítség", 9007}, {"&Új funkciók", kUjFunkciok}};
 
 // The selectable feature points in menu order, group and number; {0, 0} is a separator.
 // Item identifier = 9000 + 100 * group + number; the selected code is identifier - 9000.
@@ -99,6 +104,36 @@ const char kSugo[] =
     "\n"
     "Ha leakarod játszani a TempFile.fap-ot, akkor ENTER\n";
 
+// The keys, menu items and options beyond the design, one per line.
+const char kUjFunkciokSzoveg[] =
+    "Az eredeti programhoz képest új:\n"
+    "\n"
+    "Szóköz = folyamatos élő mód be és ki: a fej addig követi a mikrofont,\n"
+    "amíg le nem állítod; közben forgatható, tolható, nagyítható\n"
+    "Escape = a futó mód leállítása (ha nem fut mód: kilépés)\n"
+    "Egérgörgő = zoom, mint a bal és a jobb klikk (előre: '+', hátra: '-')\n"
+    "\n"
+    "Fájl menü:\n"
+    "Folyamatos élő mód = ugyanaz, mint a Szóköz; pipa jelzi, ha fut\n"
+    "Megnyitás… = beszédfájl lejátszása a hangjával, a fej mondja\n"
+    "(WAV, FLAC, Ogg, MP3, AIFF …)\n"
+    "\n"
+    "Nézet menü:\n"
+    "Sima felület = a polygon modell simított árnyalással (pipa)\n"
+    "Artikuláció = az élő módok és a lejátszás artikulált FAP-okat rajzolnak (pipa);\n"
+    "pipa nélkül a tervezett FAP-okat\n"
+    "Élethű fej = pislogó szem, fogak, kerekebb felület, élő fej (pipa)\n"
+    "\n"
+    "Parancssor (zarvo --help):\n"
+    "zarvo FÁJL = a fájl lejátszása indításkor\n"
+    "--live = indítás folyamatos élő módban\n"
+    "--smooth, --lifelike = indítás simított árnyalással, élethű fejjel\n"
+    "--designed = indítás a tervezett FAP-okkal (Artikuláció pipa nélkül)\n"
+    "--list-devices = a hangeszközök listája\n"
+    "--input-device X, --output-device X = hangbemenet, hangkimenet\n"
+    "(sorszám vagy a név része)\n"
+    "--help, --version = a parancssor leírása, a verziószám\n";
+
 const char kForgatasCim[] = "Forgatás változás!";
 
 // Rotation keys: the increment about one axis becomes +-rotspeed.
@@ -153,15 +188,23 @@ void megnyitas(HWND hwnd) {
   OPENFILENAMEA ofn{};
   ofn.lStructSize = sizeof ofn;
   ofn.hwndOwner = hwnd;
+  // One pattern per extension and case, the form every native dialog reads.
   ofn.lpstrFilter =
-      "Beszéd (hangfájlok)\0*.wav;*.flac;*.ogg;*.opus;*.mp3;*.aif;*.aiff;*.raw;*.f32\0"
+      "Beszéd (hangfájlok)\0"
+      "*.wav;*.WAV;*.flac;*.FLAC;*.ogg;*.OGG;*.opus;*.OPUS;*.mp3;*.MP3;*.aif;*.AIF;*.aiff;*.AIFF;"
+      "*.raw;*.RAW;*.f32;*.F32\0"
       "Minden fájl\0*\0";
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = utvonal;
   ofn.nMaxFile = sizeof utvonal;
   ofn.lpstrTitle = "Beszéd lejátszása";
   ofn.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST;
-  if (GetOpenFileNameA(&ofn)) lejatszas(hwnd, utvonal);
+  // The folder of the file chosen last comes first again; at first the working directory.
+  static std::string mappa;
+  ofn.lpstrInitialDir = mappa.empty() ? nullptr : mappa.c_str();
+  if (!GetOpenFileNameA(&ofn)) return;
+  mappa = std::filesystem::path(utvonal).parent_path().string();
+  lejatszas(hwnd, utvonal);
 }
 
 // The menu bar menusor() filled, for the check marks of its items.
@@ -263,6 +306,7 @@ LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
       modellhiba(hwnd);
       return 0;
     case 9007: MessageBoxA(hwnd, kSugo, "Segítség", MB_OK); break;
+    case kUjFunkciok: MessageBoxA(hwnd, kUjFunkciokSzoveg, "Új funkciók", MB_OK); return 0;
     case 9008:
       nullaz();
       nezetselect = 2;
@@ -395,16 +439,37 @@ LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-LRESULT egerparancs(HWND, UINT message, WPARAM, LPARAM) {
+namespace {
+
+// One click's zoom step, in (true) or out; false at the limit, where a click does nothing.
+bool nagyit(bool be) {
   // Steps of 0.05 from 0.7 land within rounding of the limit, not on it: a step from there
   // counts as a click at the limit, which does nothing (no frame either).
   constexpr double kLepes = 0.05, kKerekites = 1e-9;
-  if (message == WM_LBUTTONDOWN) {
-    if (d <= kDmin + kKerekites) return 0;
+  if (be) {
+    if (d <= kDmin + kKerekites) return false;
     d = std::max(d - kLepes, kDmin);
   } else {
-    if (d >= kDmax - kKerekites) return 0;
+    if (d >= kDmax - kKerekites) return false;
     d = std::min(d + kLepes, kDmax);
+  }
+  return true;
+}
+
+// A fine-grained wheel sends parts of a notch; they add up to whole ones.
+int kerekMaradek = 0;
+
+}  // namespace
+
+LRESULT egerparancs(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_MOUSEWHEEL) {
+    kerekMaradek += GET_WHEEL_DELTA_WPARAM(wParam);
+    bool valtozott = false;
+    for (; kerekMaradek >= WHEEL_DELTA; kerekMaradek -= WHEEL_DELTA) valtozott |= nagyit(true);
+    for (; kerekMaradek <= -WHEEL_DELTA; kerekMaradek += WHEEL_DELTA) valtozott |= nagyit(false);
+    if (!valtozott) return 0;
+  } else if (!nagyit(message == WM_LBUTTONDOWN)) {
+    return 0;
   }
   // The increments are kept: the zoomed view shows the last one applied once.
   initMapping();

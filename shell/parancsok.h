@@ -11,5 +11,6 @@ void menusor(HMENU bar);
 
 LRESULT menuparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // WM_COMMAND
 LRESULT billparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);  // WM_KEYDOWN
-// WM_LBUTTONDOWN and WM_RBUTTONDOWN.
+// WM_LBUTTONDOWN and WM_RBUTTONDOWN; WM_MOUSEWHEEL zooms as they do, one click's step per
+// notch (forward: in), within the same bounds.
 LRESULT egerparancs(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

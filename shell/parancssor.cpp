@@ -8,7 +8,7 @@ std::string parancssoriFajl;
 const char kHasznalat[] =
     "usage: zarvo [--live | FILE] [--smooth] [--lifelike] [--designed]\n"
     "             [--input-device N|NAME] [--output-device N|NAME]\n"
-    "       zarvo --list-devices\n"
+    "       zarvo --list-devices | --help | --version\n"
     "  --live               start in the continuous microphone mode\n"
     "  FILE                 play a speech file with its sound, the head speaking it\n"
     "  --smooth             start with the polygon model smooth-shaded\n"
@@ -18,7 +18,8 @@ const char kHasznalat[] =
     "                       not the articulated ones\n"
     "  --list-devices       print the audio devices and end\n"
     "  --input-device X     capture from device X: its index, or part of its name\n"
-    "  --output-device X    play through device X\n";
+    "  --output-device X    play through device X\n"
+    "  --help, --version    print this text, or the name and version, and end\n";
 
 Parancssor parancssor(int argc, const char* const* argv) {
   Parancssor p;
@@ -58,6 +59,8 @@ Parancssor parancssor(int argc, const char* const* argv) {
       p.eszkozlista = true;
     } else if (opciok && (a == "--help" || a == "-h")) {
       p.sugo = true;
+    } else if (opciok && a == "--version") {
+      p.verzio = true;
     } else if (opciok &&
                (ertek("--input-device", &p.bemenet) || ertek("--output-device", &p.kimenet))) {
     } else if (opciok && a.size() > 1 && a[0] == '-') {

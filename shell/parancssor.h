@@ -2,7 +2,7 @@
 //   zarvo [--live | FILE] [--smooth] [--lifelike] [--designed] [--input-device N|NAME]
 //         [--output-device N|NAME]
 //   zarvo --list-devices
-//   zarvo --help
+//   zarvo --help | --version
 // Options may come in any order; "--" ends them (a FILE named like an option follows it).
 // Pure parsing: the devices are looked up by main, which knows the audio library.
 #pragma once
@@ -19,6 +19,7 @@ struct Parancssor {
   bool tervezett = false;    // --designed: the live modes draw the designed FAPs
   bool eszkozlista = false;  // --list-devices: print the devices and end
   bool sugo = false;         // --help
+  bool verzio = false;       // --version: the name and the version, then end
   std::string bemenet;       // --input-device: index or part of a name; empty: default
   std::string kimenet;       // --output-device
   std::string hiba;          // empty, or one line saying what is wrong (exit status 2)

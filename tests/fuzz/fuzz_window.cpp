@@ -46,7 +46,7 @@ const WPARAM kKeys[] = {VK_NUMPAD1, VK_NUMPAD3, VK_NUMPAD4, VK_NUMPAD6, VK_NUMPA
 const UINT kCommands[] = {9002, 9003, 9004, 9005, 9006, 9007, 9008, 9009, 9010, 9011, 9012,
                           9201, 9202, 9203, 9204, 9205, 9206, 9207, 9208, 9209, 9210, 9801,
                           9802, 9803, 9804, 9805, 9806, 9807, 9808, 9909, 9000, 9001, 9013,
-                          9014, 9015, 9016, 9020, 9200, 9211, 9809, 9910, 0};
+                          9014, 9015, 9016, 9020, 9021, 9200, 9211, 9809, 9910, 0};
 
 // How many times the live-mode stand-in must have been called after this message.
 int live_commands(UINT message, WPARAM w) {

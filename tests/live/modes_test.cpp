@@ -243,7 +243,9 @@ TEST_F(Mode, DeviceGoneEndsTheModeWithOneMessage) {
   EXPECT_GT(g_seen.size(), 50u) << "it ran before the device went";
   EXPECT_NE(live::lastMode.ended, "");
   EXPECT_EQ(offscreen::message_boxes().size(), 1u);
-  EXPECT_EQ(boxesStartingWith("Az audiobemenet megszakadt: "), 1);
+  EXPECT_EQ(boxesStartingWith("Az audiobemenet megszakadt: a hangbemeneti eszköz megszűnt (") +
+                boxesStartingWith("Az audiobemenet megszakadt: az eszköz nem ad több hangot."),
+            1);
   EXPECT_FALSE(itemChecked(kFolyamatosParancs));
   EXPECT_TRUE(IsWindow(hWnd));  // the program carries on
 }
@@ -399,7 +401,10 @@ TEST_F(Mode, FedPlaybackStalledSpeakerEndsItWithOneMessage) {
 }
 
 TEST_F(Mode, PlaybackOfAFileThatCannotBeReadSaysWhichAndWhy) {
+  ::testing::internal::CaptureStderr();
   lejatszas(hWnd, "nincs-ilyen.wav");
+  const std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_EQ(err.rfind("zarvo: nincs-ilyen.wav: ", 0), 0u) << err;  // a line before the box
   ASSERT_EQ(offscreen::message_boxes().size(), 1u);
   const auto& box = offscreen::message_boxes()[0];
   EXPECT_EQ(box.caption, "Lejátszás");

@@ -192,6 +192,25 @@ TEST_F(Reader, FaceRecordJoinsTheFirstThreeVertices) {
   expect_faces_from(8, kFaceCount);
 }
 
+// A file that stops early loads as designed; where it stopped is said once.
+TEST_F(Reader, UnreadableFilesAreSaidOnceWithFileAndLine) {
+  const std::string cwd = std::filesystem::current_path().string(), head = vertex_text(100);
+  const std::string line = std::to_string(std::ranges::count(head, '\n') + 1);
+  ScratchDir::write("vertex.txt", head + "100 1.5 abc 2\n" + vertex_text(347));
+  ScratchDir::write("face.txt", face_text(600) + "600 1 2");
+  Modellhiba h;
+  for (int repaint = 0; repaint < 3; ++repaint) {
+    vertexbeolv();
+    facebeolv();
+    ASSERT_EQ(uj_modellhiba(h), repaint == 0);
+  }
+  EXPECT_EQ(h.sor, cwd + "/vertex.txt, line " + line + ", record 101 of 347: \"abc\" is not a " +
+                       "number; from there on the previous vertices stay; " + cwd + "/face.txt, " +
+                       "line 601: the file ends inside record 601 of 632; from there on the " +
+                       "previous triangles stay");
+  EXPECT_NE(h.szoveg.find("/vertex.txt\nA fájl " + line + ". sora"), std::string::npos);
+}
+
 // Any subscript outside 0..346 (347 included: it names the never-loaded origin) refuses
 // the whole file, wherever it stands, so the previous triangles stay.
 TEST_F(Reader, BadSubscriptRefusesTheWholeFile) {
@@ -234,9 +253,10 @@ TEST_F(Reader, BadSubscriptRefusesTheWholeFile) {
   EXPECT_EQ(hda[20], 4);
 }
 
-// A vertex file that only sets vertex 0's x: tells which file was read.
+// A whole vertex file whose vertex 0's x tells which file was read.
 void write_marker(const std::string& path, double x) {
-  std::ofstream(path) << "0 " << x << " 0 0\n";
+  const std::string rest = vertex_text(347);
+  std::ofstream(path) << "0 " << x << " 0 0\n" << rest.substr(rest.find('\n') + 1);
 }
 
 TEST_F(Reader, LooksInTheWorkingDirectoryThenFolderByFolder) {

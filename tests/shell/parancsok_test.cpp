@@ -106,7 +106,8 @@ TEST_F(Commands, MenuBarHasTheFiveDropDownsInOrder) {
                   "ci\xC3\xB3",
                   {}},
             item("&\xC3\x89leth\xC5\xB1 fej", 9020)}),
-      drop("&Seg\xC3\xADts\xC3\xA9g", {item("&Seg\xC3\xADts\xC3\xA9g", 9007)}),
+      drop("&Seg\xC3\xADts\xC3\xA9g",
+           {item("&Seg\xC3\xADts\xC3\xA9g", 9007), item("&\xC3\x9Aj funkci\xC3\xB3k", 9021)}),
   };
   expect_menu(offscreen::menu_bar(hWnd), want, "bar");
 }
@@ -197,6 +198,10 @@ TEST_F(Commands, HelpBoxHoldsTheThirtyFourLines) {
   EXPECT_EQ(box.text, want);
   EXPECT_EQ(std::count(box.text.begin(), box.text.end(), '\n'), 34);
   EXPECT_EQ(offscreen::frame_count(), 2);  // help draws nothing
+
+  command(9021);  // the second item: what the design does not have, the Space key first
+  EXPECT_NE(offscreen::message_boxes().at(1).text.find("\nSz\xC3\xB3k\xC3\xB6z ="),
+            std::string::npos);
 }
 
 TEST_F(Commands, FeaturePointItemsSelectByTheirIdentifier) {
@@ -374,7 +379,7 @@ TEST_F(Commands, OpenAsksForAFileAndPlaysIt) {
   command(9014);
   ASSERT_EQ(offscreen::file_choosers().size(), 1u);
   EXPECT_EQ(offscreen::file_choosers()[0].owner, hWnd);
-  EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(0), "*.wav");
+  EXPECT_EQ(offscreen::file_choosers()[0].types.at(0).patterns.at(1), "*.WAV");
   EXPECT_TRUE(fake_modes::played().empty());
   offscreen::answer_file_chooser(
       "/tmp/besz\xC3\xA9"

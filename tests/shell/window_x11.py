@@ -178,7 +178,7 @@ def scenario(p, shots):
     # The help box: modal, closed with Enter.
     x0, x1 = menu_titles(p.grab())[4]
     rows = p.drop_down(x0, x1, 200)
-    check(len(rows) == 1, "the help menu has one item")
+    check(len(rows) == 2, "the help menu has the designed item and the new features")
     p.click_item(x0, rows[0])
     help_box = run("xdotool", "search", "--sync", "--name", "^Seg.*ts.*g$", timeout=10).split()[0]
     time.sleep(0.5)
@@ -230,6 +230,8 @@ def scenario(p, shots):
     check(head(img)[0] > skin0 * 1.05, "a left click enlarges the head")
     img = p.click(cx, cy, 3)
     check(client(img) == polygon, "a right click undoes it")
+    check(head(p.click(cx, cy, 4))[0] > skin0 * 1.05, "a notch of the wheel forward zooms in")
+    check(client(p.click(cx, cy, 5)) == polygon, "a notch back undoes it")
 
     # A resize to a client area of 800 x 500 keeps the square at the bottom-left.
     run("xdotool", "windowsize", p.wid, "800", str(500 + MENU_BAR))
@@ -240,6 +242,23 @@ def scenario(p, shots):
 
     p.press("Escape")
     check(p.wait() == 0, "Escape ends the program with status 0")
+
+
+def chooser_lists_speech(p):
+    """"&Megnyitás…": GTK's chooser lists the working directory's speech files (row bands)."""
+    x0, x1 = menu_titles(p.grab())[0]
+    p.click_item(x0, p.drop_down(x0, x1, 300)[3])
+    chooser = run("xdotool", "search", "--sync", "--onlyvisible", "--name", "^Besz.*sa$").split()[0]
+    time.sleep(1.5)
+    img = Image(run("import", "-window", chooser.decode(), "-depth", "8", "ppm:-"))
+    col = [img.rgb(img.width // 2, y) for y in range(img.height)]
+    y = next(y for y in range(img.height) if set(col[y:y + 40]) == {(255, 255, 255)}) - 1
+    rows, n = 0, 1
+    while col[y] != img.rgb(2, 2):
+        y -= 1
+        rows, n = (rows, n + 1) if col[y] == col[y + 1] else (rows + (n >= 10), 1)
+    check(rows == 4, "the chooser lists the four speech files, no other (%d rows)" % rows)
+    run("xdotool", "windowfocus", "--sync", chooser.decode(), "key", "Escape")
 
 
 def close_box(p, closer):
@@ -259,7 +278,10 @@ def main():
     def body(cwd):
         with Window(zarvo, cwd) as p:
             scenario(p, a.shots)
+        for name in ("a.wav", "B.WAV", "c.flac", "d.mp3"):  # beside the mesh files and log.txt
+            run("sox", "-n", os.path.join(cwd, name), "synth", "0.2", "sine", "440")
         with Window(zarvo, cwd) as p:
+            chooser_lists_speech(p)
             close_box(p, os.path.abspath(a.close))
 
     return with_mesh(a.data, "zarvo-x11-", body)
