@@ -1,23 +1,28 @@
 // The articulated animation: the analysed FAPs corrected by the visemes where the eye needs
 // it. Each viseme has a target pose (values of the eleven FAPs the speech analysis gives)
-// and, per FAP, how far it pulls towards that target:
+// and, per group of FAPs (the jaw with the lower lip, the corners' width, the upper lip),
+// how far it pulls towards that target:
 //
 //   viseme  pose                                        pulls
-//   sil     the rest shape of a quiet window             every FAP fully: lips closed in
-//                                                        pauses, room noise or not
-//   PP      lips pressed together, jaw nearly closed      the opening (jaw, both lips) fully
-//   FF      lower lip up under the upper teeth            lower lip, jaw; corners a little
-//   TH..RR  consonants: the analysed mouth, a little      the opening part way
-//           nearer closed
-//   aa      jaw open                                     jaw and lower lip
-//   E, ih   corners spread, mouth less open (ih)          corners, opening
-//   oh, ou  corners drawn in, lips rounded (ou: small)    corners, opening
+//   sil     the rest shape of a quiet window             every group fully
+//   PP      the rest shape: lips together                 jaw and upper lip fully, width part
+//   FF      lower lip up against the upper teeth         jaw most, upper lip, width a little
+//   TH..RR  consonants: the analysed mouth a little       a third of the way; CH and RR
+//           nearer closed (CH, RR: rounded)               round the corners more
+//   aa      jaw wide open                                jaw nearly fully
+//   E, ih   corners spread; ih nearly closed             jaw, width
+//   oh, ou  corners drawn in; ou nearly closed           jaw, width
 //
-// A viseme acts with min(1, gain * weight), so a confident recogniser reaches the target;
-// where several act, their pulls share out at most the whole way. The result follows a
-// first-order smoothing of about a window and a half (no popping), and stays inside the box
-// of values the head mesh is fitted for. Values in FAP units (ints), arrays indexed by FAP
-// number (76 entries, only 3 and 51..60 are touched).
+// The poses lie on the lines along which the analysis itself moves the FAPs of each group
+// over real voices (the lower lip and the corners' height follow the jaw, the upper lip's
+// sides follow its middle), so every pose is one the analysis could give and the mesh is
+// made for. A viseme acts with min(1, gain * weight); where several act, their pulls share
+// out at most the whole way. Then the closure: as silence + p/b/m rise from 0.05 to 0.20,
+// the lips go to rest whatever else pulls (a closure is all or nothing to the eye). The
+// result follows a first-order smoothing: 0.55 of the way per window while the mouth opens
+// or changes, 0.85 (up to all of it for a sure closure) while it closes, as lips shut fast.
+// It stays inside the box of values the head mesh is fitted for. Values in FAP units
+// (ints), arrays indexed by FAP number (76 entries, only 3 and 51..60 are touched).
 //
 // One per voice; one thread at a time; allocates nothing.
 #pragma once

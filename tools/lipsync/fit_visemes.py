@@ -2,7 +2,7 @@
 """Fits the viseme recogniser and writes its constants (lipsync/viseme_model.h).
 
   fit_visemes.py CORPUS --tool build/tools/lipsync-frames [--out lipsync/viseme_model.h]
-                 [--seed 1] [--epochs 40] [--hidden 48]
+                 [--seed 1] [--epochs 40] [--hidden 64] (the defaults made the constants)
 
 What it fits, mirrored exactly by lipsync/VisemeRecogniser.cpp:
   per window  the level above a running noise floor (a minimum that rises slowly) and below
@@ -32,7 +32,7 @@ import numpy as np
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import frames as fr  # noqa: E402
 
-BEFORE, AFTER = 8, 1       # windows of context (each window after costs 10.7 ms of latency)
+BEFORE, AFTER = 8, 0       # windows of context (each window after costs 10.7 ms of latency)
 LEVEL_LEAST = 0.0          # levels below (digital silence, -100) count as a very quiet room
 PEAK_FALL = 0.2            # level units per window (the level is 20 log10 of the energy)
 FLOOR_RISE = 0.05
@@ -167,22 +167,22 @@ def main():
     ap.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "zarvo-lipsync-cache"))
     ap.add_argument("--seed", type=int, default=1)
     ap.add_argument("--epochs", type=int, default=40)
-    ap.add_argument("--hidden", type=int, default=48)
+    ap.add_argument("--hidden", type=int, default=64)
     ap.add_argument("--l2", type=float, default=1e-4)
     ap.add_argument("--gain-db", type=float, default=12.0,
                     help="random gain change (+-dB) applied to each training recording")
-    ap.add_argument("--pp-weight", type=float, default=1.0,
+    ap.add_argument("--pp-weight", type=float, default=2.0,
                     help="weight of p, b, m phones against the others")
     ap.add_argument("--leave-out", default="",
                     help="sources (comma-separated) kept out of the fit, to measure unseen voices")
-    ap.add_argument("--perturb", default="",
+    ap.add_argument("--perturb", default="0.9,1.1",
                     help="speed factors (comma-separated) for extra copies of the real voices")
-    ap.add_argument("--warped-weight", type=float, default=1.0,
+    ap.add_argument("--warped-weight", type=float, default=0.1,
                     help="weight of recordings aligned by warping against espeak-ng (noisier)")
     ap.add_argument("--warped-vowel-weight", type=float, default=None,
                     help="the same for their vowels and pauses (default: --warped-weight)")
     ap.add_argument("--before", type=int, default=8)
-    ap.add_argument("--after", type=int, default=1)
+    ap.add_argument("--after", type=int, default=0)
     ap.add_argument("--report", action="store_true",
                     help="also print the per-phone figures over the test split's real voices")
     args = ap.parse_args()
