@@ -130,7 +130,7 @@ class GltfExport : public FrameExport {
     std::string targets, names, zeros;
     for (int k = 0; k < ZARVO_FAPS; ++k) {
       bounds(m_.targets[k], kVertexCount, lo, hi);
-      accessors += ",{\"bufferView\":2,\"byteOffset\":" + std::to_string(k * kPositionBytes) +
+      accessors += ",{\"bufferView\":" + std::to_string(2 + k) +
                    ",\"componentType\":5126,\"count\":347,\"type\":\"VEC3\",\"min\":" + vec3(lo) +
                    ",\"max\":" + vec3(hi) + "}";
       const std::string sep = k == 0 ? "" : ",";
@@ -138,9 +138,11 @@ class GltfExport : public FrameExport {
       names += sep + "\"" + kFapNames[k] + "\"";
       zeros += sep + "0";
     }
-    std::string views = view(0, kPositionBytes, 34962) + "," +
-                        view(kPositionBytes, kIndexBytes, 34963) + "," +
-                        view(kPositionBytes + kIndexBytes, ZARVO_FAPS * kPositionBytes, 34962);
+    std::string views = view(0, kPositionBytes, 34962);
+    (views += ',') += view(kPositionBytes, kIndexBytes, 34963);
+    for (int k = 0; k < ZARVO_FAPS; ++k)
+      (views += ',') +=
+          view(kPositionBytes + kIndexBytes + k * kPositionBytes, kPositionBytes, 34962);
     std::string animation;
     if (n > 0) {
       const long long at = kMeshBytes;
@@ -148,11 +150,11 @@ class GltfExport : public FrameExport {
                                    view(at + 4 * n + 4 * ZARVO_FAPS * n, 12 * n, 0)})
         (views += ',') += v;
       accessors +=
-          ",{\"bufferView\":3,\"componentType\":5126,\"count\":" + N +
+          ",{\"bufferView\":13,\"componentType\":5126,\"count\":" + N +
           ",\"type\":\"SCALAR\",\"min\":[" + number(keySeconds(0)) + "],\"max\":[" +
           number(keySeconds(n - 1)) + "]}" +
-          ",{\"bufferView\":4,\"componentType\":5126,\"count\":" + std::to_string(ZARVO_FAPS * n) +
-          ",\"type\":\"SCALAR\"}" + ",{\"bufferView\":5,\"componentType\":5126,\"count\":" + N +
+          ",{\"bufferView\":14,\"componentType\":5126,\"count\":" + std::to_string(ZARVO_FAPS * n) +
+          ",\"type\":\"SCALAR\"}" + ",{\"bufferView\":15,\"componentType\":5126,\"count\":" + N +
           ",\"type\":\"VEC3\"}";
       animation = ",\"animations\":[{\"name\":\"" + jsonText(name_) +
                   "\",\"samplers\":[{\"input\":13,\"output\":14,\"interpolation\":\"LINEAR\"},"

@@ -446,7 +446,7 @@ std::string csvHeader(unsigned outputs) {
 
 std::string jsonHead(unsigned outputs) {
   std::string faps, columns = "\"index\",\"time\",\"level\",\"vol\"";
-  for (int f : kSpeechFaps) faps += (faps.empty() ? "" : ",") + std::to_string(f);
+  for (int f : kSpeechFaps) (faps += faps.empty() ? "" : ",") += std::to_string(f);
   for (const std::string& c : columnNames(outputs)) columns += ",\"" + c + "\"";
   return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
          ",\"hop\":" + std::to_string(ZARVO_HOP) + ",\"window\":" + std::to_string(ZARVO_WINDOW) +
