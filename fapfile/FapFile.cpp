@@ -280,13 +280,6 @@ int FapReader::next(FapFrame& frame) {
     bool ok = true;
     if (k == 1) {
       for (int& v : frame.viseme) ok = ok && value(v);
-      const auto& v = frame.viseme;
-      if (ok && (v[0] < 0 || v[0] > 14 || v[1] < 0 || v[1] > 14 || v[2] < 0 || v[2] > 63 ||
-                 v[3] < 0 || v[3] > 1)) {
-        fail("frame " + std::to_string(read_) +
-             ": FAP 1 takes visemes 0..14, a blend 0..63 and a definition flag 0 or 1");
-        return -1;
-      }
     } else if (k == 2) {
       for (int& v : frame.expression) ok = ok && value(v);
     } else {

@@ -107,8 +107,6 @@ struct FapHeader {
   long long frames = 0;  // nframes of the header
 };
 
-// The reader refuses FAP 1 values outside MPEG-4's ranges: viseme_select 0..14,
-// viseme_blend 0..63, viseme_def 0 or 1.
 struct FapFrame {
   // Indexed by FAP number, 76 entries like the live FAP array. FAPs that the frame's mask
   // does not set hold 0, the neutral face; so do 1 and 2 (their values are below) and

@@ -123,13 +123,6 @@ TEST(FapVisemes, TwoStrongestBlendedAndReadBack) {
   EXPECT_EQ(frames[0].viseme, (std::array<int, 4>{1, 10, 47, 0}));
   EXPECT_EQ(frames[1].viseme, (std::array<int, 4>{14, 13, 32, 0}));
   EXPECT_EQ(frames[1].faps[3], 7);
-
-  std::string mask = "1";
-  for (int k = 2; k <= 68; ++k) mask += " 0";
-  for (const char* values : {"0 15 0 10 0", "0 1 2 64 0", "0 1 2 3 2", "0 -1 2 3 0"}) {
-    EXPECT_FALSE(parseFapText("2.1 a 25 1\n" + mask + "\n" + values + "\n", h, frames, &problem));
-    EXPECT_EQ(problem.rfind("line 3: frame 0: FAP 1 takes visemes 0..14", 0), 0u) << problem;
-  }
 }
 
 // The targets reproduce the live deformation: for any FAP values the neutral head plus the
