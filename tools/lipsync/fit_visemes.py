@@ -179,12 +179,16 @@ def main():
                     help="speed factors (comma-separated) for extra copies of the real voices")
     ap.add_argument("--warped-weight", type=float, default=1.0,
                     help="weight of recordings aligned by warping against espeak-ng (noisier)")
+    ap.add_argument("--warped-vowel-weight", type=float, default=None,
+                    help="the same for their vowels and pauses (default: --warped-weight)")
     ap.add_argument("--before", type=int, default=8)
     ap.add_argument("--after", type=int, default=1)
     ap.add_argument("--report", action="store_true",
                     help="also print the per-phone figures over the test split's real voices")
     args = ap.parse_args()
     BEFORE, AFTER = args.before, args.after
+    if args.warped_vowel_weight is None:
+        args.warped_vowel_weight = args.warped_weight
     rng = np.random.default_rng(args.seed)
 
     runner = fr.Runner(args.tool, args.cache)
@@ -251,7 +255,9 @@ def main():
                     w[inside] = 1.0 / inside.sum()
             w[y == fr.VISEME_INDEX["PP"]] *= args.pp_weight
             if r.get("aligner") == "dtw-espeak":
-                w *= args.warped_weight
+                # warping places long vowels and pauses far better than short consonants
+                vowel = np.isin(y, [fr.VISEME_INDEX[v] for v in ("sil", "aa", "E", "ih", "oh", "ou")])
+                w *= np.where(vowel, args.warped_vowel_weight, args.warped_weight)
             keep = y >= 0
             xs.append(x[keep])
             ys.append(y[keep])

@@ -70,10 +70,11 @@ class Runner:
                                                  int(st.st_mtime), designed)).encode()).hexdigest()
         path = os.path.join(self.cache, key + ".npy")
         if not os.path.exists(path):
-            cmd = [self.tool] + (["--designed"] if designed else []) + ["-o", path + ".tmp.npy",
+            tmp = "%s.%d.tmp.npy" % (path, os.getpid())
+            cmd = [self.tool] + (["--designed"] if designed else []) + ["-o", tmp,
                                                                        audio]
             subprocess.run(cmd, check=True)
-            os.replace(path + ".tmp.npy", path)
+            os.replace(tmp, path)
         return Frames(np.load(path), self.names)
 
 
