@@ -34,6 +34,10 @@ bool FileFrames::refill() {
         return false;
       }
       ended = have == 0;
+      if (have > 0 && tapSink && !tapSink(block.data(), have)) {
+        why = "the samples were not taken";
+        return false;
+      }
     }
     if (pushed < have) {
       const int64_t n = zarvo_stream_push_float(stream, block.data() + pushed, have - pushed);

@@ -7,6 +7,7 @@
 // One thread; nothing allocated per frame (the stream and the buffer come with the object).
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,6 +28,11 @@ class FileFrames {
   // on an error, and from then on. failed() tells them apart.
   bool next(zarvo_frame& f);
 
+  // Hands every block of samples read (48000 Hz mono) to `sink` before it is analysed; a
+  // sink that returns false stops the input there, as an error ("the samples were not
+  // taken"). zarvo-fap writes the sound beside its output so.
+  void tap(std::function<bool(const float*, long)> sink) { tapSink = std::move(sink); }
+
   bool failed() const { return !why.empty(); }
   const std::string& problem() const { return why; }
   long long windows() const { return count; }
@@ -45,4 +51,5 @@ class FileFrames {
   bool ended = false, flushed = false;
   long long count = 0;
   std::string why;
+  std::function<bool(const float*, long)> tapSink;
 };

@@ -41,3 +41,22 @@ run() {
 echo "zarvo-fap to CSV, $minutes min of speech, on one core:"
 run "48 kHz float WAV" "$dir/long48.wav"
 run "44.1 kHz 16-bit WAV" "$dir/long44.wav"
+
+# Every output format on the 48 kHz input: the analysis with the writer, and the memory,
+# which stays flat with the length whatever the format.
+format() {
+  fmt="$1"
+  shift
+  /usr/bin/time -v taskset -c 0 "$tool" --format "$fmt" "$@" "$dir/long48.wav" -o "$dir/out" \
+    2>"$dir/time.txt"
+  wall=$(awk -F': ' '/Elapsed \(wall clock\)/ { n = split($2, p, ":"); s = 0;
+          for (i = 1; i <= n; i++) s = s * 60 + p[i]; print s }' "$dir/time.txt")
+  rss=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$dir/time.txt")
+  size=$(stat -c %s "$dir/out")
+  awk -v n="$fmt $*" -v a="$seconds" -v w="$wall" -v r="$rss" -v b="$size" 'BEGIN {
+    printf "%-22s %6.2f s wall  %6.0f x real time  %5.1f MB resident  %7.1f MB written\n",
+           n, w, a / w, r / 1024, b / 1e6 }'
+}
+echo "Every format, 48 kHz float WAV, $minutes min:"
+for f in csv json fap cues-tsv cues-json cues-xml cues-dat blendshapes-csv gltf; do format "$f"; done
+format fap --visemes

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <utility>
 
 namespace {
 
@@ -19,10 +20,10 @@ constexpr int kMaskTokens = 68;  // FAPs 1..68
 constexpr size_t kMaxLine = 1 << 16;
 
 // The mask line of every written frame, built once.
-std::string maskLine() {
+std::string maskLine(bool visemes) {
   std::string m;
   for (int k = 1; k <= kMaskTokens; ++k) {
-    bool on = false;
+    bool on = visemes && k == 1;
     for (int f : kSpeechFaps) on = on || f == k;
     m += on ? '1' : '0';
     m += k < kMaskTokens ? ' ' : '\n';
@@ -49,7 +50,26 @@ long long fapFrameCount(long long samples, int fps) {
   return (samples * fps + kRate - 1) / kRate;
 }
 
-FapWriter::FapWriter(const std::string& name, int fps) : fps_(fps > 0 ? fps : 1) {
+void fapViseme(const float* w, int* out) {
+  int a = 0, b = 1;
+  if (w[b] > w[a]) std::swap(a, b);
+  for (int k = 2; k < 15; ++k) {
+    if (w[k] > w[a]) {
+      b = a;
+      a = k;
+    } else if (w[k] > w[b]) {
+      b = k;
+    }
+  }
+  const double sum = static_cast<double>(w[a]) + w[b];
+  out[0] = a;
+  out[1] = b;
+  out[2] = sum > 0 ? static_cast<int>(std::lround(63.0 * w[a] / sum)) : 63;
+  out[3] = 0;
+}
+
+FapWriter::FapWriter(const std::string& name, int fps, bool visemes)
+    : fps_(fps > 0 ? fps : 1), visemes_(visemes) {
   for (char c : name) name_ += (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) ? '_' : c;
   if (name_.empty()) name_ = "zarvo";
 }
@@ -74,11 +94,15 @@ bool FapWriter::open(std::string* problem) {
   return true;
 }
 
-void FapWriter::writeFrame(const int* faps) {
-  static const std::string mask = maskLine();
+void FapWriter::writeFrame(const int* faps, const int* viseme) {
+  static const std::string mask = maskLine(false), visemeMask = maskLine(true);
   TextWriter& w = *spool_;
-  w.put(mask);
+  w.put(visemes_ ? visemeMask : mask);
   w.putInt(framesWritten_++);
+  for (int k = 0; visemes_ && k < 4; ++k) {
+    w.put(' ');
+    w.putInt(viseme[k]);
+  }
   for (int f : kSpeechFaps) {
     w.put(' ');
     w.putInt(faps[f]);
@@ -86,14 +110,15 @@ void FapWriter::writeFrame(const int* faps) {
   w.put('\n');
 }
 
-bool FapWriter::addWindow(long long index, const int* faps) {
+bool FapWriter::addWindow(long long index, const int* faps, const int* viseme) {
   if (spool_ == nullptr || spool_->failed()) return false;
   if (index != windows_) {
     problem_ =
         "window " + std::to_string(index) + " came where " + std::to_string(windows_) + " was due";
     return false;
   }
-  while (fapWindowForFrame(framesWritten_, fps_) <= windows_) writeFrame(faps);
+  if (visemes_ && viseme != nullptr) std::memcpy(lastViseme_, viseme, sizeof lastViseme_);
+  while (fapWindowForFrame(framesWritten_, fps_) <= windows_) writeFrame(faps, lastViseme_);
   ++windows_;
   std::memcpy(last_, faps, sizeof last_);
   if (spool_->failed()) problem_ = "temporary file: " + spool_->problem();
@@ -103,7 +128,7 @@ bool FapWriter::addWindow(long long index, const int* faps) {
 bool FapWriter::finish(long long samples, TextWriter& out) {
   if (spool_ == nullptr) return false;
   const long long total = windows_ > 0 ? fapFrameCount(samples, fps_) : 0;
-  while (framesWritten_ < total) writeFrame(last_);
+  while (framesWritten_ < total) writeFrame(last_, lastViseme_);
   if (!spool_->flush()) {
     problem_ = "temporary file: " + spool_->problem();
     return false;
@@ -253,12 +278,13 @@ int FapReader::next(FapFrame& frame) {
   for (int k = 1; k <= kMaskTokens; ++k) {
     if (!frame.set[k]) continue;
     bool ok = true;
-    if (k == 1)
+    if (k == 1) {
       for (int& v : frame.viseme) ok = ok && value(v);
-    else if (k == 2)
+    } else if (k == 2) {
       for (int& v : frame.expression) ok = ok && value(v);
-    else
+    } else {
       ok = value(frame.faps[k]);
+    }
     if (!ok) return -1;
   }
   if (!token(line).empty()) {

@@ -9,7 +9,8 @@
 //                                       mask bit in ascending FAP order; FAP 1 (viseme)
 //                                       takes 4 integers, FAP 2 (expression) 6
 //
-// The writer sets FAP 3 and 51..60, the ones the speech analysis gives, in every frame.
+// The writer sets FAP 3 and 51..60, the ones the speech analysis gives, in every frame,
+// and with visemes FAP 1 too.
 // The reader takes any file of this layout: '#' comment lines and blank lines anywhere,
 // masks of 68 or more tokens (tokens after the 68th are ignored), FAP 1 and 2 entries,
 // Windows line ends; anything else is an error that names the line.
@@ -46,6 +47,12 @@ long long fapWindowForFrame(long long frame, int fps);
 // gives no window to show, and the writer then writes 0 frames.
 long long fapFrameCount(long long samples, int fps);
 
+// FAP 1 from the 15 viseme weights (MPEG-4's viseme numbers 0..14, our order): the
+// strongest as viseme_select1, the next (the lower number on a tie) as viseme_select2,
+// viseme_blend = 63 w1 / (w1 + w2) rounded (63 when both are 0: all of the first), and
+// viseme_def 0 (the frame does not redefine the viseme). out: 4 ints.
+void fapViseme(const float* weights15, int* out4);
+
 // ---- Writing -------------------------------------------------------------------------
 // Frames are numbered as they come, but the header holds their count, which a stream only
 // knows at its end. So the frame lines wait in an unnamed temporary file (in $TMPDIR, else
@@ -56,8 +63,8 @@ class FapWriter {
   static constexpr int kFaps = 76;  // FAP array entries, indexed by FAP number
 
   // name: goes into the header, with every space or control character made '_' (empty
-  // becomes "zarvo"). fps: frames per second, >= 1.
-  FapWriter(const std::string& name, int fps);
+  // becomes "zarvo"). fps: frames per second, >= 1. visemes: every frame sets FAP 1.
+  FapWriter(const std::string& name, int fps, bool visemes = false);
   ~FapWriter();
   FapWriter(const FapWriter&) = delete;
   FapWriter& operator=(const FapWriter&) = delete;
@@ -66,9 +73,10 @@ class FapWriter {
   bool open(std::string* problem);
 
   // Takes analysis window `index` (0, 1, 2, ... in order) with its 76-entry FAP array
-  // (read only, not kept) and writes every frame whose window it is. False after a
-  // write error or for a window out of order (problem() says which).
-  bool addWindow(long long index, const int* faps);
+  // and, when the writer sets FAP 1, its 4 viseme values (fapViseme; both read only, not
+  // kept) and writes every frame whose window it is. False after a write error or for a
+  // window out of order (problem() says which).
+  bool addWindow(long long index, const int* faps, const int* viseme = nullptr);
 
   // The input ended after `samples` samples at 48000 Hz: writes the remaining frames
   // (the last window's values), then the header and all frame lines to `out`. Returns
@@ -79,9 +87,11 @@ class FapWriter {
   const std::string& problem() const { return problem_; }
 
  private:
-  void writeFrame(const int* faps);
+  void writeFrame(const int* faps, const int* viseme);
   std::string name_;
   int fps_;
+  bool visemes_;
+  int lastViseme_[4] = {0, 0, 63, 0};
   int spoolFd_ = -1;
   std::unique_ptr<TextWriter> spool_;
   long long framesWritten_ = 0;

@@ -1,8 +1,10 @@
 // zarvo-fap: runs recorded speech through the live analysis and writes the MPEG-4 FAPs it
-// gives, as CSV (one row per analysed window), JSON, or an MPEG-4 FAP file.
+// gives, as CSV (one row per analysed window), JSON, or an MPEG-4 FAP file; or the lip sync
+// in the layouts animation tools read (export/): mouth cues, face-capture CSV, glTF.
 //
-//   zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] [--raw]
-//             [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...
+//   zarvo-fap [--format F] [--fps N] [--articulate] [--outputs LIST] [--visemes]
+//             [--shapes SET] [--audio-out FILE|DIR/] [--raw] [--max-seconds S] [-j N]
+//             [-o FILE|DIR/] FILE...
 //   zarvo-fap --help | --version
 //
 // Input: any audio file libsndfile reads (WAV, FLAC, Ogg, MP3, AIFF, ...), any rate and
@@ -24,8 +26,15 @@
 //         viseme_sil..viseme_ou, vowel_aa..vowel_oh, the blendshapes' names, shape
 //   json: {"sample_rate":48000,"hop":512,"window":1024,"faps":[3,51,...,60],
 //          "columns":[...],"rows":[[index,time,level,vol,FAP 3,...,FAP 60],...]}
-//   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second (only
-//         there: the other formats have one row per window)
+//   fap:  the MPEG-4 FAP text file (fapfile/FapFile.h), --fps frames per second; with
+//         --visemes FAP 1 too
+//   cues-tsv, cues-json, cues-xml, cues-dat (--fps, 24 by default): mouth cues of the
+//         cartoon shapes (export/MouthCues.h); --shapes ABCDEF keeps the basic six
+//   blendshapes-csv: the face-capture CSV, --fps rows per second (60) (export/FaceCapture.h)
+//   gltf: a .glb of the head speaking, FAPs as morph weights (export/GltfHead.h)
+// The FAP formats (csv, json, fap, gltf) follow --articulate; the cues and the face-capture
+// CSV always come from the articulated engine. --audio-out writes the 48 kHz mono samples
+// analysed as a WAV beside the output (one per input into DIR/).
 //
 // Exit status: 0 done; 2 bad usage or bad input (one line on standard error naming the
 // file; nothing written for it, except that rows already sent to standard output stay
@@ -55,6 +64,10 @@
 
 #include "audiofile/AudioReader.h"
 #include "audiofile/FileFrames.h"
+#include "export/AudioOut.h"
+#include "export/FaceCapture.h"
+#include "export/GltfHead.h"
+#include "export/MouthCues.h"
 #include "fapfile/FapFile.h"
 #include "fapfile/OutputFile.h"
 #include "fapfile/StopSignal.h"
@@ -62,8 +75,9 @@
 namespace {
 
 const char kUsage[] =
-    "usage: zarvo-fap [--format csv|json|fap] [--fps N] [--articulate] [--outputs LIST] "
-    "[--raw] [--max-seconds S] [-j N] [-o FILE|DIR/] FILE...\n";
+    "usage: zarvo-fap [--format F] [--fps N] [--articulate] [--outputs LIST] [--visemes] "
+    "[--shapes SET] [--audio-out FILE|DIR/] [--raw] [--max-seconds S] [-j N] [-o FILE|DIR/] "
+    "FILE...\n";
 
 const char kHelp[] =
     "Analyses recorded speech as the live mode does and writes the MPEG-4 FAPs.\n"
@@ -71,11 +85,19 @@ const char kHelp[] =
     "                    - for standard input\n"
     "  --format F        csv (default): one row per 10.67 ms window (index, time of its\n"
     "                    centre in s, level, vol, FAPs); json: the same rows; fap: an\n"
-    "                    MPEG-4 FAP file\n"
-    "  --fps N           frames per second of --format fap (whole number 1..1000; 25)\n"
+    "                    MPEG-4 FAP file; cues-tsv, cues-json, cues-xml, cues-dat: mouth\n"
+    "                    cues of the cartoon shapes A-H, X; blendshapes-csv: face-capture\n"
+    "                    CSV; gltf: binary glTF 2.0 of the head speaking\n"
+    "  --fps N           frames per second: fap 1..1000 (25), cues-dat 24..100 (24),\n"
+    "                    blendshapes-csv 1..1000 (60)\n"
     "  --articulate      the articulated FAPs (corrected by the visemes), not the designed\n"
     "  --outputs LIST    csv, json: the columns after index, time, level, vol, from faps\n"
     "                    (default), visemes, vowels, blendshapes, shape, joined by commas\n"
+    "  --visemes         fap: FAP 1 (viseme) in every frame, from the two strongest\n"
+    "  --shapes SET      cues: the shapes used, A-F and any of G, H, X (ABCDEFGHX); without\n"
+    "                    X, G, H their cues become A, B, C\n"
+    "  --audio-out PATH  also write the samples analysed (48 kHz mono WAV) to PATH, or one\n"
+    "                    file per input into PATH/\n"
     "  -o FILE, -o DIR/  write there instead of standard output (several inputs: DIR/)\n"
     "  -j N              analyse up to N inputs at once (1..64; default 1)\n"
     "  --raw             the input is raw little-endian float32, 48000 Hz mono\n"
@@ -85,7 +107,45 @@ const char kHelp[] =
 
 constexpr double kProgressAfterSeconds = 5.0;  // shorter inputs finish before a bar helps
 
-enum class Format { kCsv, kJson, kFap };
+enum class Format {
+  kCsv,
+  kJson,
+  kFap,
+  kCuesTsv,
+  kCuesJson,
+  kCuesXml,
+  kCuesDat,
+  kBlendshapesCsv,
+  kGltf
+};
+
+struct FormatInfo {
+  const char* name;
+  Format format;
+  const char* extension;
+  int fpsMin, fpsMax, fpsDefault;  // 0: no --fps
+};
+constexpr FormatInfo kFormats[] = {
+    {"csv", Format::kCsv, ".csv", 0, 0, 0},
+    {"json", Format::kJson, ".json", 0, 0, 0},
+    {"fap", Format::kFap, ".fap", 1, 1000, 25},
+    {"cues-tsv", Format::kCuesTsv, ".tsv", 0, 0, 0},
+    {"cues-json", Format::kCuesJson, ".json", 0, 0, 0},
+    {"cues-xml", Format::kCuesXml, ".xml", 0, 0, 0},
+    {"cues-dat", Format::kCuesDat, ".dat", 24, 100, 24},
+    {"blendshapes-csv", Format::kBlendshapesCsv, ".csv", 1, 1000, 60},
+    {"gltf", Format::kGltf, ".glb", 0, 0, 0}};
+
+const FormatInfo& info(Format f) {
+  for (const FormatInfo& i : kFormats)
+    if (i.format == f) return i;
+  return kFormats[0];
+}
+
+bool isCues(Format f) {
+  return f == Format::kCuesTsv || f == Format::kCuesJson || f == Format::kCuesXml ||
+         f == Format::kCuesDat;
+}
 
 struct Settings {
   Format format = Format::kCsv;
@@ -93,6 +153,12 @@ struct Settings {
   bool fpsGiven = false;
   bool articulate = false;
   unsigned outputs = ZARVO_OUTPUT_FAPS;
+  bool visemes = false;
+  std::string shapes = kAllShapes;
+  bool shapesGiven = false;
+  std::string audioOut;  // "" for none
+  bool audioOutIsDir = false;
+  HeadMorphs* morphs = nullptr;  // gltf: measured once before any thread starts
   int jobs = 1;
   AudioReader::Options reading;
   std::string output;  // "" for standard output
@@ -100,9 +166,7 @@ struct Settings {
   std::vector<std::string> inputs;
 };
 
-const char* extension(Format f) {
-  return f == Format::kCsv ? ".csv" : f == Format::kJson ? ".json" : ".fap";
-}
+const char* extension(Format f) { return info(f).extension; }
 
 std::string baseName(const std::string& path) {
   if (path == "-") return "stdin";
@@ -150,7 +214,8 @@ bool parseArgs(int argc, char** argv, Settings& s) {
       a = "-j";
     }
     const bool takesValue = a == "--format" || a == "--fps" || a == "-o" || a == "--max-seconds" ||
-                            a == "-j" || a == "--jobs" || a == "--outputs";
+                            a == "-j" || a == "--jobs" || a == "--outputs" || a == "--shapes" ||
+                            a == "--audio-out";
     const size_t eq = a.find('=');
     if (options && a.rfind("--", 0) == 0 && eq != std::string::npos) {
       value = a.substr(eq + 1);
@@ -164,14 +229,11 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     } else if (a == "--") {
       options = false;
     } else if (a == "--format") {
-      if (value == "csv")
-        s.format = Format::kCsv;
-      else if (value == "json")
-        s.format = Format::kJson;
-      else if (value == "fap")
-        s.format = Format::kFap;
-      else
-        return usage("unknown format \"" + value + "\"");
+      const FormatInfo* f = nullptr;
+      for (const FormatInfo& i : kFormats)
+        if (value == i.name) f = &i;
+      if (f == nullptr) return usage("unknown format \"" + value + "\"");
+      s.format = f->format;
     } else if (a == "--fps") {
       char* end = nullptr;
       const long fps = std::strtol(value.c_str(), &end, 10);
@@ -195,6 +257,17 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     } else if (a == "-o") {
       if (value.empty()) return usage("-o needs a file or directory");
       s.output = value;
+    } else if (a == "--visemes") {
+      s.visemes = true;
+    } else if (a == "--shapes") {
+      if (!validShapeSet(value))
+        return usage("--shapes takes A, B, C, D, E, F and any of G, H, X, each once, not \"" +
+                     value + "\"");
+      s.shapes = value;
+      s.shapesGiven = true;
+    } else if (a == "--audio-out") {
+      if (value.empty()) return usage("--audio-out needs a file or directory");
+      s.audioOut = value;
     } else if (a == "--articulate") {
       s.articulate = true;
     } else if (a == "--outputs") {
@@ -217,10 +290,22 @@ bool parseArgs(int argc, char** argv, Settings& s) {
     }
   }
   if (s.inputs.empty()) return usage("no input file");
-  if (s.format == Format::kFap && s.outputs != ZARVO_OUTPUT_FAPS)
-    return usage("--format fap holds FAPs only; --outputs goes with csv or json");
-  if (s.fpsGiven && s.format != Format::kFap)
-    return usage("--fps goes with --format fap (CSV and JSON have one row per window)");
+  const FormatInfo& format = info(s.format);
+  if (s.outputs != ZARVO_OUTPUT_FAPS && s.format != Format::kCsv && s.format != Format::kJson)
+    return usage("--format " + std::string(format.name) +
+                 " has its own columns; --outputs goes with csv or json");
+  if (s.fpsGiven && format.fpsMax == 0)
+    return usage("--fps goes with --format fap, cues-dat or blendshapes-csv (" +
+                 std::string(format.name) + " follows the analysis windows)");
+  if (s.fpsGiven && (s.fps < format.fpsMin || s.fps > format.fpsMax))
+    return usage("--fps of " + std::string(format.name) + " is a whole number from " +
+                 std::to_string(format.fpsMin) + " to " + std::to_string(format.fpsMax));
+  if (!s.fpsGiven) s.fps = format.fpsDefault;
+  if (s.visemes && s.format != Format::kFap) return usage("--visemes goes with --format fap");
+  if (s.shapesGiven && !isCues(s.format))
+    return usage("--shapes goes with the cue formats (cues-tsv, cues-json, cues-xml, cues-dat)");
+  if (s.format == Format::kGltf && s.output.empty() && ::isatty(STDOUT_FILENO))
+    return usage("a .glb is binary: give -o FILE or redirect standard output");
   if (!s.output.empty()) {
     struct stat st {};
     s.outputIsDir =
@@ -228,12 +313,21 @@ bool parseArgs(int argc, char** argv, Settings& s) {
   }
   if (s.inputs.size() > 1 && !s.outputIsDir)
     return usage("several inputs need -o DIR/ (one output file each)");
-  if (s.outputIsDir) {
+  if (!s.audioOut.empty()) {
+    struct stat st {};
+    s.audioOutIsDir =
+        s.audioOut.back() == '/' || (::stat(s.audioOut.c_str(), &st) == 0 && S_ISDIR(st.st_mode));
+    if (s.inputs.size() > 1 && !s.audioOutIsDir)
+      return usage("several inputs need --audio-out DIR/ (one WAV each)");
+  }
+  if (s.outputIsDir || s.audioOutIsDir) {
     std::vector<std::string> names;
     for (const std::string& in : s.inputs) {
       const std::string n = baseName(in);
       for (const std::string& seen : names)
-        if (seen == n) return usage("two inputs would both write " + n + extension(s.format));
+        if (seen == n)
+          return usage("two inputs would both write " + n +
+                       (s.outputIsDir ? extension(s.format) : ".wav"));
       names.push_back(n);
     }
   }
@@ -352,7 +446,7 @@ std::string csvHeader(unsigned outputs) {
 
 std::string jsonHead(unsigned outputs) {
   std::string faps, columns = "\"index\",\"time\",\"level\",\"vol\"";
-  for (int f : kSpeechFaps) faps += (faps.empty() ? "" : ",") + std::to_string(f);
+  for (int f : kSpeechFaps) (faps += faps.empty() ? "" : ",") += std::to_string(f);
   for (const std::string& c : columnNames(outputs)) columns += ",\"" + c + "\"";
   return "{\"sample_rate\":" + std::to_string(AudioReader::kRate) +
          ",\"hop\":" + std::to_string(ZARVO_HOP) + ",\"window\":" + std::to_string(ZARVO_WINDOW) +
@@ -381,6 +475,33 @@ Outcome writeFailed(const std::string& target, const std::string& why) {
   return kWriteFailed;
 }
 
+// Where input k's output goes when `to` is a directory or a file.
+std::string targetFor(const std::string& to, bool isDir, const std::string& input,
+                      const char* ext) {
+  return isDir ? to + (to.back() == '/' ? "" : "/") + baseName(input) + ext : to;
+}
+
+bool sameFile(const std::string& input, const std::string& target) {
+  struct stat in {
+  }, out{};
+  return input != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(target.c_str(), &out) == 0 &&
+         in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+}
+
+// The writer of the lip-sync formats (export/); null for csv, json and fap.
+std::unique_ptr<FrameExport> makeExport(const Settings& s, const std::string& input,
+                                        std::string* problem) {
+  switch (s.format) {
+    case Format::kCuesTsv: return makeCueExport(CueFormat::kTsv, input, s.shapes, s.fps, problem);
+    case Format::kCuesJson: return makeCueExport(CueFormat::kJson, input, s.shapes, s.fps, problem);
+    case Format::kCuesXml: return makeCueExport(CueFormat::kXml, input, s.shapes, s.fps, problem);
+    case Format::kCuesDat: return makeCueExport(CueFormat::kDat, input, s.shapes, s.fps, problem);
+    case Format::kBlendshapesCsv: return makeFaceCaptureExport(s.fps);
+    case Format::kGltf: return makeGltfExport(*s.morphs, baseName(input), problem);
+    default: return nullptr;
+  }
+}
+
 // Analyses input number k into its output. Nothing is created for an input that cannot be
 // opened; an output file is only renamed into place when everything went well, and not
 // when a signal or another input's write failure stopped the run.
@@ -395,13 +516,8 @@ Outcome analyse(const Settings& s, size_t k) {
   std::string target = "standard output";
   std::unique_ptr<OutputFile> file;
   if (!s.output.empty()) {
-    target = s.outputIsDir ? s.output + (s.output.back() == '/' ? "" : "/") + baseName(input) +
-                                 extension(s.format)
-                           : s.output;
-    struct stat in {
-    }, out{};
-    if (input != "-" && ::stat(input.c_str(), &in) == 0 && ::stat(target.c_str(), &out) == 0 &&
-        in.st_dev == out.st_dev && in.st_ino == out.st_ino) {
+    target = targetFor(s.output, s.outputIsDir, input, extension(s.format));
+    if (sameFile(input, target)) {
       std::fprintf(stderr, "zarvo-fap: %s: the output would replace its own input\n",
                    input.c_str());
       return kBadInput;
@@ -411,8 +527,21 @@ Outcome analyse(const Settings& s, size_t k) {
   }
   std::unique_ptr<FapWriter> fap;
   if (s.format == Format::kFap) {
-    fap = std::make_unique<FapWriter>(baseName(input), s.fps);
+    fap = std::make_unique<FapWriter>(baseName(input), s.fps, s.visemes);
     if (!fap->open(&problem)) return writeFailed(target, problem);
+  }
+  std::unique_ptr<FrameExport> exporter = makeExport(s, input, &problem);
+  if (exporter == nullptr && !problem.empty()) return writeFailed(target, problem);
+  std::unique_ptr<AudioOut> audio;
+  const std::string audioTarget =
+      s.audioOut.empty() ? std::string() : targetFor(s.audioOut, s.audioOutIsDir, input, ".wav");
+  if (!audioTarget.empty()) {
+    if (sameFile(input, audioTarget)) {
+      std::fprintf(stderr, "zarvo-fap: %s: the sound would replace its own input\n", input.c_str());
+      return kBadInput;
+    }
+    audio = AudioOut::create(audioTarget, &problem);
+    if (audio == nullptr) return writeFailed(audioTarget, problem);
   }
   TextWriter out(file != nullptr ? file->fd() : STDOUT_FILENO);
   const bool toTerminal = file == nullptr && ::isatty(STDOUT_FILENO);
@@ -421,7 +550,15 @@ Outcome analyse(const Settings& s, size_t k) {
 
   if (s.format == Format::kCsv) out.put(csvHeader(s.outputs));
   if (s.format == Format::kJson) out.put(jsonHead(s.outputs));
-  FileFrames faps(*reader, s.articulate, s.outputs);
+  // The cues and the face-capture CSV are the articulated engine's in any case.
+  unsigned outputs = s.outputs;
+  bool articulate = s.articulate;
+  if (isCues(s.format)) outputs = ZARVO_OUTPUT_SHAPE;
+  if (s.format == Format::kBlendshapesCsv) outputs = ZARVO_OUTPUT_BLENDSHAPES;
+  if (isCues(s.format) || s.format == Format::kBlendshapesCsv) articulate = true;
+  if (s.visemes) outputs |= ZARVO_OUTPUT_VISEMES;
+  FileFrames faps(*reader, articulate, outputs);
+  if (audio != nullptr) faps.tap([&audio](const float* p, long n) { return audio->write(p, n); });
   zarvo_frame w;
   int mouth[76];
   while (!stopping() && faps.next(w) && !out.failed()) {
@@ -432,14 +569,21 @@ Outcome analyse(const Settings& s, size_t k) {
       out.put(w.index == 0 ? "\n[" : ",\n[");
       putValues(out, w, s.outputs, true);
       out.put(']');
+    } else if (exporter != nullptr) {
+      if (!exporter->add(w, out)) return writeFailed(target, exporter->problem());
     } else {
       FileFrames::fapArray(w, mouth);
-      if (!fap->addWindow(w.index, mouth)) return writeFailed(target, fap->problem());
+      int viseme[4];
+      if (s.visemes) fapViseme(w.visemes, viseme);
+      if (!fap->addWindow(w.index, mouth, s.visemes ? viseme : nullptr))
+        return writeFailed(target, fap->problem());
     }
     progress.tick(w.index);
   }
   if (stopping()) return kStopped;
   if (out.failed()) return writeFailed(target, out.problem());
+  if (audio != nullptr && !audio->problem().empty())
+    return writeFailed(audioTarget, audio->problem());
   if (faps.failed()) {
     out.flush();  // what standard output has received stays valid up to here
     std::fprintf(stderr, "zarvo-fap: %s: %s\n", input.c_str(), faps.problem().c_str());
@@ -448,8 +592,11 @@ Outcome analyse(const Settings& s, size_t k) {
   if (s.format == Format::kJson) out.put(faps.windows() > 0 ? "\n]}\n" : "]}\n");
   if (s.format == Format::kFap && !fap->finish(reader->samplesDelivered(), out))
     return writeFailed(target, out.failed() ? out.problem() : fap->problem());
+  if (exporter != nullptr && !exporter->finish(reader->samplesDelivered(), out))
+    return writeFailed(target, out.failed() ? out.problem() : exporter->problem());
   if (!out.flush()) return writeFailed(target, out.problem());
   if (file != nullptr && !file->commit(&problem)) return writeFailed(target, problem);
+  if (audio != nullptr && !audio->commit(&problem)) return writeFailed(audioTarget, problem);
   if (!reader->note().empty())
     std::fprintf(stderr, "zarvo-fap: %s: note: %s\n", input.c_str(), reader->note().c_str());
   return kDone;
@@ -498,6 +645,17 @@ int main(int argc, char** argv) {
   try {
     Settings s;
     if (!parseArgs(argc, argv, s)) return 2;
+    // The head is read and measured here, before any thread starts: the mesh arrays are
+    // the program's one model.
+    HeadMorphs morphs;
+    std::string problem;
+    if (s.format == Format::kGltf) {
+      if (!loadHeadMorphs(morphs, problem)) {
+        std::fprintf(stderr, "zarvo-fap: %s\n", problem.c_str());
+        return 2;
+      }
+      s.morphs = &morphs;
+    }
     return analyseAll(s);
   } catch (const std::bad_alloc&) {
     std::fputs("zarvo-fap: out of memory\n", stderr);
