@@ -49,8 +49,13 @@ bool resolve(const std::string& text, const char* defaultPort, Address* out, std
   }
   port = std::to_string(number);
 
+  // Debian's liblo is built for IPv4 alone: an IPv6 address would fail every send.
+  if (host.find(':') != std::string::npos) {
+    *problem = "\"" + host + "\" is an IPv6 address; OSC goes over IPv4 here";
+    return false;
+  }
   addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
+  hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_DGRAM;
   hints.ai_flags = AI_NUMERICSERV;
   addrinfo* found = nullptr;

@@ -10,22 +10,10 @@
 
 #include "sending/names.h"
 #include "sending/osc.h"
+#include "sending/settings.h"
 #include "zarvo/zarvo.h"
 
 namespace sending {
-
-// The options as given (strings, checked by Outlets::open).
-struct Settings {
-  std::string vmc;             // --vmc HOST[:PORT] (port 39539 when none); empty: none
-  std::string osc;             // --osc HOST:PORT; empty: none
-  std::string names = "vrm0";  // --names: the VMC name set (names.h)
-  std::string rate;            // --rate HZ: VMC bundles per second; empty: every frame
-  bool json = false;           // --json: one line per frame
-};
-
-// The port avatar renderers listen on for the VMC protocol (a tracker taking helpers
-// listens on 39540).
-inline constexpr char kVmcPort[] = "39539";
 
 class Outlets {
  public:
