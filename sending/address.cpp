@@ -8,7 +8,8 @@
 
 namespace sending {
 
-bool resolve(const std::string& text, const char* defaultPort, Address* out, std::string* problem) {
+bool parseAddress(const std::string& text, const char* defaultPort, std::string* hostOut,
+                  std::string* portOut, std::string* problem) {
   std::string host, port;
   bool hasPort = false;
   if (!text.empty() && text[0] == '[') {
@@ -32,6 +33,10 @@ bool resolve(const std::string& text, const char* defaultPort, Address* out, std
     *problem = "\"" + text + "\" names no host";
     return false;
   }
+  if (host.find_first_of("[]") != std::string::npos) {
+    *problem = "\"" + text + "\" is not HOST:PORT ([IPV6]:PORT for an IPv6 address)";
+    return false;
+  }
   if (!hasPort) {
     if (defaultPort == nullptr) {
       *problem = "\"" + text + "\" needs a port: HOST:PORT";
@@ -47,8 +52,14 @@ bool resolve(const std::string& text, const char* defaultPort, Address* out, std
     *problem = "bad port \"" + port + "\" in \"" + text + "\" (a number from 1 to 65535)";
     return false;
   }
-  port = std::to_string(number);
+  *hostOut = host;
+  *portOut = std::to_string(number);
+  return true;
+}
 
+bool resolve(const std::string& text, const char* defaultPort, Address* out, std::string* problem) {
+  std::string host, port;
+  if (!parseAddress(text, defaultPort, &host, &port, problem)) return false;
   // Debian's liblo is built for IPv4 alone: an IPv6 address would fail every send.
   if (host.find(':') != std::string::npos) {
     *problem = "\"" + host + "\" is an IPv6 address; OSC goes over IPv4 here";

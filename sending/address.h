@@ -13,10 +13,16 @@ struct Address {
   std::string given;  // as the user wrote it, for messages
 };
 
-// Reads "HOST:PORT", or HOST alone when `defaultPort` is not null, and resolves the host to
-// an IPv4 address for UDP (liblo as Debian builds it sends over IPv4 only; "[IPV6]:PORT" is
-// read to be refused by name). False with *problem set to one line (without the option's
-// name) when the text, the port (1..65535) or the host is bad.
+// Reads "HOST:PORT", "[IPV6]:PORT", or HOST alone when `defaultPort` is not null: the host
+// as written (brackets removed) and the port as a plain decimal number 1..65535. False with
+// *problem set to one line (without the option's name) when the text or the port is bad.
+// Pure text; any thread.
+bool parseAddress(const std::string& text, const char* defaultPort, std::string* host,
+                  std::string* port, std::string* problem);
+
+// parseAddress, then the host resolved to an IPv4 address for UDP (liblo as Debian builds
+// it sends over IPv4 only: an IPv6 address is refused by name). False with *problem set
+// to one line when the text, the port or the host is bad.
 bool resolve(const std::string& text, const char* defaultPort, Address* out, std::string* problem);
 
 }  // namespace sending
