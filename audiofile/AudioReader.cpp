@@ -202,14 +202,19 @@ constexpr uint16_t kFormatPcm = 1;
 constexpr uint16_t kFormatFloat = 3;
 constexpr uint16_t kFormatExtensible = 0xFFFE;
 
+bool placeholderSize(uint32_t size) {
+  return size == 0 || size == 0xFFFFFFFFu || size == 0x7FFFF000u;
+}
+
 // Checks the chunk structure of a RIFF WAVE header and prepares the data chunk for the
-// decoder. A data size of 0 or 0xFFFFFFFF (written before the length was known) becomes
-// 0xFFFFFFFF, which the decoder reads as "up to the end of the input"; any other size is
-// the exact length, and an input that ends before it is truncated (src.dataEnd).
-// libsndfile reads such files regardless, so without this a cut or damaged file would
-// pass as complete. A fmt chunk after the data chunk (legal, but libsndfile refuses it)
-// is moved in front by presenting a rebuilt header, where the input can be read at any
-// offset. Returns the problem, or "" when the header is sound or lies beyond reach.
+// decoder. A data size of 0, 0xFFFFFFFF or 0x7FFFF000 (written before the length was known;
+// the last is what a speech synthesiser writing to a pipe states) becomes 0xFFFFFFFF, which the
+// decoder reads as "up to the end of the input"; any other size is the exact length, and an input
+// that ends before it is truncated (src.dataEnd). libsndfile reads such files regardless, so
+// without this a cut or damaged file would pass as complete. A fmt chunk after the data chunk
+// (legal, but libsndfile refuses it) is moved in front by presenting a rebuilt header, where the
+// input can be read at any offset. Returns the problem, or "" when the header is sound or lies
+// beyond reach.
 std::string checkWav(ByteSource& src) {
   const long long total = src.known();
   const long long reach =
@@ -262,7 +267,7 @@ std::string checkWav(ByteSource& src) {
       dataAt = pos;
       dataSize = size;
       // A placeholder length: the audio runs to the end, nothing can follow it.
-      if (size == 0 || size == 0xFFFFFFFFu) break;
+      if (placeholderSize(size)) break;
     }
     pos = body + size + (size & 1);
   }
@@ -270,7 +275,7 @@ std::string checkWav(ByteSource& src) {
     if (!whole) return "";
     return fmtAt < 0 ? "no fmt chunk in WAV file" : "no data chunk in WAV file";
   }
-  const bool placeholder = dataSize == 0 || dataSize == 0xFFFFFFFFu;
+  const bool placeholder = placeholderSize(dataSize);
   if (!placeholder && blockAlign > 0 && dataSize % blockAlign != 0)
     return "truncated data chunk: " + std::to_string(dataSize) +
            " bytes is not a whole number of " + std::to_string(blockAlign) + "-byte samples";

@@ -14,8 +14,9 @@
 //                         | input beyond Options::maxSeconds is an error, not a silent cut
 //   sources               | a path, "-" (standard input, a pipe or a file), a FIFO, or a
 //                         | buffer in memory (tests, fuzzing)
-//   WAV data size 0 or    | the placeholder a recorder writes before it knows the length:
-//   0xFFFFFFFF            | read to the end of the input
+//   WAV data size 0,      | the placeholder a recorder writes before it knows the length
+//   0xFFFFFFFF or         | (espeak-ng --stdout: 0x7FFFF000): read to the end of the input
+//   0x7FFFF000            |
 //   truncated input       | a WAV data chunk or a FLAC/WAV/AIFF stream that ends before
 //                         | its header says is an error; MP3 and Ogg carry no reliable
 //                         | length, so a cut file of those reads to where it ends.

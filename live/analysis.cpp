@@ -8,12 +8,18 @@ bool artikulacio = true;
 
 namespace live {
 
+sending::Outlets* outlets = nullptr;
+
+void sendDrawn(const Frame& f) {
+  if (outlets != nullptr) outlets->send(f.all);
+}
+
 Analysis::Analysis() : frames(kFrames) {
   zarvo_options o;
   zarvo_options_init(&o);
   o.articulate = artikulacio ? 1 : 0;
   // FAPs alone: the designed ones then need no look-ahead, as in the designed run.
-  o.outputs = ZARVO_OUTPUT_FAPS;
+  o.outputs = outlets != nullptr ? ZARVO_OUTPUT_ALL : ZARVO_OUTPUT_FAPS;
   stream = zarvo_stream_create(&o, nullptr);
   frame.struct_size = sizeof frame;
 }
@@ -57,6 +63,7 @@ void Analysis::take() {
     for (int k = 0; k < ZARVO_FAPS; ++k) f.faps[zarvo_fap_number(k)] = frame.faps[k];
     f.volume = frame.vol;
     f.end = ends[frame.index % 64];
+    f.all = frame;
   }
 }
 

@@ -7,20 +7,31 @@
 #include <cstdint>
 #include <vector>
 
+#include "sending/outlets.h"
 #include "zarvo/zarvo.h"
 
 namespace live {
 
+// Where the modes send what they draw (zarvo --vmc, --osc); null: nowhere. Set by main
+// before the window exists, not owned.
+extern sending::Outlets* outlets;
+
 // One analysed window as a mode draws it.
 struct Frame {
-  int faps[76];  // indexed by FAP number: 3 and 51..60 set
-  int volume;    // vol, the zoom's input
-  int64_t end;   // the mode's 48 kHz sample just past the window
+  int faps[76];     // indexed by FAP number: 3 and 51..60 set
+  int volume;       // vol, the zoom's input
+  int64_t end;      // the mode's 48 kHz sample just past the window
+  zarvo_frame all;  // the library's frame, every output when sent (outlets), else the FAPs
 };
+
+// Sends the frame a mode has just drawn to the outlets, when there are any. Window thread.
+void sendDrawn(const Frame& f);
 
 class Analysis {
  public:
   // Allocates the stream and room for kFrames frames; ok() false when the library cannot.
+  // With outlets every output is analysed, and the designed FAPs then come a window later
+  // (the visemes' look-ahead).
   Analysis();
   ~Analysis();
   Analysis(const Analysis&) = delete;

@@ -53,6 +53,7 @@ void folyamatos(HWND hwnd) {
         if (!analysis.next(frame)) continue;  // the look-ahead is filling
       }
       session.frame(frame.faps, frame.volume, frame.end);
+      live::sendDrawn(frame);
       // messages first, then the next window
     }
     live::lastMode.skippedWindows = capture.skippedWindows();

@@ -94,6 +94,7 @@ void lejatszas(HWND hwnd, const char* path) {
       // is drawn.
       if (analysis.due(heard, frame, &late)) {
         session.frame(frame.faps, frame.volume, frame.end);
+        live::sendDrawn(frame);
         continue;
       }
       const live::Frame* coming = analysis.front();

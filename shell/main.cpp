@@ -1,9 +1,11 @@
 // The program's entry on Linux: the command line, the desktop window system, then the
 // Windows-shaped entry.
 #include <cstdio>
+#include <memory>
 #include <string>
 
 #include "lifelike/look.h"
+#include "live/analysis.h"
 #include "live/devices.h"
 #include "live/modes.h"
 #include "model/modellbeolv.h"
@@ -44,6 +46,17 @@ int main(int argc, char** argv) {
         live::outputDevice = index;
     }
   }
+  // Checked (the addresses resolved) before the window opens: a mistyped one ends here.
+  std::unique_ptr<sending::Outlets> outlets;
+  if (!p.kuldes.vmc.empty() || !p.kuldes.osc.empty()) {
+    std::string problem;
+    outlets = sending::Outlets::open(p.kuldes, nullptr, &problem);
+    if (!outlets) {
+      std::fprintf(stderr, "zarvo: %s\n", problem.c_str());
+      return 2;
+    }
+    live::outlets = outlets.get();
+  }
   sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
   artikulacio = !p.tervezett;
   lifelike::setOn(p.elethu);
@@ -57,5 +70,8 @@ int main(int argc, char** argv) {
   adatmappak(alap_adatmappak());
   HINSTANCE instance = fltk_backend_install();
   char commandLine[] = "";
-  return WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
+  const int status = WinMain(instance, nullptr, commandLine, SW_SHOWNORMAL);
+  if (outlets) std::fprintf(stderr, "zarvo: sent %s\n", outlets->summary().c_str());
+  live::outlets = nullptr;
+  return status;
 }

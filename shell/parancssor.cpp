@@ -8,6 +8,7 @@ std::string parancssoriFajl;
 const char kHasznalat[] =
     "usage: zarvo [--live | FILE] [--smooth] [--lifelike] [--designed]\n"
     "             [--input-device N|NAME] [--output-device N|NAME]\n"
+    "             [--vmc HOST[:PORT] [--names SET] [--rate HZ]] [--osc HOST:PORT]\n"
     "       zarvo --list-devices | --help | --version\n"
     "  --live               start in the continuous microphone mode\n"
     "  FILE                 play a speech file with its sound, the head speaking it\n"
@@ -19,6 +20,10 @@ const char kHasznalat[] =
     "  --list-devices       print the audio devices and end\n"
     "  --input-device X     capture from device X: its index, or part of its name\n"
     "  --output-device X    play through device X\n"
+    "  --vmc HOST[:PORT]    the continuous mode and playback send what they draw to an avatar\n"
+    "                       program (VMC protocol, port 39539 when none); --names SET picks\n"
+    "                       the names (vrm0, vrm1, blendshapes, visemes), --rate HZ how often\n"
+    "  --osc HOST:PORT      and everything in Zarvo's OSC namespace (zarvo-stream(1))\n"
     "  --help, --version    print this text, or the name and version, and end\n";
 
 Parancssor parancssor(int argc, const char* const* argv) {
@@ -26,21 +31,22 @@ Parancssor parancssor(int argc, const char* const* argv) {
   bool opciok = true;  // still reading options
   for (int i = 1; i < argc && p.hiba.empty(); ++i) {
     const std::string a = argv[i];
-    // An option with a value: "--name VALUE" or "--name=VALUE".
-    auto ertek = [&](const char* nev, std::string* hova) {
+    // An option with a value: "--name VALUE" or "--name=VALUE"; `mi` says what it takes.
+    auto ertek = [&](const char* nev, std::string* hova,
+                     const char* mi = "a device (its index or part of its name)") {
       const std::size_t n = std::strlen(nev);
       if (a == nev) {
         if (i + 1 >= argc) {
-          p.hiba = std::string(nev) + " needs a device (its index or part of its name)";
+          p.hiba = std::string(nev) + " needs " + mi;
         } else {
           *hova = argv[++i];
-          if (hova->empty()) p.hiba = std::string(nev) + " needs a device, not an empty name";
+          if (hova->empty()) p.hiba = std::string(nev) + " needs " + mi + ", not an empty text";
         }
         return true;
       }
       if (a.compare(0, n, nev) == 0 && a.size() > n && a[n] == '=') {
         *hova = a.substr(n + 1);
-        if (hova->empty()) p.hiba = std::string(nev) + " needs a device, not an empty name";
+        if (hova->empty()) p.hiba = std::string(nev) + " needs " + mi + ", not an empty text";
         return true;
       }
       return false;
@@ -62,7 +68,11 @@ Parancssor parancssor(int argc, const char* const* argv) {
     } else if (opciok && a == "--version") {
       p.verzio = true;
     } else if (opciok &&
-               (ertek("--input-device", &p.bemenet) || ertek("--output-device", &p.kimenet))) {
+               (ertek("--input-device", &p.bemenet) || ertek("--output-device", &p.kimenet) ||
+                ertek("--vmc", &p.kuldes.vmc, "an address (HOST or HOST:PORT)") ||
+                ertek("--osc", &p.kuldes.osc, "an address (HOST:PORT)") ||
+                ertek("--names", &p.kuldes.names, "a name set (vrm0|vrm1|blendshapes|visemes)") ||
+                ertek("--rate", &p.kuldes.rate, "a rate in Hz"))) {
     } else if (opciok && a.size() > 1 && a[0] == '-') {
       p.hiba = "unknown option " + a;
     } else if (!p.fajl.empty()) {

@@ -1,6 +1,7 @@
 // The program's command line:
 //   zarvo [--live | FILE] [--smooth] [--lifelike] [--designed] [--input-device N|NAME]
-//         [--output-device N|NAME]
+//         [--output-device N|NAME] [--vmc HOST[:PORT] [--names SET] [--rate HZ]]
+//         [--osc HOST:PORT]
 //   zarvo --list-devices
 //   zarvo --help | --version
 // Options may come in any order; "--" ends them (a FILE named like an option follows it).
@@ -10,6 +11,7 @@
 #include <string>
 
 #include "platform/win32.h"
+#include "sending/settings.h"
 
 struct Parancssor {
   bool live = false;         // --live: the continuous microphone mode from the start
@@ -22,6 +24,7 @@ struct Parancssor {
   bool verzio = false;       // --version: the name and the version, then end
   std::string bemenet;       // --input-device: index or part of a name; empty: default
   std::string kimenet;       // --output-device
+  sending::Settings kuldes;  // --vmc, --osc, --names, --rate: where the modes send frames
   std::string hiba;          // empty, or one line saying what is wrong (exit status 2)
 };
 

@@ -33,6 +33,8 @@
 // --log FILE: one line per chunk of RAWFILE sent, "<chunk index> <ns>", the steady clock
 // (CLOCK_MONOTONIC) just after the chunk went into the socket; for latency measurements.
 //
+// Ctrl-C (SIGINT, SIGTERM, SIGHUP) passes SIGTERM on to the program; the device keeps
+// delivering until the program has ended (SIGKILL after 5 s).
 // Exits with the program's status (128 + signal number if it was killed).
 #include <fcntl.h>
 #include <signal.h>
@@ -263,6 +265,7 @@ int main(int argc, char** argv) {
       closeAfter >= 0 ? static_cast<int64_t>(closeAfter * rate / chunkFrames) : -1;
   const int64_t stallTick =
       stallAfter >= 0 ? static_cast<int64_t>(stallAfter * rate / chunkFrames) : -1;
+  int64_t stopTick = -1;
   for (int64_t tick = 1;; ++tick) {
     const pid_t done = waitpid(child, &status, WNOHANG);
     if (done == child) break;
@@ -273,10 +276,13 @@ int main(int argc, char** argv) {
       if (chunkLog != nullptr) std::fclose(chunkLog);
       return exitStatus(status);
     }
-    if (g_stop) {
+    // Asked to end: the program is, and the device keeps delivering until it has (closing a
+    // capture stream waits for the read in progress); one that lingers 5 s is killed.
+    if (g_stop && stopTick < 0) {
       kill(child, SIGTERM);
-      waitpid(child, &status, 0);
-      break;
+      stopTick = tick;
+    } else if (stopTick >= 0 && tick == stopTick + 5 * rate / chunkFrames) {
+      kill(child, SIGKILL);
     }
     int queued = 0;
     if ((stallTick < 0 || tick < stallTick) && ioctl(queueEnd, FIONREAD, &queued) == 0 &&

@@ -8,13 +8,13 @@ pkgs="cmake g++ make pkg-config libgtest-dev libgmock-dev libbenchmark-dev libff
       portaudio19-dev libasound2-dev fonts-dejavu-core libpng-dev
       libsndfile1-dev libsoxr-dev
       libavcodec-dev libavfilter-dev libavformat-dev libavutil-dev libswscale-dev
-      libswresample-dev"
+      libswresample-dev liblo-dev"
 if [ "${1:-}" = test ]; then
   pkgs="$pkgs xvfb xauth xdotool x11-utils imagemagick espeak-ng sox libsox-fmt-mp3 python3 locales
         clang libclang-rt-14-dev dpkg-dev desktop-file-utils libgtk2.0-0
         ffmpeg python3-numpy libespeak-ng1 pocketsphinx pocketsphinx-en-us ktuberling-data
         asterisk-core-sounds-en asterisk-core-sounds-en-g722 abigail-tools python3-matplotlib
-        nodejs npm blender"
+        liblo-tools nodejs npm blender"
 fi
 
 missing=""

@@ -5,7 +5,8 @@ microphone fed with the speech recording by zarvo-feeder:
   resized (the head is drawn in the new square) and the menu shows the item checked; Space
   stops it;
 - a burst of Enter presses during a designed run gives one run (log.txt: three full stops);
-- `zarvo --live`: the first Escape stops the mode, the second ends the program (status 0);
+- `zarvo --live --vmc`: the first Escape stops the mode, the second ends the program (status
+  0); oscdump received the frames drawn as VMC bundles;
 - `zarvo FILE`: the head speaking a WAV while the speaker (zarvo-feeder --sink) plays exactly
   its samples; "&Megnyitás…" opens the file chooser, and cancelling it plays nothing.
 
@@ -15,6 +16,7 @@ Usage: continuous_x11.py --zarvo BUILD/zarvo --feeder BUILD/tools/zarvo-feeder
 """
 import argparse
 import os
+import socket
 import subprocess
 import sys
 import time
@@ -200,7 +202,15 @@ def main():
             burst_of_enter(p, cwd)
             run("xdotool", "key", "Escape")
             check(p.wait() == 0, "Escape ends the program with status 0")
-        with Fed(fed + [os.path.abspath(a.zarvo), "--live"], cwd, settle=False) as p:
+        # --vmc: liblo's oscdump receives a bundle for each frame drawn.
+        with socket.socket(socket.AF_INET, socket.SOCK_DGRAM) as s:
+            s.bind(("127.0.0.1", 0))
+            port = s.getsockname()[1]
+        dumped = os.path.join(cwd, "vmc.txt")
+        oscdump = subprocess.Popen(["oscdump", "-L", str(port)], stdout=open(dumped, "w"))
+        time.sleep(0.5)
+        with Fed(fed + [os.path.abspath(a.zarvo), "--live", "--vmc", "127.0.0.1:%d" % port],
+                 cwd, settle=False) as p:
             check(p.changing() >= 5, "zarvo --live starts speaking by itself")
             run("xdotool", "key", "Escape")
             time.sleep(0.5)
@@ -208,6 +218,14 @@ def main():
                   "the first Escape stops the mode, the window stays")
             run("xdotool", "key", "Escape")
             check(p.wait() == 0, "the second Escape ends the program with status 0")
+        oscdump.terminate()
+        oscdump.wait()
+        lines = [line.split()[1:] for line in open(dumped)]
+        applied = lines.count(["/VMC/Ext/Blend/Apply"])
+        check(applied > 100 and [line[:3] for line in lines[:6]] ==
+              [["/VMC/Ext/Blend/Val", "sf", '"%s"' % n] for n in "AIUEO"] +
+              [["/VMC/Ext/Blend/Apply"]],
+              "--vmc: the frames drawn went out as VMC bundles (%d)" % applied)
         wav = os.path.join(cwd, "speech.wav")
         run("sox", "-t", "raw", "-r", "48000", "-c", "1", "-b", "32", "-e", "floating-point",
             os.path.abspath(a.raw), "-b", "32", "-e", "floating-point", wav)

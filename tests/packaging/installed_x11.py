@@ -23,11 +23,11 @@ import wave
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
 from x11_support import MENU_BAR, Failure, Program, check, is_skin, run  # noqa: E402
 
-FILES = ["usr/bin/zarvo", "usr/bin/zarvo-fap", "usr/bin/zarvo-render",
+FILES = ["usr/bin/zarvo", "usr/bin/zarvo-fap", "usr/bin/zarvo-render", "usr/bin/zarvo-stream",
          "usr/share/zarvo/vertex.txt", "usr/share/zarvo/face.txt",
          "usr/share/applications/zarvo.desktop", "usr/share/icons/hicolor/256x256/apps/zarvo.png",
          "usr/share/man/man1/zarvo.1.gz", "usr/share/man/man1/zarvo-fap.1.gz",
-         "usr/share/man/man1/zarvo-render.1.gz"]
+         "usr/share/man/man1/zarvo-render.1.gz", "usr/share/man/man1/zarvo-stream.1.gz"]
 # What each package holds besides, and what it must depend on: the libraries the programs
 # link and the font; the library's own.
 PACKAGES = {"zarvo": FILES,
@@ -37,7 +37,7 @@ PACKAGES = {"zarvo": FILES,
             "python3-zarvo": ["usr/lib/python3/dist-packages/zarvo/__init__.py"]}
 DEPENDS = {"zarvo": ["libzarvo1 (= ", "libfltk1.3", "libopengl0", "libglx0", "libportaudio2",
                      "libsndfile1", "libsoxr0", "libavcodec", "libosmesa6", "libstdc++6",
-                     "fonts-dejavu-core"],
+                     "liblo7", "fonts-dejavu-core"],
            "libzarvo1": ["libsoxr0", "libstdc++6"],
            "libzarvo-dev": ["libzarvo1 (= "],
            "python3-zarvo": ["python3-numpy", "libzarvo1 (= "]}
