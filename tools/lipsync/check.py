@@ -147,10 +147,6 @@ class Tally:
         }
 
 
-def is_real(source):
-    return not source.startswith("espeak")
-
-
 def mouth_figures(checker, data, csvs):
     """mouth-check's output over the given FAP files (run in the mesh folder)."""
     r = subprocess.run([os.path.abspath(checker)] + csvs, cwd=data, capture_output=True,
@@ -197,10 +193,10 @@ def main():
         audio = os.path.join(args.corpus, rec["audio"])
         f = runner.frames(audio)
         for stream, prefix in (("designed", "fap"), ("articulated", "art")):
-            for group in (rec["source"], "real" if is_real(rec["source"]) else "synthetic",
+            for group in (rec["source"], "real" if fr.is_real(rec["source"]) else "synthetic",
                           "all"):
                 tallies.setdefault((stream, group), Tally()).add(rec, f, prefix)
-            if args.mouth_check and is_real(rec["source"]):
+            if args.mouth_check and fr.is_real(rec["source"]):
                 path = os.path.join(tmp, "%s-%d.csv" % (stream, k))
                 write_csv(path, f, prefix)
                 csvs[stream].append(path)

@@ -29,6 +29,11 @@ def centre(i):
     return HOP * (np.asarray(i) + 1.0) / RATE
 
 
+def is_real(source):
+    """Recorded human speech, not synthetic."""
+    return not source.startswith("espeak")
+
+
 def load_index(corpus):
     with open(os.path.join(corpus, "index.jsonl"), encoding="utf-8") as f:
         return [json.loads(line) for line in f if line.strip()]
