@@ -21,9 +21,10 @@
  * Designed and articulated FAPs: the designed FAPs are the speech analysis' own, bit for bit
  * what zarvo-fap writes for the same 48 kHz samples. The articulated ones correct them by
  * the visemes (lips that meet on p b m, lower lip to the teeth on f v, rounded and spread
- * vowels, closed in pauses); visemes need one window of look-ahead, so a frame that carries
- * visemes, vowels, blendshapes, a shape or articulated FAPs comes one window (10.7 ms)
- * later than a frame of designed FAPs alone.
+ * vowels, closed in pauses). The visemes of a window come from it and the windows before
+ * it: this version reads no window ahead, so every frame is ready as soon as its window is
+ * in, whatever it carries. The recogniser's look-ahead is a constant of the library (the
+ * frame's delay_ms says what it costs); the calls below keep frames in order either way.
  *
  * Memory: zarvo_stream_create allocates everything a stream will use (a few hundred
  * kilobytes); no other call allocates, locks or prints.
@@ -161,8 +162,9 @@ typedef struct zarvo_frame {
   double centre_sample;
   double centre_seconds;
   /* How far the input had gone past the window's centre when the frame became ready, in
-   * milliseconds: half a window (5.3), the look-ahead (10.7 when the frame carries visemes
-   * or articulated FAPs), the resampler's delay (none at 48000 Hz; about 12 ms at 44.1 kHz,
+   * milliseconds: half a window (10.7), the recogniser's look-ahead (none in this version;
+   * 10.7 per window it reads ahead, for frames with visemes or articulated FAPs), the
+   * resampler's delay (none at 48000 Hz; about 12 ms at 44.1 kHz,
    * 21 ms at 16 kHz, 100 ms at 8 kHz) and the wait for a whole hop. The same however the
    * input was cut into blocks. For frames made by flush, what the input had left. */
   double delay_ms;
