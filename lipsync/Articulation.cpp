@@ -92,8 +92,12 @@ double opening(const double* f) { return f[0] - f[1] - f[2]; }
 
 }  // namespace
 
-// The range speech reaches in every FAP, the box the head mesh is fitted for.
-const int kArticulatedLeast[11] = {-140, -150,  -1250, -260, -310, -90,
+// The range speech reaches in every FAP, the box the head mesh is fitted for; but the
+// corners draw in (FAP 53, 54) no further than the mesh holds while the jaw stays nearly
+// closed and the upper lip rises, as in a rounded vowel: further in, the triangles at the
+// corners turn over (tools/lipsync/folds.py over real voices: 763 distinct articulated FAP
+// vectors folded with the box's -260 and -310, 35 with these).
+const int kArticulatedLeast[11] = {-140, -150,  -1250, -170, -220, -90,
                                    -120, -1037, -1137, -510, -510};
 const int kArticulatedMost[11] = {1020, 105, 200, 150, 160, 195, 270, 162, 175, 75, 75};
 
