@@ -65,7 +65,7 @@ constexpr Target kTargets[kVisemeCount] = {
     {2.0, pose(360, 200, 20), 0.7, 0.8, 0.4},   // E
     {2.0, pose(60, 260, 10), 0.95, 0.8, 0.4},   // ih
     {2.0, pose(380, -380, 30), 0.7, 0.9, 0.4},  // oh
-    {2.0, pose(40, -480, 30), 0.95, 0.9, 0.4},  // ou
+    {2.0, pose(150, -480, 30), 0.95, 0.9, 0.4},  // ou
 };
 
 // Which pull moves each FAP (kFaps' order): 0 jaw, 1 width, 2 upper lip.

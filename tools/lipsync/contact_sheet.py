@@ -19,7 +19,7 @@ import tempfile
 
 DEFAULT = [
     "asterisk-en/vm-nomore:m:\"more\" /m/",
-    "asterisk-en/pls-hold-while-try:uw:\"you\" /uw/",
+    "asterisk-en/vm-onefor-full:uw:\"to\" /uw/",
     "asterisk-en/letters/t:iy:\"tee\" /iy/",
     "asterisk-en/letters/r:aa:\"are\" /aa/",
 ]
