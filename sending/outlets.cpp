@@ -10,12 +10,16 @@
 namespace sending {
 
 std::unique_ptr<Outlets> Outlets::open(const Settings& s, FILE* jsonOut, std::string* problem) {
+  if (s.vmc.empty() && (!s.names.empty() || !s.rate.empty())) {
+    *problem = std::string(s.names.empty() ? "--rate" : "--names") + " goes with --vmc";
+    return nullptr;
+  }
   std::unique_ptr<Outlets> o(new Outlets);
-  if (!namesFrom(s.names, &o->names)) {
+  o->namesGiven = s.names.empty() ? "vrm0" : s.names;
+  if (!namesFrom(o->namesGiven, &o->names)) {
     *problem = "--names: unknown name set \"" + s.names + "\" (" + kNameSets + ")";
     return nullptr;
   }
-  o->namesGiven = s.names;
   if (!s.rate.empty()) {
     char* end = nullptr;
     const double hz = std::strtod(s.rate.c_str(), &end);

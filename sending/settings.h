@@ -9,11 +9,11 @@ namespace sending {
 
 // The options as given (strings, checked by Outlets::open).
 struct Settings {
-  std::string vmc;             // --vmc HOST[:PORT] (port 39539 when none); empty: none
-  std::string osc;             // --osc HOST:PORT; empty: none
-  std::string names = "vrm0";  // --names: the VMC name set (names.h)
-  std::string rate;            // --rate HZ: VMC bundles per second; empty: every frame
-  bool json = false;           // --json: one line per frame
+  std::string vmc;    // --vmc HOST[:PORT] (port 39539 when none); empty: none
+  std::string osc;    // --osc HOST:PORT; empty: none
+  std::string names;  // --names: the VMC name set (names.h); empty: vrm0
+  std::string rate;   // --rate HZ: VMC bundles per second; empty: every frame
+  bool json = false;  // --json: one line per frame
 };
 
 // The port avatar renderers listen on for the VMC protocol (a tracker taking helpers

@@ -92,6 +92,7 @@ def files(tmp):
             (["--osc", "127.0.0.1:x"], None, 'bad port "x"'),
             (["--osc", "127.0.0.1"], None, "needs a port"),
             (["--vmc", "127.0.0.1", "--names", "VRM1"], None, 'unknown name set "VRM1"'),
+            (["--json", "--names", "vrm1"], None, "--names goes with --vmc"),
             (["--vmc", "127.0.0.1"], nodevice, "no audio input device"),
             (["--json", "--input-device", "usb"], nodevice, 'no input device matches "usb"')]:
         bad = stream(*args, *([wav] if env is None else []), env=env)
