@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
   }
   // Checked (the addresses resolved) before the window opens: a mistyped one ends here.
   std::unique_ptr<sending::Outlets> outlets;
-  if (!p.kuldes.vmc.empty() || !p.kuldes.osc.empty()) {
+  if (!p.kuldes.vmc.empty() || !p.kuldes.osc.empty() || !p.kuldes.names.empty() ||
+      !p.kuldes.rate.empty()) {
     std::string problem;
     outlets = sending::Outlets::open(p.kuldes, nullptr, &problem);
     if (!outlets) {
