@@ -2,6 +2,7 @@
 # Speaks the test sentences with espeak-ng (Hungarian and English, 48 kHz mono float, with
 # digital silence around), turns them into FAPs with zarvo-fap and measures the mouth of the
 # mesh in DATA with mouth-check. Usage: mouth_check.sh ZARVO_FAP MOUTH_CHECK DATA SOURCE
+# (ARTICULATED=1 in the environment: the articulated FAPs of the sentences as well)
 #
 # With a fifth argument, ZARVO_RENDER, it draws the sentences' frames in the live view with
 # the program's own renderer instead and fails if any frame shows the background through
@@ -36,5 +37,12 @@ if [ $# -ge 5 ]; then
 fi
 "$fap" "$tmp/hu.raw" > "$tmp/hu.csv"
 "$fap" "$tmp/en.wav" > "$tmp/en.csv"
+set -- "$tmp/hu.csv" "$tmp/en.csv"
+# ARTICULATED=1: the articulated FAPs of the same sentences too.
+if [ "${ARTICULATED:-0}" = 1 ]; then
+  "$fap" --articulate "$tmp/hu.raw" > "$tmp/hu-art.csv"
+  "$fap" --articulate "$tmp/en.wav" > "$tmp/en-art.csv"
+  set -- "$@" "$tmp/hu-art.csv" "$tmp/en-art.csv"
+fi
 cd "$data"
-"$check" "$tmp/hu.csv" "$tmp/en.csv"
+"$check" "$@"
