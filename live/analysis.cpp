@@ -18,7 +18,8 @@ Analysis::Analysis() : frames(kFrames) {
   zarvo_options o;
   zarvo_options_init(&o);
   o.articulate = artikulacio ? 1 : 0;
-  // FAPs alone: the designed ones then need no look-ahead, as in the designed run.
+  // FAPs alone unless something is sent: designed FAPs alone never wait for the
+  // recogniser's look-ahead, as in the designed run.
   o.outputs = outlets != nullptr ? ZARVO_OUTPUT_ALL : ZARVO_OUTPUT_FAPS;
   stream = zarvo_stream_create(&o, nullptr);
   frame.struct_size = sizeof frame;

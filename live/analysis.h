@@ -30,8 +30,8 @@ void sendDrawn(const Frame& f);
 class Analysis {
  public:
   // Allocates the stream and room for kFrames frames; ok() false when the library cannot.
-  // With outlets every output is analysed, and the designed FAPs then come a window later
-  // (the visemes' look-ahead).
+  // With outlets every output is analysed, and the designed FAPs then wait for the
+  // recogniser's look-ahead, if it has one (none today).
   Analysis();
   ~Analysis();
   Analysis(const Analysis&) = delete;
