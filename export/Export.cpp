@@ -1,10 +1,5 @@
 #include "export/Export.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -64,43 +59,4 @@ std::string xmlText(const std::string& s) {
       default: r += c;
     }
   });
-}
-
-Spool::~Spool() {
-  if (fd_ >= 0) ::close(fd_);
-}
-
-bool Spool::open(std::string* problem) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path =
-      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/zarvo-fap.XXXXXX";
-  fd_ = ::mkstemp(path.data());
-  if (fd_ < 0) {
-    *problem = "cannot create a temporary file in " + path.substr(0, path.rfind('/')) + ": " +
-               std::strerror(errno);
-    return false;
-  }
-  ::unlink(path.c_str());  // unnamed from now on: nothing is left behind whatever happens
-  writer_ = std::make_unique<TextWriter>(fd_);
-  return true;
-}
-
-bool Spool::copyTo(TextWriter& to, std::string* problem) {
-  if (!writer_->flush()) {
-    *problem = "temporary file: " + writer_->problem();
-    return false;
-  }
-  char buf[64 * 1024];
-  for (off_t at = 0; !to.failed();) {
-    const ssize_t r = ::pread(fd_, buf, sizeof buf, at);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      *problem = std::string("temporary file: ") + std::strerror(errno);
-      return false;
-    }
-    if (r == 0) break;
-    to.put(std::string_view(buf, static_cast<size_t>(r)));
-    at += r;
-  }
-  return true;
 }

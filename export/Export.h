@@ -50,23 +50,3 @@ class FrameExport {
 // and the characters each syntax reserves escaped.
 std::string jsonText(const std::string& s);
 std::string xmlText(const std::string& s);
-
-// A temporary file that a writer fills while the frames come and copies out at the end.
-class Spool {
- public:
-  Spool() = default;
-  ~Spool();
-  Spool(const Spool&) = delete;
-  Spool& operator=(const Spool&) = delete;
-
-  // Creates the unnamed temporary file. False with *problem set.
-  bool open(std::string* problem);
-  TextWriter& out() { return *writer_; }  // only after open()
-  // Flushes and appends everything written to `to`. False with *problem set when the
-  // temporary file failed (to's own failures are to.failed()).
-  bool copyTo(TextWriter& to, std::string* problem);
-
- private:
-  int fd_ = -1;
-  std::unique_ptr<TextWriter> writer_;
-};

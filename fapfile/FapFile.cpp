@@ -1,8 +1,5 @@
 #include "fapfile/FapFile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -74,29 +71,11 @@ FapWriter::FapWriter(const std::string& name, int fps, bool visemes)
   if (name_.empty()) name_ = "zarvo";
 }
 
-FapWriter::~FapWriter() {
-  if (spoolFd_ >= 0) ::close(spoolFd_);
-}
-
-bool FapWriter::open(std::string* problem) {
-  const char* dir = std::getenv("TMPDIR");
-  std::string path =
-      std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") + "/zarvo-fap.XXXXXX";
-  spoolFd_ = ::mkstemp(path.data());
-  if (spoolFd_ < 0) {
-    if (problem != nullptr)
-      *problem = "cannot create a temporary file in " + path.substr(0, path.rfind('/')) + ": " +
-                 std::strerror(errno);
-    return false;
-  }
-  ::unlink(path.c_str());  // unnamed from now on: nothing is left behind whatever happens
-  spool_ = std::make_unique<TextWriter>(spoolFd_);
-  return true;
-}
+bool FapWriter::open(std::string* problem) { return spool_.open(problem); }
 
 void FapWriter::writeFrame(const int* faps, const int* viseme) {
   static const std::string mask = maskLine(false), visemeMask = maskLine(true);
-  TextWriter& w = *spool_;
+  TextWriter& w = spool_.out();
   w.put(visemes_ ? visemeMask : mask);
   w.putInt(framesWritten_++);
   for (int k = 0; visemes_ && k < 4; ++k) {
@@ -111,7 +90,7 @@ void FapWriter::writeFrame(const int* faps, const int* viseme) {
 }
 
 bool FapWriter::addWindow(long long index, const int* faps, const int* viseme) {
-  if (spool_ == nullptr || spool_->failed()) return false;
+  if (!spool_.isOpen() || spool_.out().failed()) return false;
   if (index != windows_) {
     problem_ =
         "window " + std::to_string(index) + " came where " + std::to_string(windows_) + " was due";
@@ -121,18 +100,14 @@ bool FapWriter::addWindow(long long index, const int* faps, const int* viseme) {
   while (fapWindowForFrame(framesWritten_, fps_) <= windows_) writeFrame(faps, lastViseme_);
   ++windows_;
   std::memcpy(last_, faps, sizeof last_);
-  if (spool_->failed()) problem_ = "temporary file: " + spool_->problem();
-  return !spool_->failed();
+  if (spool_.out().failed()) problem_ = "temporary file: " + spool_.out().problem();
+  return !spool_.out().failed();
 }
 
 bool FapWriter::finish(long long samples, TextWriter& out) {
-  if (spool_ == nullptr) return false;
+  if (!spool_.isOpen()) return false;
   const long long total = windows_ > 0 ? fapFrameCount(samples, fps_) : 0;
   while (framesWritten_ < total) writeFrame(last_, lastViseme_);
-  if (!spool_->flush()) {
-    problem_ = "temporary file: " + spool_->problem();
-    return false;
-  }
   out.put("2.1 ");
   out.put(name_);
   out.put(' ');
@@ -140,18 +115,7 @@ bool FapWriter::finish(long long samples, TextWriter& out) {
   out.put(' ');
   out.putInt(framesWritten_);
   out.put('\n');
-  char buf[64 * 1024];
-  for (off_t at = 0; !out.failed();) {
-    const ssize_t r = ::pread(spoolFd_, buf, sizeof buf, at);
-    if (r < 0 && errno == EINTR) continue;
-    if (r < 0) {
-      problem_ = std::string("temporary file: ") + std::strerror(errno);
-      return false;
-    }
-    if (r == 0) break;
-    out.put(std::string_view(buf, static_cast<size_t>(r)));
-    at += r;
-  }
+  if (!spool_.copyTo(out, &problem_)) return false;
   return out.flush();
 }
 

@@ -65,7 +65,7 @@ class FapWriter {
   // name: goes into the header, with every space or control character made '_' (empty
   // becomes "zarvo"). fps: frames per second, >= 1. visemes: every frame sets FAP 1.
   FapWriter(const std::string& name, int fps, bool visemes = false);
-  ~FapWriter();
+  ~FapWriter() = default;
   FapWriter(const FapWriter&) = delete;
   FapWriter& operator=(const FapWriter&) = delete;
 
@@ -92,8 +92,7 @@ class FapWriter {
   int fps_;
   bool visemes_;
   int lastViseme_[4] = {0, 0, 63, 0};
-  int spoolFd_ = -1;
-  std::unique_ptr<TextWriter> spool_;
+  Spool spool_;
   long long framesWritten_ = 0;
   long long windows_ = 0;
   int last_[kFaps] = {};

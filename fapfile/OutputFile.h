@@ -81,3 +81,25 @@ class TextWriter {
   long long written_ = 0;
   std::string problem_;
 };
+
+// A temporary file that a writer fills while the frames come and copies out at the end.
+class Spool {
+ public:
+  Spool() = default;
+  ~Spool();
+  Spool(const Spool&) = delete;
+  Spool& operator=(const Spool&) = delete;
+
+  // Creates the unnamed temporary file (in $TMPDIR, else /tmp). False with *problem set
+  // (when problem is not null).
+  bool open(std::string* problem);
+  bool isOpen() const { return writer_ != nullptr; }
+  TextWriter& out() { return *writer_; }  // only after open()
+  // Flushes and appends everything written to `to`. False with *problem set when the
+  // temporary file failed (to's own failures are to.failed()).
+  bool copyTo(TextWriter& to, std::string* problem);
+
+ private:
+  int fd_ = -1;
+  std::unique_ptr<TextWriter> writer_;
+};
