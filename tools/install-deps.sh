@@ -14,7 +14,12 @@ if [ "${1:-}" = test ]; then
         clang libclang-rt-14-dev dpkg-dev desktop-file-utils libgtk2.0-0
         ffmpeg python3-numpy libespeak-ng1 pocketsphinx pocketsphinx-en-us ktuberling-data
         asterisk-core-sounds-en asterisk-core-sounds-en-g722 abigail-tools python3-matplotlib
-        liblo-tools nodejs npm blender"
+        liblo-tools blender"
+  # Node.js and npm may come from elsewhere than Debian (a machine's own Node.js bundles npm,
+  # and Debian's npm package conflicts with it): only ask Debian for them when there is no npm.
+  if ! command -v npm >/dev/null 2>&1; then
+    pkgs="$pkgs nodejs npm"
+  fi
 fi
 
 missing=""
