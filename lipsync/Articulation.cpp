@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lipsync/MeshGuard.h"
+
 namespace lipsync {
 
 namespace {
@@ -127,13 +129,14 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
                         : opening(aim) < opening(value)
                             ? kFollowClosing + (1.0 - kFollowClosing) * closure
                             : kFollow;
-  std::fill(out, out + 76, 0);
+  double held[11];
   for (int k = 0; k < 11; ++k) {
     value[k] += follow * (aim[k] - value[k]);
-    const double held =
-        std::clamp(value[k], double(kArticulatedLeast[k]), double(kArticulatedMost[k]));
-    out[kFaps[k]] = static_cast<int>(std::lround(held));
+    held[k] = std::clamp(value[k], double(kArticulatedLeast[k]), double(kArticulatedMost[k]));
   }
+  holdMesh(held);
+  std::fill(out, out + 76, 0);
+  for (int k = 0; k < 11; ++k) out[kFaps[k]] = static_cast<int>(std::lround(held[k]));
   started = true;
 }
 

@@ -21,7 +21,8 @@
 // the lips go to rest whatever else pulls (a closure is all or nothing to the eye). The
 // result follows a first-order smoothing: 0.55 of the way per window while the mouth opens
 // or changes, 0.85 (up to all of it for a sure closure) while it closes, as lips shut fast.
-// It stays inside the box of values the head mesh is fitted for. Values in FAP units
+// It stays inside the box of values the head mesh is fitted for, and inside what the mesh
+// holds there (lipsync/MeshGuard.h: no triangle turns over). Values in FAP units
 // (ints), arrays indexed by FAP number (76 entries, only 3 and 51..60 are touched).
 //
 // One per voice; one thread at a time; allocates nothing.

@@ -15,12 +15,15 @@
 #include <iterator>
 #include <locale>
 #include <map>
+#include <random>
 #include <set>
 #include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "lipsync/Articulation.h"
+#include "lipsync/MeshGuard.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
 #include "model/mozgat.h"
@@ -539,6 +542,33 @@ TEST_F(Deformation, RestShapeClosesTheLips) {
   EXPECT_LE(hdy[223] - hdy[203], 0.0) << "the lips meet";
   EXPECT_GT(hdy[223] - hdy[203], -0.5) << "without crossing";
   EXPECT_LT(std::abs(hdy[136] - rest_[136].y - 140 * MNS), 1e-9) << "the chin rises 4 units";
+}
+
+// The articulation's guard, generated from the mesh: poses anywhere in (and a little beyond)
+// its box, kept by holdMesh, fold nothing on the mesh the program loads and moves, and the
+// guard's own measure agrees with the program's deformation.
+TEST_F(Deformation, PosesTheArticulationKeepsNeverFold) {
+  std::mt19937 rng(7);
+  int changed = 0;
+  constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  for (int n = 0; n < 3000; ++n) {
+    double f[11];
+    for (int k = 0; k < 11; ++k) {
+      const double lo = lipsync::kArticulatedLeast[k], hi = lipsync::kArticulatedMost[k];
+      const double reach = 0.1 * (hi - lo);
+      f[k] = std::uniform_real_distribution<double>(lo - reach, hi + reach)(rng);
+    }
+    changed += lipsync::holdMesh(f);
+    EXPECT_GE(lipsync::meshLeast(f), 0.99 * lipsync::kMeshLeast) << "pose " << n;
+    std::map<int, int> faps;
+    for (int k = 0; k < 11; ++k) faps[kFaps[k]] = static_cast<int>(std::lround(f[k]));
+    live(faps, 1);
+    EXPECT_EQ(folded(), 0) << "pose " << n;
+    live(faps, -1);
+  }
+  EXPECT_GT(changed, 300) << "the box reaches poses that fold unguarded";
+  double rest[11] = {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75};
+  EXPECT_FALSE(lipsync::holdMesh(rest)) << "a pose that holds stays as it is";
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// mouth-check [FAPS.csv ...]: how the head in the working directory's vertex.txt and
-// face.txt speaks, measured with the program's own readers, weights and moves.
+// mouth-check [--articulated] [FAPS.csv ...]: how the head in the working directory's vertex.txt
+// and face.txt speaks, measured with the program's own readers, weights and moves.
 //
 // The mouth is looked at along parallel rays, one per model unit, from the front (along -z)
 // and from the live view's 20-degree tilt (along (0, -sin 20, -cos 20)), over a box from the
@@ -33,7 +33,9 @@
 //   pocket     no ray of any view outside the mouth's outline first meets the pocket behind
 //              the lips (it would show through the skin), in the rest pose, the box corners
 //              and every window.
-// The FAP files are zarvo-fap's CSV (index, level, vol, FAP 3, 51..60).
+// The FAP files are zarvo-fap's CSV (index, level, vol, FAP 3, 51..60). With --articulated
+// they are articulated FAPs, and the box is the articulation's, its corners kept to what the
+// mesh holds as the articulation keeps every pose (lipsync/MeshGuard.h).
 //
 // Exit status: 0 all goals met, 1 a goal missed, 2 bad input.
 #include <algorithm>
@@ -48,6 +50,8 @@
 #include <string>
 #include <vector>
 
+#include "lipsync/Articulation.h"
+#include "lipsync/MeshGuard.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
 #include "model/valtozok.h"
@@ -99,7 +103,13 @@ std::map<int, std::pair<int, int>> kRange = {
     {54, {-310, 160}},  {55, {-90, 195}},  {56, {-120, 270}},  {57, {-1037, 162}},
     {58, {-1137, 175}}, {59, {-510, 75}},  {60, {-510, 75}}};
 
+bool articulatedBox = false;  // --articulated
+
 std::vector<Faps> boxCorners(const std::vector<Faps>& speech) {
+  constexpr int kSpeechFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  if (articulatedBox)
+    for (int k = 0; k < 11; ++k)
+      kRange[kSpeechFaps[k]] = {lipsync::kArticulatedLeast[k], lipsync::kArticulatedMost[k]};
   std::vector<Faps> out;
   for (const Group& g : kGroups)
     for (int end : {1, -1}) {
@@ -113,6 +123,12 @@ std::vector<Faps> boxCorners(const std::vector<Faps>& speech) {
       for (int k = 0; k < g.n; ++k) {
         const auto [lo, hi] = kRange[g.fap[k]];
         base[g.fap[k]] = end * g.sign[k] > 0 ? hi : lo;
+      }
+      if (articulatedBox) {
+        double f[11];
+        for (int k = 0; k < 11; ++k) f[k] = base[kSpeechFaps[k]];
+        lipsync::holdMesh(f);
+        for (int k = 0; k < 11; ++k) base[kSpeechFaps[k]] = static_cast<int>(std::lround(f[k]));
       }
       out.push_back(base);
     }
@@ -608,7 +624,9 @@ int main(int argc, char** argv) {
   std::vector<Faps> speech;
   std::vector<int> volumes;
   for (int a = 1; a < argc; ++a)
-    if (!readFaps(argv[a], speech, volumes)) {
+    if (std::string(argv[a]) == "--articulated")
+      articulatedBox = true;
+    else if (!readFaps(argv[a], speech, volumes)) {
       std::fprintf(stderr, "mouth-check: %s is not a zarvo-fap CSV file\n", argv[a]);
       return 2;
     }

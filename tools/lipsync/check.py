@@ -147,10 +147,10 @@ class Tally:
         }
 
 
-def mouth_figures(checker, data, csvs):
+def mouth_figures(checker, data, csvs, articulated):
     """mouth-check's output over the given FAP files (run in the mesh folder)."""
-    r = subprocess.run([os.path.abspath(checker)] + csvs, cwd=data, capture_output=True,
-                       text=True)
+    r = subprocess.run([os.path.abspath(checker)] + (["--articulated"] if articulated else [])
+                       + csvs, cwd=data, capture_output=True, text=True)
     return r.returncode, r.stdout.strip()
 
 
@@ -231,7 +231,8 @@ def main():
         for stream in ("designed", "articulated"):
             if not csvs[stream]:
                 continue
-            code, text = mouth_figures(args.mouth_check, args.data, csvs[stream])
+            code, text = mouth_figures(args.mouth_check, args.data, csvs[stream],
+                                       stream == "articulated")
             print("\nmouth over real voices, %s (%d recordings): %s" %
                   (stream, len(csvs[stream]), "all goals met" if code == 0 else "GOAL MISSED"))
             print(text)

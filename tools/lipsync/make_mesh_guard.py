@@ -1,0 +1,133 @@
+#!/usr/bin/python3
+"""Writes lipsync/mesh_guard.h: the part of the head mesh the articulation keeps from folding.
+
+  make_mesh_guard.py [--data data] [--out lipsync/mesh_guard.h]
+
+The program moves the mouth by FAPs: each FAP moves one feature point's region along one
+axis, every member by the FAP times its raised-cosine weight, so a vertex's posed position is
+its neutral one plus a sum of per-FAP moves. A triangle folds when its posed normal turns
+against the neutral one; s = n0 . n / |n0|^2 measures it (1 when it only moves, <= 0 when it
+has turned over). The header holds, for the triangles that can come near folding anywhere in
+the articulation's box of FAP values, their corners' neutral positions, per-FAP moves and
+scaled neutral normals, so that the articulation can measure s for its own poses.
+
+A triangle is taken when s falls below KEEP_BELOW at any of the box's corners or at any of
+SAMPLES random points of the box (seed 1); the others stay far from folding in the whole box.
+Rerun after the mesh or the box changes; the data tests check that the header matches.
+"""
+
+import argparse
+import os
+import re
+import sys
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.dirname(HERE))
+import mouthfit  # noqa: E402
+
+FAPS = [3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60]
+KEEP_BELOW = 0.5
+SAMPLES = 200000
+
+
+def box():
+    with open(os.path.join(ROOT, "lipsync", "Articulation.cpp")) as f:
+        src = f.read()
+    out = []
+    for name in ("kArticulatedLeast", "kArticulatedMost"):
+        m = re.search(name + r"\[11\]\s*=\s*\{([^}]*)\}", src)
+        out.append([int(x) for x in re.findall(r"-?\d+", m.group(1))])
+    return np.array(out[0], float), np.array(out[1], float)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--data", default=os.path.join(ROOT, "data"))
+    ap.add_argument("--out", default=os.path.join(ROOT, "lipsync", "mesh_guard.h"))
+    args = ap.parse_args()
+
+    pos = {}
+    with open(os.path.join(args.data, "vertex.txt")) as f:
+        for line in f:
+            v = line.split()
+            pos[int(v[0])] = [float(x) for x in v[1:4]]
+    neutral = np.array([pos[i] for i in range(len(pos))])
+    with open(os.path.join(args.data, "face.txt")) as f:
+        tris = np.array([[int(x) for x in line.split()[1:4]] for line in f])
+    regions = mouthfit.read_regions(os.path.join(ROOT, "model", "costav.cpp"))
+    weights = mouthfit.Weights([pos[i] for i in range(len(pos))], regions)
+    axis = [None] * len(FAPS)
+    move = np.zeros((len(FAPS), len(pos)))  # model units per FAP unit along the FAP's axis
+    for fap, code, unit, ax, sign in mouthfit.MOVES:
+        k = FAPS.index(fap)
+        assert axis[k] in (None, ax), "FAP %d moves along two axes" % fap
+        axis[k] = ax
+        for v, w in zip(regions[code][1], weights.w[code]):
+            move[k, v] += sign * unit * w
+
+    least, most = box()
+    rng = np.random.default_rng(1)
+    corners = np.array([[most[k] if (i >> k) & 1 else least[k] for k in range(11)]
+                        for i in range(1 << 11)])
+    poses = np.concatenate([corners, least + rng.random((SAMPLES, 11)) * (most - least)])
+    a, b, c = (neutral[tris[:, k]] for k in range(3))
+    n0 = np.cross(b - a, c - a)
+    scaled = n0 / (n0 * n0).sum(axis=1)[:, None]
+    lowest = np.full(len(tris), np.inf)
+    for i in range(0, len(poses), 4000):
+        f = poses[i:i + 4000]
+        q = np.repeat(neutral[None], len(f), axis=0)
+        for k in range(11):
+            q[:, :, axis[k]] += f[:, k:k + 1] * move[k][None]
+        qa, qb, qc = (q[:, tris[:, k]] for k in range(3))
+        s = np.einsum("td,ntd->nt", scaled, np.cross(qb - qa, qc - qa))
+        lowest = np.minimum(lowest, s.min(axis=0))
+    kept = [t for t in range(len(tris)) if lowest[t] < KEEP_BELOW]
+    verts = sorted({int(v) for t in kept for v in tris[t]})
+    local = {v: i for i, v in enumerate(verts)}
+
+    def num(x):
+        return repr(float(x))
+
+    lines = [
+        "// The triangles of the head mesh that can come near folding in the articulation's box",
+        "// of FAP values, written by tools/lipsync/make_mesh_guard.py from data/ (%d of %d"
+        % (len(kept), len(tris)),
+        "// triangles, lowest s in the box sample %.3f); rerun it after the mesh changes."
+        % min(lowest[kept]),
+        "#pragma once",
+        "",
+        "// clang-format off",
+        "namespace lipsync::mesh {",
+        "",
+        "// Axis (0 x, 1 y, 2 z) each FAP of kSpeechFaps' order moves its region along.",
+        "inline constexpr int kAxis[11] = {%s};" % ", ".join(str(x) for x in axis),
+        "inline constexpr int kVertices = %d;" % len(verts),
+        "// Mesh vertex number, neutral position (model units), move per FAP unit of each FAP.",
+        "inline constexpr int kVertex[kVertices] = {%s};" % ", ".join(map(str, verts)),
+        "inline constexpr double kNeutral[kVertices][3] = {",
+    ]
+    lines += ["    {%s}," % ", ".join(num(x) for x in neutral[v]) for v in verts]
+    lines += ["};", "inline constexpr double kMove[kVertices][11] = {"]
+    lines += ["    {%s}," % ", ".join(num(move[k, v]) for k in range(11)) for v in verts]
+    lines += [
+        "};",
+        "inline constexpr int kTriangles = %d;" % len(kept),
+        "// Corners (indices into the vertex tables above) and the neutral normal over its",
+        "// squared length, so that its dot product with a posed normal is s.",
+        "inline constexpr int kCorner[kTriangles][3] = {",
+    ]
+    lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[t]) for t in kept]
+    lines += ["};", "inline constexpr double kNormal[kTriangles][3] = {"]
+    lines += ["    {%s}," % ", ".join(num(x) for x in scaled[t]) for t in kept]
+    lines += ["};", "", "}  // namespace lipsync::mesh", "// clang-format on", ""]
+    with open(args.out, "w") as f:
+        f.write("\n".join(lines))
+    print("%d triangles, %d vertices -> %s" % (len(kept), len(verts), args.out))
+
+
+if __name__ == "__main__":
+    main()
