@@ -26,6 +26,7 @@
 #include <vector>
 
 #include "audiofile/AudioReader.h"
+#include "cli/option_value.h"
 #include "live/capture.h"
 #include "live/devices.h"
 #include "sending/outlets.h"
@@ -83,21 +84,11 @@ Options parse(int argc, char** argv) {
   bool options = true, haveFile = false;
   for (int i = 1; i < argc && o.problem.empty(); ++i) {
     const std::string a = argv[i];
-    // "--name VALUE" or "--name=VALUE".
     auto value = [&](const char* name, std::string* to) {
-      const std::size_t n = std::strlen(name);
-      if (a == name) {
-        if (i + 1 >= argc)
-          o.problem = std::string(name) + " needs a value";
-        else
-          *to = argv[++i];
-      } else if (a.compare(0, n, name) == 0 && a.size() > n && a[n] == '=') {
-        *to = a.substr(n + 1);
-      } else {
-        return false;
-      }
-      if (o.problem.empty() && to->empty()) o.problem = std::string(name) + " needs a value";
-      return true;
+      const cli::Value v = cli::optionValue(argc, argv, i, name, to);
+      if (v == cli::Value::kMissing || v == cli::Value::kEmpty)
+        o.problem = std::string(name) + " needs a value";
+      return v != cli::Value::kOther;
     };
     if (options && a == "--") {
       options = false;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "cli/option_value.h"
+
 UINT inditoParancs = 0;
 std::string parancssoriFajl;
 
@@ -34,22 +36,11 @@ Parancssor parancssor(int argc, const char* const* argv) {
     // An option with a value: "--name VALUE" or "--name=VALUE"; `mi` says what it takes.
     auto ertek = [&](const char* nev, std::string* hova,
                      const char* mi = "a device (its index or part of its name)") {
-      const std::size_t n = std::strlen(nev);
-      if (a == nev) {
-        if (i + 1 >= argc) {
-          p.hiba = std::string(nev) + " needs " + mi;
-        } else {
-          *hova = argv[++i];
-          if (hova->empty()) p.hiba = std::string(nev) + " needs " + mi + ", not an empty text";
-        }
-        return true;
-      }
-      if (a.compare(0, n, nev) == 0 && a.size() > n && a[n] == '=') {
-        *hova = a.substr(n + 1);
-        if (hova->empty()) p.hiba = std::string(nev) + " needs " + mi + ", not an empty text";
-        return true;
-      }
-      return false;
+      const cli::Value v = cli::optionValue(argc, argv, i, nev, hova);
+      if (v == cli::Value::kMissing) p.hiba = std::string(nev) + " needs " + mi;
+      if (v == cli::Value::kEmpty)
+        p.hiba = std::string(nev) + " needs " + mi + ", not an empty text";
+      return v != cli::Value::kOther;
     };
     if (opciok && a == "--") {
       opciok = false;
