@@ -99,7 +99,8 @@ double opening(const double* f) { return f[0] - f[1] - f[2]; }
 // closed and the upper lip rises, as in a rounded vowel: further in, the triangles at the
 // corners turn over (tools/lipsync/folds.py over the real voices of the lip-sync corpus:
 // 0.2 % of the distinct articulated FAP vectors folded with the box's -260 and -310, 43 of
-// 528956 with these, most with the jaw wide open and the corners stretched).
+// 528956 with these, most with the jaw wide open and the corners stretched; holdMesh then
+// keeps those few from folding).
 const int kArticulatedLeast[11] = {-140, -150,  -1250, -170, -220, -90,
                                    -120, -1037, -1137, -510, -510};
 const int kArticulatedMost[11] = {1020, 105, 200, 150, 160, 195, 270, 162, 175, 75, 75};
