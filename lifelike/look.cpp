@@ -299,8 +299,9 @@ void placeTeeth(Placement& pl) {
   const double unitW = width / 39.0;  // the proportions below are for a mouth 39 wide
   const double frontZ = std::min(top[2], bottom[2]) - 2.6 * unitW;
   const double edgeY = 0.5 * (top[1] + bottom[1]) - 1.6 * unitW;
-  // behind the corners by 3.5 at 0.9 of the half width
-  const double reach = 0.9 * xMax;
+  // behind the corners by 3.5 at 0.7 of the half width: the ends stay behind the lip corners
+  // when those draw in for a rounded vowel
+  const double reach = 0.7 * xMax;
   const double bend = std::max(0.0, (frontZ - (cornerZ - 3.5 * unitW)) / (reach * reach));
   const std::vector<double> upperW = {4.6, 3.7, 3.9, 3.5, 3.4};
   const std::vector<double> upperH = {8.6, 7.6, 8.2, 7.0, 6.6};

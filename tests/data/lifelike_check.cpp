@@ -1,5 +1,5 @@
-// lifelike-check [--pictures DIR] [FAPS.csv ...]: the lifelike look of the head in the
-// working directory, measured on the program's own renders and with the mouth checker's
+// lifelike-check [--pictures DIR] [--articulated] [FAPS.csv ...]: the lifelike look of the
+// head in the working directory, measured on the program's own renders and with the mouth checker's
 // rays (mouth_check.cpp, included for its machinery).
 //
 // Goals, each printed with its figure:
@@ -16,8 +16,10 @@
 //   idle    the same frames and the test sentences at 30 frames a second in the start-up
 //           view: the silhouette's centroid moves, never more than 3 % of the head's width
 //           from one frame to the next.
-// With --pictures, DIR gets PPM pictures for the documentation (front, 45 degrees and
-// profile, designed beside lifelike; a blink; the mouth at rest and in six windows).
+// With --articulated the files are articulated FAPs and the range is the articulation's, as
+// in mouth-check. With --pictures, DIR gets PPM pictures for the documentation (front, 45
+// degrees and profile, designed beside lifelike; a blink; the mouth at rest and in six
+// windows).
 //
 // Exit status: 0 all goals met, 1 a goal missed, 2 bad input.
 #define MOUTH_CHECK_MACHINERY_ONLY
@@ -298,6 +300,8 @@ int main(int argc, char** argv) {
   for (int a = 1; a < argc; ++a) {
     if (std::string(argv[a]) == "--pictures" && a + 1 < argc) {
       pictures = argv[++a];
+    } else if (std::string(argv[a]) == "--articulated") {
+      articulatedBox = true;
     } else if (!readFaps(argv[a], speech, volumes)) {
       std::fprintf(stderr, "lifelike-check: %s is not a zarvo-fap CSV file\n", argv[a]);
       return 2;
