@@ -17,8 +17,9 @@
 // over real voices (the lower lip and the corners' height follow the jaw, the upper lip's
 // sides follow its middle), so every pose is one the analysis could give and the mesh is
 // made for. A viseme acts with min(1, gain * weight); where several act, their pulls share
-// out at most the whole way. Then the closure: as silence + p/b/m rise from 0.05 to 0.20,
-// the lips go to rest whatever else pulls (a closure is all or nothing to the eye). The
+// out at most the whole way. Then the closure: as silence + p/b/m come to outweigh the
+// vowels (their share of the two and the five vowels from 0.25 to 0.5, once they reach
+// 0.03), the lips go to rest whatever else pulls (a closure is all or nothing to the eye). The
 // result follows a first-order smoothing: 0.55 of the way per window while the mouth opens
 // or changes, 0.85 (up to all of it for a sure closure) while it closes, as lips shut fast.
 // It stays inside the box of values the head mesh is fitted for, and inside what the mesh
