@@ -48,48 +48,57 @@ constexpr Pose kLipToTeeth = {{-40, 10, 190, 0, -50, 0, 0, 150, 160, 60, 60}};
 struct Target {
   double gain;  // the viseme acts with min(1, gain * weight)
   Pose pose;
-  double jaw, width, upper;  // pull on the jaw group, the corners, the upper lip (0..1)
+  double jaw, width, upper;  // pull on the jaw group, the corners, the upper lip (0..1); the
+                             // vowels pull the jaw together instead (kVowelJawGain)
 };
 
 // Order kVisemeNames.
 constexpr Target kTargets[kVisemeCount] = {
-    {1.5, kRest, 1.0, 1.0, 1.0},                 // sil
-    {1.6, kRest, 1.0, 0.6, 1.0},                 // PP
-    {1.5, kLipToTeeth, 0.9, 0.4, 0.7},           // FF
-    {1.0, pose(120, -60, 20), 0.3, 0.2, 0.3},    // TH
-    {1.0, pose(120, -40, 30), 0.3, 0.2, 0.3},    // DD
-    {1.0, pose(200, -60, 30), 0.3, 0.2, 0.3},    // kk
-    {1.2, pose(100, -300, 20), 0.4, 0.6, 0.3},   // CH
-    {1.2, pose(20, 100, 20), 0.5, 0.4, 0.3},     // SS
-    {1.0, pose(150, -60, 30), 0.3, 0.2, 0.3},    // nn
-    {1.2, pose(120, -300, 30), 0.4, 0.6, 0.3},   // RR
-    {2.0, pose(700, -60, 30), 0.9, 0.5, 0.4},    // aa
-    {2.0, pose(360, 200, 20), 0.7, 0.8, 0.4},    // E
-    {2.0, pose(60, 260, 10), 0.95, 0.8, 0.4},    // ih
-    {2.0, pose(380, -380, 30), 0.7, 0.9, 0.4},   // oh
-    {2.0, pose(150, -480, 30), 0.95, 0.9, 0.4},  // ou
+    {1.5, kRest, 1.0, 1.0, 1.0},                // sil
+    {1.6, kRest, 1.0, 0.6, 1.0},                // PP
+    {1.5, kLipToTeeth, 0.9, 0.4, 0.7},          // FF
+    {1.0, pose(120, -60, 20), 0.3, 0.2, 0.3},   // TH
+    {1.0, pose(120, -40, 30), 0.3, 0.2, 0.3},   // DD
+    {1.0, pose(200, -60, 30), 0.3, 0.2, 0.3},   // kk
+    {1.2, pose(100, -300, 20), 0.4, 0.6, 0.3},  // CH
+    {1.2, pose(20, 100, 20), 0.5, 0.4, 0.3},    // SS
+    {1.0, pose(150, -60, 30), 0.3, 0.2, 0.3},   // nn
+    {1.2, pose(120, -300, 30), 0.4, 0.6, 0.3},  // RR
+    {2.0, pose(700, -60, 30), 0.0, 0.5, 0.4},   // aa
+    {2.0, pose(360, 200, 20), 0.0, 0.8, 0.4},   // E
+    {2.0, pose(60, 260, 10), 0.0, 0.8, 0.4},    // ih
+    {2.0, pose(380, -380, 30), 0.0, 0.9, 0.4},  // oh
+    {2.0, pose(150, -480, 30), 0.0, 0.9, 0.4},  // ou
 };
 
 // Which pull moves each FAP (kFaps' order): 0 jaw, 1 width, 2 upper lip.
 constexpr int kGroup[11] = {0, 2, 0, 1, 1, 2, 2, 0, 0, 0, 0};
 
-// Per window, the articulated value moves this share of the way to its new aim: about a
-// window and a half of smoothing while the mouth opens or changes shape...
-constexpr double kFollow = 0.55;
+// Per window, the articulated value moves this share of the way to its new aim: a light
+// smoothing while the mouth opens or changes shape...
+constexpr double kFollow = 0.75;
 // ... and most of the way at once while it closes: lips shut fast, and the recogniser only
 // hears a closure once it has begun. A sure closure (below) is reached in one window.
 constexpr double kFollowClosing = 0.85;
+// The mouth opens by at most this much a window (FAP units of the opening, jaw less both
+// lips' middles: 14.5 model units, a wide-open vowel's opening in about four windows), so
+// that it never pops open from one frame to the next.
+constexpr double kOpeningRiseMost = 500.0;
 
 // The lips close, whatever the other visemes pull towards, as silence and p/b/m together
 // come to outweigh the vowels: their share of silence + p/b/m + the five vowels rising from
 // kClosureFrom to kClosureFull, once silence + p/b/m reach kClosureLeast. A closure is all
 // or nothing to the eye, and a recogniser that hears one is seldom wrong; weighed against
-// the vowels rather than alone, it closes a vowel of a voice the recogniser was not fitted
-// on less often (held-back real English: p/b/m closed 0.90 -> 0.92, open above close vowels
-// 0.88 -> 0.90; speakers left out of the fit: 0.86 -> 0.82, 0.67 -> 0.72).
+// the vowels rather than alone, it closes the vowels of voices the recogniser was not fitted
+// on less often.
 constexpr double kClosureLeast = 0.03, kClosureFrom = 0.25, kClosureFull = 0.5;
 // The vowels' visemes are the last five: aa E ih oh ou.
 constexpr int kFirstVowel = 10;
+// The jaw group does not follow each vowel's pull on its own but the vowels together: their
+// poses' jaw averaged by their weights, with min(1, kVowelJawGain * the vowels' weight).
+// Which vowel it is the recogniser tells apart better than whether it is one: held against
+// each other, the vowels keep open above close for voices it was not fitted on too.
+constexpr double kVowelJawGain = 6.0;
 // How much of the corners' width a closure takes back to rest (lips pressed keep some of
 // the vowel's spread or rounding).
 constexpr double kClosureWidth = 0.5;
@@ -126,6 +135,11 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
           ? 0.0
           : std::clamp((shut / (shut + vowels) - kClosureFrom) / (kClosureFull - kClosureFrom), 0.0,
                        1.0);
+  // The vowels move the jaw together: towards their poses' jaw averaged by their weights.
+  double vowelJaw = 0.0;
+  for (int v = kFirstVowel; v < kVisemeCount; ++v) vowelJaw += visemes[v] * kTargets[v].pose.fap[0];
+  const Pose jawTo = pose(vowels > 0.0 ? vowelJaw / vowels : 0.0, 0.0, 0.0);
+  const double jawPull = std::min(1.0, kVowelJawGain * vowels);
   double aim[11];
   for (int k = 0; k < 11; ++k) {
     const double analysed = faps[kFaps[k]];
@@ -135,15 +149,20 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
       const double pull = kGroup[k] == 0 ? t.jaw : kGroup[k] == 1 ? t.width : t.upper;
       aim[k] += share * act[v] * pull * (t.pose.fap[k] - analysed);
     }
+    if (kGroup[k] == 0) aim[k] += jawPull * (jawTo.fap[k] - aim[k]);
     aim[k] += closure * (kGroup[k] == 1 ? kClosureWidth : 1.0) * (kRest.fap[k] - aim[k]);
   }
   const double follow = !started ? 1.0
                         : opening(aim) < opening(value)
                             ? kFollowClosing + (1.0 - kFollowClosing) * closure
                             : kFollow;
+  double step[11];
+  for (int k = 0; k < 11; ++k) step[k] = follow * (aim[k] - value[k]);
+  const double rise = opening(step);
+  const double slow = started && rise > kOpeningRiseMost ? kOpeningRiseMost / rise : 1.0;
   double held[11];
   for (int k = 0; k < 11; ++k) {
-    value[k] += follow * (aim[k] - value[k]);
+    value[k] += slow * step[k];
     held[k] = std::clamp(value[k], double(kArticulatedLeast[k]), double(kArticulatedMost[k]));
   }
   holdMesh(held);

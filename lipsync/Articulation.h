@@ -9,7 +9,7 @@
 //   FF      lower lip up against the upper teeth         jaw most, upper lip, width a little
 //   TH..RR  consonants: the analysed mouth a little       a third of the way; CH and RR
 //           nearer closed (CH, RR: rounded)               round the corners more
-//   aa      jaw wide open                                jaw nearly fully
+//   aa      jaw wide open                                jaw fully
 //   E, ih   corners spread; ih nearly closed             jaw, width
 //   oh, ou  corners drawn in; ou nearly closed           jaw, width
 //
@@ -17,11 +17,13 @@
 // over real voices (the lower lip and the corners' height follow the jaw, the upper lip's
 // sides follow its middle), so every pose is one the analysis could give and the mesh is
 // made for. A viseme acts with min(1, gain * weight); where several act, their pulls share
-// out at most the whole way. Then the closure: as silence + p/b/m come to outweigh the
+// out at most the whole way. The vowels pull the jaw group together, towards their poses'
+// jaw averaged by their weights. Then the closure: as silence + p/b/m come to outweigh the
 // vowels (their share of the two and the five vowels from 0.25 to 0.5, once they reach
 // 0.03), the lips go to rest whatever else pulls (a closure is all or nothing to the eye). The
-// result follows a first-order smoothing: 0.55 of the way per window while the mouth opens
-// or changes, 0.85 (up to all of it for a sure closure) while it closes, as lips shut fast.
+// result follows a first-order smoothing: 0.75 of the way per window while the mouth opens
+// or changes, 0.85 (up to all of it for a sure closure) while it closes, as lips shut fast;
+// the opening rises by at most 500 FAP units a window.
 // It stays inside the box of values the head mesh is fitted for, and inside what the mesh
 // holds there (lipsync/MeshGuard.h: no triangle turns over). Values in FAP units
 // (ints), arrays indexed by FAP number (76 entries, only 3 and 51..60 are touched).

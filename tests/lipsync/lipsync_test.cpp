@@ -155,6 +155,32 @@ TEST(Articulation, SilenceSettlesOnTheRestShapeAndEveryPoseStaysInTheBox) {
   }
 }
 
+// From a quiet window to a held "aa" the mouth opens over a few windows, never popping open
+// (at most 500 FAP units of opening a window, give or take rounding); back to p/b/m it shuts
+// at once, as lips do.
+TEST(Articulation, OpensOverAFewWindowsAndShutsAtOnce) {
+  const int order[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  const int rest[11] = {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75};
+  int analysed[76] = {}, out[76];
+  for (int k = 0; k < 11; ++k) analysed[order[k]] = rest[k];
+  auto opening = [&] { return out[3] - out[51] - out[52]; };
+  float sil[kVisemeCount] = {}, aa[kVisemeCount] = {}, pp[kVisemeCount] = {};
+  sil[0] = aa[10] = pp[1] = 1.0f;
+  lipsync::Articulation a;
+  a.apply(analysed, 0.0, sil, out);
+  int before = opening(), windows = 0;
+  const int closed = before;
+  while (opening() < closed + 1500 && windows < 20) {
+    a.apply(analysed, 120.0, aa, out);
+    EXPECT_LE(opening() - before, 502) << "window " << windows;
+    before = opening(), ++windows;
+  }
+  EXPECT_GE(windows, 3);
+  EXPECT_LE(windows, 5) << "the mouth opens for a vowel within a syllable";
+  a.apply(analysed, 120.0, pp, out);
+  EXPECT_LE(opening(), closed + 2) << "p/b/m shut the lips in one window";
+}
+
 // The vocabularies read the visemes in their published order.
 TEST(Vocabularies, ClosedSilentAndRoundedMouths) {
   auto with = [](int viseme, int jaw) {
