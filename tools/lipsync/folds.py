@@ -20,11 +20,8 @@ import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-sys.path.insert(0, os.path.dirname(HERE))
 import frames as fr  # noqa: E402
-import mouthfit  # noqa: E402
-
-FAPS = [3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60]
+from speech_mesh import FAPS, SpeechMesh  # noqa: E402
 
 
 def main():
@@ -36,22 +33,7 @@ def main():
     ap.add_argument("--cache", default=os.path.join(tempfile.gettempdir(), "zarvo-lipsync-cache"))
     args = ap.parse_args()
 
-    pos = {}
-    with open(os.path.join(args.data, "vertex.txt")) as f:
-        for line in f:
-            v = line.split()
-            pos[int(v[0])] = [float(x) for x in v[1:4]]
-    neutral = np.array([pos[i] for i in range(len(pos))])
-    with open(os.path.join(args.data, "face.txt")) as f:
-        tris = np.array([[int(x) for x in line.split()[1:4]] for line in f])
-    regions = mouthfit.read_regions(os.path.join(HERE, "..", "..", "model", "costav.cpp"))
-    weights = mouthfit.Weights([pos[i] for i in range(len(pos))], regions)
-    move = np.zeros((len(FAPS), len(pos), 3))  # model units per FAP unit, per vertex
-    for fap, code, unit, axis, sign in mouthfit.MOVES:
-        for v, w in zip(regions[code][1], weights.w[code]):
-            move[FAPS.index(fap), v, axis] += sign * unit * w
-    a, b, c = (neutral[tris[:, k]] for k in range(3))
-    n0 = np.cross(b - a, c - a)
+    mesh = SpeechMesh(args.data)
 
     runner = fr.Runner(args.tool, args.cache)
     vectors = {"designed": set(), "articulated": set()}
@@ -62,14 +44,12 @@ def main():
         for stream, prefix in (("designed", "fap"), ("articulated", "art")):
             vectors[stream].update(map(tuple, f.block([prefix + str(k) for k in FAPS])
                                        .astype(int)))
-    per_triangle = np.zeros(len(tris), int)
+    per_triangle = np.zeros(len(mesh.tris), int)
     for stream, vs in vectors.items():
         vs = np.array(sorted(vs), dtype=float)
         folding = 0
         for i in range(0, len(vs), 2000):
-            q = neutral[None] + np.einsum("nk,kvd->nvd", vs[i:i + 2000], move)
-            qa, qb, qc = (q[:, tris[:, k]] for k in range(3))
-            s = np.einsum("td,ntd->nt", n0, np.cross(qb - qa, qc - qa))
+            s = mesh.shares(vs[i:i + 2000])
             folding += int((s <= 0).any(axis=1).sum())
             per_triangle += (s <= 0).sum(axis=0)
         print("%-11s %7d distinct FAP vectors, %6d fold the mesh (%.2f %%)"
@@ -77,7 +57,7 @@ def main():
     print("triangles that fold most (triangle: vertices, vectors):")
     for t in np.argsort(-per_triangle)[:8]:
         if per_triangle[t]:
-            print("  %3d: %s, %d" % (t, " ".join(map(str, tris[t])), per_triangle[t]))
+            print("  %3d: %s, %d" % (t, " ".join(map(str, mesh.tris[t])), per_triangle[t]))
 
 
 if __name__ == "__main__":

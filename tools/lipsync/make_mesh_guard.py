@@ -25,10 +25,8 @@ import numpy as np
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
-sys.path.insert(0, os.path.dirname(HERE))
-import mouthfit  # noqa: E402
-
-FAPS = [3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60]
+sys.path.insert(0, HERE)
+from speech_mesh import SpeechMesh  # noqa: E402
 KEEP_BELOW = 0.5
 SAMPLES = 200000
 
@@ -49,42 +47,17 @@ def main():
     ap.add_argument("--out", default=os.path.join(ROOT, "lipsync", "mesh_guard.h"))
     args = ap.parse_args()
 
-    pos = {}
-    with open(os.path.join(args.data, "vertex.txt")) as f:
-        for line in f:
-            v = line.split()
-            pos[int(v[0])] = [float(x) for x in v[1:4]]
-    neutral = np.array([pos[i] for i in range(len(pos))])
-    with open(os.path.join(args.data, "face.txt")) as f:
-        tris = np.array([[int(x) for x in line.split()[1:4]] for line in f])
-    regions = mouthfit.read_regions(os.path.join(ROOT, "model", "costav.cpp"))
-    weights = mouthfit.Weights([pos[i] for i in range(len(pos))], regions)
-    axis = [None] * len(FAPS)
-    move = np.zeros((len(FAPS), len(pos)))  # model units per FAP unit along the FAP's axis
-    for fap, code, unit, ax, sign in mouthfit.MOVES:
-        k = FAPS.index(fap)
-        assert axis[k] in (None, ax), "FAP %d moves along two axes" % fap
-        axis[k] = ax
-        for v, w in zip(regions[code][1], weights.w[code]):
-            move[k, v] += sign * unit * w
+    mesh = SpeechMesh(args.data)
+    neutral, tris, move = mesh.neutral, mesh.tris, mesh.move
 
     least, most = box()
     rng = np.random.default_rng(1)
     corners = np.array([[most[k] if (i >> k) & 1 else least[k] for k in range(11)]
                         for i in range(1 << 11)])
     poses = np.concatenate([corners, least + rng.random((SAMPLES, 11)) * (most - least)])
-    a, b, c = (neutral[tris[:, k]] for k in range(3))
-    n0 = np.cross(b - a, c - a)
-    scaled = n0 / (n0 * n0).sum(axis=1)[:, None]
     lowest = np.full(len(tris), np.inf)
     for i in range(0, len(poses), 4000):
-        f = poses[i:i + 4000]
-        q = np.repeat(neutral[None], len(f), axis=0)
-        for k in range(11):
-            q[:, :, axis[k]] += f[:, k:k + 1] * move[k][None]
-        qa, qb, qc = (q[:, tris[:, k]] for k in range(3))
-        s = np.einsum("td,ntd->nt", scaled, np.cross(qb - qa, qc - qa))
-        lowest = np.minimum(lowest, s.min(axis=0))
+        lowest = np.minimum(lowest, mesh.shares(poses[i:i + 4000]).min(axis=0))
     kept = [t for t in range(len(tris)) if lowest[t] < KEEP_BELOW]
     verts = sorted({int(v) for t in kept for v in tris[t]})
     local = {v: i for i, v in enumerate(verts)}
@@ -104,7 +77,7 @@ def main():
         "namespace lipsync::mesh {",
         "",
         "// Axis (0 x, 1 y, 2 z) each FAP of kSpeechFaps' order moves its region along.",
-        "inline constexpr int kAxis[11] = {%s};" % ", ".join(str(x) for x in axis),
+        "inline constexpr int kAxis[11] = {%s};" % ", ".join(str(x) for x in mesh.axis),
         "inline constexpr int kVertices = %d;" % len(verts),
         "// Mesh vertex number, neutral position (model units), move per FAP unit of each FAP.",
         "inline constexpr int kVertex[kVertices] = {%s};" % ", ".join(map(str, verts)),
@@ -122,7 +95,7 @@ def main():
     ]
     lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[t]) for t in kept]
     lines += ["};", "inline constexpr double kNormal[kTriangles][3] = {"]
-    lines += ["    {%s}," % ", ".join(num(x) for x in scaled[t]) for t in kept]
+    lines += ["    {%s}," % ", ".join(num(x) for x in mesh.normal[t]) for t in kept]
     lines += ["};", "", "}  // namespace lipsync::mesh", "// clang-format on", ""]
     with open(args.out, "w") as f:
         f.write("\n".join(lines))

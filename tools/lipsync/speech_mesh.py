@@ -1,0 +1,59 @@
+"""The head mesh as the live loop moves it by the eleven speech FAPs, for numpy.
+
+Each FAP moves its feature point's region along one axis, every member by the FAP times its
+raised-cosine weight (mouthfit.Weights, as the program computes them); the moves add up. A
+triangle's share s = n0 . n / |n0|^2 of its neutral normal n0 (1 when it only moves, <= 0
+when it has turned over) is what folds.py counts and the articulation's guard keeps above
+its bound.
+"""
+
+import os
+import sys
+
+import numpy as np
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+sys.path.insert(0, os.path.dirname(HERE))
+import mouthfit  # noqa: E402
+
+FAPS = [3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60]
+
+
+class SpeechMesh:
+    """data/'s vertex.txt and face.txt with the moves of the speech FAPs.
+
+    neutral (vertices, 3), tris (triangles, 3), axis[k] the axis FAPS[k] moves along,
+    move (11, vertices) model units per FAP unit along it, normal (triangles, 3) the neutral
+    normals over their squared lengths."""
+
+    def __init__(self, data):
+        pos = {}
+        with open(os.path.join(data, "vertex.txt")) as f:
+            for line in f:
+                v = line.split()
+                pos[int(v[0])] = [float(x) for x in v[1:4]]
+        self.neutral = np.array([pos[i] for i in range(len(pos))])
+        with open(os.path.join(data, "face.txt")) as f:
+            self.tris = np.array([[int(x) for x in line.split()[1:4]] for line in f])
+        regions = mouthfit.read_regions(os.path.join(ROOT, "model", "costav.cpp"))
+        weights = mouthfit.Weights([pos[i] for i in range(len(pos))], regions)
+        self.axis = [None] * len(FAPS)
+        self.move = np.zeros((len(FAPS), len(pos)))
+        for fap, code, unit, ax, sign in mouthfit.MOVES:
+            k = FAPS.index(fap)
+            assert self.axis[k] in (None, ax), "FAP %d moves along two axes" % fap
+            self.axis[k] = ax
+            for v, w in zip(regions[code][1], weights.w[code]):
+                self.move[k, v] += sign * unit * w
+        a, b, c = (self.neutral[self.tris[:, k]] for k in range(3))
+        n0 = np.cross(b - a, c - a)
+        self.normal = n0 / (n0 * n0).sum(axis=1)[:, None]
+
+    def shares(self, faps):
+        """s of every triangle (poses, triangles) for FAP vectors faps (poses, 11)."""
+        q = np.repeat(self.neutral[None], len(faps), axis=0)
+        for k in range(len(FAPS)):
+            q[:, :, self.axis[k]] += faps[:, k:k + 1] * self.move[k][None]
+        qa, qb, qc = (q[:, self.tris[:, k]] for k in range(3))
+        return np.einsum("td,ntd->nt", self.normal, np.cross(qb - qa, qc - qa))
