@@ -98,7 +98,7 @@ struct Group {
 const Group kGroups[3] = {{{3, 52, 57, 58, 59, 60}, {1, -1, -1, -1, -1, -1}, 6},
                           {{53, 54}, {1, 1}, 2},
                           {{51, 55, 56}, {1, 1, 1}, 3}};
-std::map<int, std::pair<int, int>> kRange = {
+const std::map<int, std::pair<int, int>> kRange = {
     {3, {-140, 1020}},  {51, {-150, 105}}, {52, {-1250, 200}}, {53, {-260, 150}},
     {54, {-310, 160}},  {55, {-90, 195}},  {56, {-120, 270}},  {57, {-1037, 162}},
     {58, {-1137, 175}}, {59, {-510, 75}},  {60, {-510, 75}}};
@@ -107,9 +107,10 @@ bool articulatedBox = false;  // --articulated
 
 std::vector<Faps> boxCorners(const std::vector<Faps>& speech) {
   constexpr int kSpeechFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  auto range = kRange;
   if (articulatedBox)
     for (int k = 0; k < 11; ++k)
-      kRange[kSpeechFaps[k]] = {lipsync::kArticulatedLeast[k], lipsync::kArticulatedMost[k]};
+      range[kSpeechFaps[k]] = {lipsync::kArticulatedLeast[k], lipsync::kArticulatedMost[k]};
   std::vector<Faps> out;
   for (const Group& g : kGroups)
     for (int end : {1, -1}) {
@@ -121,7 +122,7 @@ std::vector<Faps> boxCorners(const std::vector<Faps>& speech) {
         if (score > best) best = score, base = w;
       }
       for (int k = 0; k < g.n; ++k) {
-        const auto [lo, hi] = kRange[g.fap[k]];
+        const auto [lo, hi] = range.at(g.fap[k]);
         base[g.fap[k]] = end * g.sign[k] > 0 ? hi : lo;
       }
       if (articulatedBox) {
