@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lipsync/Articulation.h"
 #include "lipsync/mesh_guard.h"
 
 namespace lipsync {
@@ -70,7 +71,9 @@ double largest(const double* base, const double* dir) {
   return t;
 }
 
-constexpr int kCorners[4] = {3, 4, 9, 10};  // FAP 53, 54, 59, 60 in kSpeechFaps' order
+// FAP 53 and 54 in kSpeechFaps' order: how far the corners draw in. (Bringing their rise,
+// 59 and 60, back as well parts the lips at the corners of a rounded mouth.)
+constexpr int kCorners[2] = {3, 4};
 
 }  // namespace
 
@@ -103,6 +106,23 @@ bool holdMesh(double* fap) {
   const double u = std::max(0.0, largest(zero, fap)) * kShort;
   for (int k = 0; k < 11; ++k) fap[k] *= u;
   return true;
+}
+
+bool heldFaps(const int* faps, int* out) {
+  constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+  if (out != faps) std::copy(faps, faps + 76, out);
+  // Into the articulation's box first: beyond it the corners draw in past their
+  // neighbours (a spike at each corner, though no triangle turns over yet).
+  double pose[11];
+  bool changed = false;
+  for (int k = 0; k < 11; ++k) {
+    const int v = std::clamp(faps[kFaps[k]], kArticulatedLeast[k], kArticulatedMost[k]);
+    changed |= v != faps[kFaps[k]];
+    pose[k] = v;
+  }
+  changed |= holdMesh(pose);
+  for (int k = 0; k < 11; ++k) out[kFaps[k]] = static_cast<int>(std::trunc(pose[k]));
+  return changed;
 }
 
 }  // namespace lipsync

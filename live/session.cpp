@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lifelike/look.h"
+#include "lipsync/MeshGuard.h"
 #include "live/modes.h"
 #include "model/valtozok.h"
 #include "render/context.h"
@@ -95,10 +96,14 @@ void Session::frame(const int* faps, int volume, int64_t end) {
   glLoadMatrixd(view);
 
   if (lifelike::isOn()) lifelike::lifeStep(static_cast<double>(end) / 48000.0, volume);
-  FAPmozgat(faps, 1);
+  // Drawn held: a designed pose of a voice that would turn lip triangles over is drawn as
+  // near as the mesh holds (the stream itself is sent and written as it is).
+  int held[76];
+  lipsync::heldFaps(faps, held);
+  FAPmozgat(held, 1);
   modellnezet();
   if (modeFrameShown != nullptr) modeFrameShown(ModeFrame{frames, end, volume, steadyNs()});
-  FAPmozgat(faps, -1);
+  FAPmozgat(held, -1);
   ++frames;
   ++lastMode.windows;
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 
 #include "lifelike/look.h"
+#include "lipsync/MeshGuard.h"
 #include "model/valtozok.h"
 #include "render/context.h"
 #include "render/rajzolo.h"
@@ -90,13 +91,17 @@ const offscreen::Image& FrameDrawer::draw(const int* faps, int volume, double se
   if (look_.tilt) rotx = *look_.tilt;
   d /= look_.zoom;
   if (look_.style == Style::lifelike) lifelike::lifeStep(seconds, volume);
-  FAPmozgat(faps, 1);
+  // Drawn held: a pose that would turn lip triangles over is drawn as near as the mesh
+  // holds (what the FAP file or the analysis says is not changed).
+  int held[76];
+  lipsync::heldFaps(faps, held);
+  FAPmozgat(held, 1);
   initMapping();
   // The window's viewport is the square at the bottom left of its client area; a frame
   // that is not square gets the same square centred instead.
   if (width_ != height_) glViewport((width_ - side) / 2, (height_ - side) / 2, side, side);
   frame(pivotZ);
-  FAPmozgat(faps, -1);
+  FAPmozgat(held, -1);
   return offscreen::front();
 }
 

@@ -55,7 +55,8 @@ class FrameDrawer {
   bool ok() const { return ok_; }
   const std::string& problem() const { return problem_; }
 
-  // Poses the mouth from faps (76 entries indexed by FAP number, as pixels2FAPs gives),
+  // Poses the mouth from faps (76 entries indexed by FAP number, as pixels2FAPs gives; a
+  // pose the mesh cannot take is drawn held, lipsync::heldFaps),
   // sets the view (volume: the shown window's level, used by View::live), draws one frame,
   // shows it and takes the pose back. The result is the picture shown: width x height
   // RGBA, rows from the top, alpha 255 where the head is drawn and 0 on the background; it

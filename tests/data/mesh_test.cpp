@@ -567,6 +567,27 @@ TEST_F(Deformation, PosesTheArticulationKeepsNeverFold) {
     live(faps, -1);
   }
   EXPECT_GT(changed, 300) << "the box reaches poses that fold unguarded";
+
+  // Drawing (heldFaps, whole FAP values): the designed stream reaches further in at the
+  // corners (53 to -260, 54 to -310), and what is drawn of it folds nothing either.
+  constexpr int kDesignedLeast[11] = {-140, -150,  -1250, -260, -310, -90,
+                                      -120, -1037, -1137, -510, -510};
+  int drawnHeld = 0;
+  for (int n = 0; n < 1000; ++n) {
+    int all[76] = {}, drawn[76];
+    for (int k = 0; k < 11; ++k)
+      all[kFaps[k]] = std::uniform_int_distribution<int>(
+          kDesignedLeast[k], static_cast<int>(lipsync::kArticulatedMost[k]))(rng);
+    all[2] = 77;  // FAPs the mouth does not use pass through
+    drawnHeld += lipsync::heldFaps(all, drawn);
+    EXPECT_EQ(drawn[2], 77);
+    std::map<int, int> faps;
+    for (int k : kFaps) faps[k] = drawn[k];
+    live(faps, 1);
+    EXPECT_EQ(folded(), 0) << "drawn pose " << n;
+    live(faps, -1);
+  }
+  EXPECT_GT(drawnHeld, 100);
   double rest[11] = {-140, 30, 200, 0, -50, 15, 15, 162, 175, 75, 75};
   EXPECT_FALSE(lipsync::holdMesh(rest)) << "a pose that holds stays as it is";
 }

@@ -13,6 +13,11 @@ scaled neutral normals, so that the articulation can measure s for its own poses
 
 A triangle is taken when s falls below KEEP_BELOW at any of the box's corners or at any of
 SAMPLES random points of the box (seed 1); the others stay far from folding in the whole box.
+
+A corner triangle's share facing a view (speech_mesh.corner_views: where it would show the
+camera its back, a spike) is a measure of its own, scaled (VIEW_LEAST) and taken on the same
+rule. Each measure is a row of the header: a triangle's corners and a vector m, the measure
+being m . n for the posed normal n.
 Rerun after the mesh or the box changes; the data tests check that the header matches.
 """
 
@@ -28,7 +33,12 @@ ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
 sys.path.insert(0, HERE)
 from speech_mesh import SpeechMesh  # noqa: E402
 KEEP_BELOW = 0.5
+GUARD_LEAST = 0.1  # kMeshLeast
 SAMPLES = 200000
+# A view's share is held at VIEW_LEAST where s is held at the guard's bound (0.1): a corner
+# triangle may come close to edge-on, but not show its back. The row's vector is scaled so
+# that the guard's one bound serves both.
+VIEW_LEAST = 0.02
 
 
 def box():
@@ -55,22 +65,28 @@ def main():
     corners = np.array([[most[k] if (i >> k) & 1 else least[k] for k in range(11)]
                         for i in range(1 << 11)])
     poses = np.concatenate([corners, least + rng.random((SAMPLES, 11)) * (most - least)])
-    lowest = np.full(len(tris), np.inf)
+    # The measures: s of every triangle, then the corner triangles' shares facing a view.
+    rows = [(t, mesh.normal[t]) for t in range(len(tris))]
+    view_tri, view_vec = mesh.corner_views()
+    rows += [(t, GUARD_LEAST / VIEW_LEAST * v) for t, v in zip(view_tri, view_vec)]
+    tri = np.array([t for t, _ in rows])
+    vec = np.array([m for _, m in rows])
+    lowest = np.full(len(rows), np.inf)
     for i in range(0, len(poses), 4000):
-        lowest = np.minimum(lowest, mesh.shares(poses[i:i + 4000]).min(axis=0))
-    kept = [t for t in range(len(tris)) if lowest[t] < KEEP_BELOW]
-    verts = sorted({int(v) for t in kept for v in tris[t]})
+        lowest = np.minimum(lowest, mesh.measures(poses[i:i + 4000], tri, vec).min(axis=0))
+    kept = [r for r in range(len(rows)) if lowest[r] < KEEP_BELOW]
+    verts = sorted({int(v) for r in kept for v in tris[tri[r]]})
     local = {v: i for i, v in enumerate(verts)}
 
     def num(x):
         return repr(float(x))
 
     lines = [
-        "// The triangles of the head mesh that can come near folding in the articulation's box",
-        "// of FAP values, written by tools/lipsync/make_mesh_guard.py from data/ (%d of %d"
-        % (len(kept), len(tris)),
-        "// triangles, lowest s in the box sample %.3f); rerun it after the mesh changes."
-        % min(lowest[kept]),
+        "// The triangles of the head mesh that can come near folding or turning their backs to",
+        "// the camera in the articulation's box of FAP values, written by",
+        "// tools/lipsync/make_mesh_guard.py from data/ (%d measures of %d triangles, the lowest"
+        % (len(kept), len({int(tri[r]) for r in kept})),
+        "// in the box sample %.3f); rerun it after the mesh changes." % min(lowest[kept]),
         "#pragma once",
         "",
         "// clang-format off",
@@ -89,17 +105,19 @@ def main():
     lines += [
         "};",
         "inline constexpr int kTriangles = %d;" % len(kept),
-        "// Corners (indices into the vertex tables above) and the neutral normal over its",
-        "// squared length, so that its dot product with a posed normal is s.",
+        "// Per measure, a triangle's corners (indices into the vertex tables above) and the",
+        "// vector whose dot product with its posed normal is the measure: the neutral normal",
+        "// over its squared length (s), or a view over its dot product with the neutral normal",
+        "// (the share of the neutral area facing that view).",
         "inline constexpr int kCorner[kTriangles][3] = {",
     ]
-    lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[t]) for t in kept]
+    lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[tri[r]]) for r in kept]
     lines += ["};", "inline constexpr double kNormal[kTriangles][3] = {"]
-    lines += ["    {%s}," % ", ".join(num(x) for x in mesh.normal[t]) for t in kept]
+    lines += ["    {%s}," % ", ".join(num(x) for x in vec[r]) for r in kept]
     lines += ["};", "", "}  // namespace lipsync::mesh", "// clang-format on", ""]
     with open(args.out, "w") as f:
         f.write("\n".join(lines))
-    print("%d triangles, %d vertices -> %s" % (len(kept), len(verts), args.out))
+    print("%d measures, %d vertices -> %s" % (len(kept), len(verts), args.out))
 
 
 if __name__ == "__main__":

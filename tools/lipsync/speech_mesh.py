@@ -4,7 +4,11 @@ Each FAP moves its feature point's region along one axis, every member by the FA
 raised-cosine weight (mouthfit.Weights, as the program computes them); the moves add up. A
 triangle's share s = n0 . n / |n0|^2 of its neutral normal n0 (1 when it only moves, <= 0
 when it has turned over) is what folds.py counts and the articulation's guard keeps above
-its bound.
+its bound. A triangle can also turn its back to the camera while s stays positive: at the
+mouth's corners, drawn far in, skin triangles stand on edge and then show their backs (a
+dark spike at the corner). For the corner triangles (CORNER_X, CORNER_Y) that face a view
+(their neutral normal within acos(FACING) of it) the share of their neutral area facing that
+view, v . n / v . n0, measures it (corner_views).
 """
 
 import os
@@ -18,6 +22,15 @@ sys.path.insert(0, os.path.dirname(HERE))
 import mouthfit  # noqa: E402
 
 FAPS = [3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60]
+# The views (towards the camera, model axes): the front, and the live framing's turn of 20
+# degrees about x, which shows the mouth a little from above.
+VIEWS = [(0.0, 0.0, 1.0), (0.0, np.sin(np.radians(20.0)), np.cos(np.radians(20.0)))]
+FACING = 0.3
+# Where a triangle's centre lies to count as one of a mouth corner's, model units: |x| in
+# CORNER_X, y in CORNER_Y. (Between the corners the lips' own surfaces tilt as they open and
+# close, hidden in the lips' shadow or behind the other lip.)
+CORNER_X = (14.0, 40.0)
+CORNER_Y = (-60.0, -20.0)
 
 
 class SpeechMesh:
@@ -50,10 +63,30 @@ class SpeechMesh:
         n0 = np.cross(b - a, c - a)
         self.normal = n0 / (n0 * n0).sum(axis=1)[:, None]
 
+    def corner_views(self):
+        """The view measures: triangles tri and vectors vec, the measure being vec . n."""
+        a, b, c = (self.neutral[self.tris[:, k]] for k in range(3))
+        n0 = np.cross(b - a, c - a)
+        centre = (a + b + c) / 3.0
+        x = np.abs(centre[:, 0])
+        corner = ((x > CORNER_X[0]) & (x < CORNER_X[1]) & (centre[:, 1] > CORNER_Y[0])
+                  & (centre[:, 1] < CORNER_Y[1]))
+        tri, vec = [], []
+        for v in map(np.array, VIEWS):
+            for t in np.nonzero(corner & (n0 @ v > FACING * np.linalg.norm(n0, axis=1)))[0]:
+                tri.append(t)
+                vec.append(v / (n0[t] @ v))
+        return np.array(tri), np.array(vec)
+
     def shares(self, faps):
         """s of every triangle (poses, triangles) for FAP vectors faps (poses, 11)."""
+        return self.measures(faps, np.arange(len(self.tris)), self.normal)
+
+    def measures(self, faps, tri, vec):
+        """vec[r] . n of triangle tri[r]'s posed normal n, (poses, rows), for FAP vectors
+        faps (poses, 11)."""
         q = np.repeat(self.neutral[None], len(faps), axis=0)
         for k in range(len(FAPS)):
             q[:, :, self.axis[k]] += faps[:, k:k + 1] * self.move[k][None]
-        qa, qb, qc = (q[:, self.tris[:, k]] for k in range(3))
-        return np.einsum("td,ntd->nt", self.normal, np.cross(qb - qa, qc - qa))
+        qa, qb, qc = (q[:, self.tris[tri, k]] for k in range(3))
+        return np.einsum("td,ntd->nt", vec, np.cross(qb - qa, qc - qa))
