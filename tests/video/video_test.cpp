@@ -26,6 +26,7 @@ extern "C" {
 #include "fapfile/FapFile.h"
 #include "fapfile/OutputFile.h"
 #include "lipsync/LipSync.h"
+#include "lipsync/MeshGuard.h"
 #include "lipsync/LipSyncInput.h"
 #include "model/costav.h"
 #include "model/modellbeolv.h"
@@ -133,10 +134,12 @@ Picture drawn(int side, const Window& w, bool front = false, bool smooth = false
     rotx = 20.0;
     d = FAPzoom(w.volume);
   }
-  FAPmozgat(w.faps, 1);
+  int held[76];  // as the continuous mode draws a pose
+  lipsync::heldFaps(w.faps, held);
+  FAPmozgat(held, 1);
   initMapping();
   modellnezet();
-  FAPmozgat(w.faps, -1);
+  FAPmozgat(held, -1);
   const offscreen::Image& im = offscreen::front();
   Picture p{im.width, im.height, {}};
   for (std::size_t i = 0; i < im.rgba.size(); i += 4)
