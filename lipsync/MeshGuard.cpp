@@ -11,7 +11,9 @@ namespace lipsync {
 namespace {
 
 using mesh::kCorner;
-using mesh::kNormal;
+using mesh::kMeasure;
+using mesh::kMeasures;
+using mesh::kMeasureTriangle;
 using mesh::kTriangles;
 using mesh::kVertices;
 
@@ -35,22 +37,30 @@ void place(const double* fap, bool neutral, V3* out) {
   }
 }
 
-// The largest t in [0, 1] such that every guarded triangle keeps s > kMeshLeast all the way
-// from the pose base to base + t * dir; -1 when base itself does not. On that way a triangle's
-// s is a quadratic in t (a posed normal is the cross product of two edges, each linear in t).
+// The largest t in [0, 1] such that every measure stays above kMeshLeast all the way from the
+// pose base to base + t * dir; -1 when base itself does not. On that way a measure is a
+// quadratic in t (a posed normal is the cross product of two edges, each linear in t).
 double largest(const double* base, const double* dir) {
   V3 a[kVertices], b[kVertices];
   place(base, true, a);
   place(dir, false, b);
-  double t = 1.0;
+  // Per triangle, its posed normal's coefficients in t: n(t) = n0 + t n1 + t^2 n2.
+  V3 n0[kTriangles], n1[kTriangles], n2[kTriangles];
   for (int i = 0; i < kTriangles; ++i) {
     const int* c = kCorner[i];
     const V3 da = a[c[1]] - a[c[0]], ea = a[c[2]] - a[c[0]];
     const V3 db = b[c[1]] - b[c[0]], eb = b[c[2]] - b[c[0]];
-    const double c0 = dot(kNormal[i], cross(da, ea)) - kMeshLeast;
+    n0[i] = cross(da, ea);
+    n1[i] = cross(da, eb) + cross(db, ea);
+    n2[i] = cross(db, eb);
+  }
+  double t = 1.0;
+  for (int m = 0; m < kMeasures; ++m) {
+    const int i = kMeasureTriangle[m];
+    const double c0 = dot(kMeasure[m], n0[i]) - kMeshLeast;
     if (c0 <= 0.0) return -1.0;
-    const double c1 = dot(kNormal[i], cross(da, eb) + cross(db, ea));
-    const double c2 = dot(kNormal[i], cross(db, eb));
+    const double c1 = dot(kMeasure[m], n1[i]);
+    const double c2 = dot(kMeasure[m], n2[i]);
     if (c0 + t * (c1 + t * c2) > 0.0 && (c2 <= 0.0 || c1 >= 0.0 || -c1 / (2.0 * c2) >= t))
       continue;  // stays above on [0, t]: positive at both ends, and no dip between them
     // The smallest positive root of c2 t^2 + c1 t + c0 (c0 > 0), by the stable formula.
@@ -80,11 +90,14 @@ constexpr int kCorners[2] = {3, 4};
 double meshLeast(const double* fap) {
   V3 p[kVertices];
   place(fap, true, p);
-  double least = 1.0;
+  V3 n[kTriangles];
   for (int i = 0; i < kTriangles; ++i) {
     const int* c = kCorner[i];
-    least = std::min(least, dot(kNormal[i], cross(p[c[1]] - p[c[0]], p[c[2]] - p[c[0]])));
+    n[i] = cross(p[c[1]] - p[c[0]], p[c[2]] - p[c[0]]);
   }
+  double least = 1.0;
+  for (int m = 0; m < kMeasures; ++m)
+    least = std::min(least, dot(kMeasure[m], n[kMeasureTriangle[m]]));
   return least;
 }
 

@@ -75,8 +75,10 @@ def main():
     for i in range(0, len(poses), 4000):
         lowest = np.minimum(lowest, mesh.measures(poses[i:i + 4000], tri, vec).min(axis=0))
     kept = [r for r in range(len(rows)) if lowest[r] < KEEP_BELOW]
-    verts = sorted({int(v) for r in kept for v in tris[tri[r]]})
+    kept_tris = sorted({int(tri[r]) for r in kept})
+    verts = sorted({int(v) for t in kept_tris for v in tris[t]})
     local = {v: i for i, v in enumerate(verts)}
+    local_tri = {t: i for i, t in enumerate(kept_tris)}
 
     def num(x):
         return repr(float(x))
@@ -85,7 +87,7 @@ def main():
         "// The triangles of the head mesh that can come near folding or turning their backs to",
         "// the camera in the articulation's box of FAP values, written by",
         "// tools/lipsync/make_mesh_guard.py from data/ (%d measures of %d triangles, the lowest"
-        % (len(kept), len({int(tri[r]) for r in kept})),
+        % (len(kept), len(kept_tris)),
         "// in the box sample %.3f); rerun it after the mesh changes." % min(lowest[kept]),
         "#pragma once",
         "",
@@ -104,15 +106,22 @@ def main():
     lines += ["    {%s}," % ", ".join(num(move[k, v]) for k in range(11)) for v in verts]
     lines += [
         "};",
-        "inline constexpr int kTriangles = %d;" % len(kept),
-        "// Per measure, a triangle's corners (indices into the vertex tables above) and the",
-        "// vector whose dot product with its posed normal is the measure: the neutral normal",
-        "// over its squared length (s), or a view over its dot product with the neutral normal",
-        "// (the share of the neutral area facing that view).",
+        "inline constexpr int kTriangles = %d;" % len(kept_tris),
+        "// Corners (indices into the vertex tables above).",
         "inline constexpr int kCorner[kTriangles][3] = {",
     ]
-    lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[tri[r]]) for r in kept]
-    lines += ["};", "inline constexpr double kNormal[kTriangles][3] = {"]
+    lines += ["    {%s}," % ", ".join(str(local[int(v)]) for v in tris[t]) for t in kept_tris]
+    lines += [
+        "};",
+        "inline constexpr int kMeasures = %d;" % len(kept),
+        "// Per measure, its triangle (an index into kCorner) and the vector whose dot product",
+        "// with the triangle's posed normal is the measure: the neutral normal over its squared",
+        "// length (s), or a view over its dot product with the neutral normal (the share of the",
+        "// neutral area facing that view), scaled.",
+        "inline constexpr int kMeasureTriangle[kMeasures] = {%s};"
+        % ", ".join(str(local_tri[int(tri[r])]) for r in kept),
+        "inline constexpr double kMeasure[kMeasures][3] = {",
+    ]
     lines += ["    {%s}," % ", ".join(num(x) for x in vec[r]) for r in kept]
     lines += ["};", "", "}  // namespace lipsync::mesh", "// clang-format on", ""]
     with open(args.out, "w") as f:
