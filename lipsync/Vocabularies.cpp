@@ -15,7 +15,8 @@ constexpr float kVowelGain = 1.25f;
 constexpr float kRest3 = -140, kRest53 = 0, kRest54 = -50, kRest55 = 15, kRest56 = 15,
                 kRest57 = 162, kRest58 = 175, kRest59 = 75, kRest60 = 75;
 
-float unit(float x) { return std::clamp(x, 0.0f, 1.0f); }
+// + 0.0f: a weight of -0 would be written "-0" by the exports and the streams.
+float unit(float x) { return std::clamp(x, 0.0f, 1.0f) + 0.0f; }
 
 }  // namespace
 

@@ -5,8 +5,8 @@ microphone, zarvo-stream sends Zarvo's OSC namespace to a UDP socket here, and f
 datagram the time from the feeder putting the window's last chunk into the device to the
 datagram's arrival is taken (both on the steady clock, CLOCK_MONOTONIC).
 
-That span holds the device, the wait for the next window (the look-ahead the visemes and the
-articulated FAPs need: 10.7 ms), the analysis and the send. The sound a frame describes is
+That span holds the device, the analysis (the visemes and the articulated FAPs look at past
+windows only, so nothing waits for a later one) and the send. The sound a frame describes is
 centred half a window (10.7 ms) before its window's last sample; that figure is printed too.
 
 Usage: tools/stream-latency.py [--build DIR] [--seconds S] [-- zarvo-stream options]
