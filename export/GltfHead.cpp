@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "fapfile/FapFile.h"
+#include "lipsync/MeshGuard.h"
 #include "model/modellbeolv.h"
 #include "speech/FAPmozgat.h"
 
@@ -79,9 +80,14 @@ class GltfExport : public FrameExport {
     if (512.0 * static_cast<double>(f.index + 1) / 48000.0 >= kLastKeySeconds)
       return fail("longer than glTF's single-precision key times can hold (36 hours)");
     ++windows_;
+    // The head as our renderers draw it: a pose the mesh cannot take (the designed FAPs of
+    // some voices) held where it stays whole, as the live modes and zarvo-render hold it.
+    int faps[76] = {};
+    for (int k = 0; k < ZARVO_FAPS; ++k) faps[zarvo_fap_number(k)] = f.faps[k];
+    lipsync::heldFaps(faps, faps);
     float w[ZARVO_FAPS];
     for (int k = 0; k < ZARVO_FAPS; ++k)
-      w[k] = static_cast<float>(f.faps[k] / HeadMorphs::kFapsPerWeight);
+      w[k] = static_cast<float>(faps[zarvo_fap_number(k)] / HeadMorphs::kFapsPerWeight);
     putBytes(weights_.out(), w, sizeof w);
     const float s = headScale(f.vol);
     const float scale[3] = {s, s, s};
