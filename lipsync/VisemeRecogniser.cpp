@@ -15,6 +15,24 @@ constexpr int kSpan = m::kBefore + 1 + m::kAfter;  // windows the network sees
 constexpr int kInputs = kSpan * m::kFeatures;
 static_assert(m::kFeatures == 2 + 16, "level above floor, level below peak, 16 coefficients");
 
+constexpr int kBlock = 16;  // hidden units summed together
+static_assert(m::kHidden % kBlock == 0);
+
+// The output layer's weights hidden unit by hidden unit, the visemes padded to 16.
+constexpr int kOutBlock = 16;
+static_assert(kVisemeCount < kOutBlock);
+struct OutputWeights {
+  float w[m::kHidden][kOutBlock] = {};
+};
+constexpr OutputWeights transposed() {
+  OutputWeights t;
+  for (int v = 0; v < kVisemeCount; ++v)
+    for (int h = 0; h < m::kHidden; ++h) t.w[h][v] = m::kW2[v][h];
+  return t;
+}
+constexpr OutputWeights kOutput = transposed();
+constexpr auto& kW2T = kOutput.w;
+
 }  // namespace
 
 // The per-window features depend on the past only (running level trackers and cepstral
@@ -81,20 +99,31 @@ struct VisemeRecogniser::State {
     // Input by input over all hidden units: independent sums the compiler can vectorise.
     float hidden[m::kHidden];
     std::copy(m::kB1, m::kB1 + m::kHidden, hidden);
-    for (int i = 0; i < kInputs; ++i) {
-      const float xi = x[i];
-      const float* w = m::kW1[i];
-      for (int h = 0; h < m::kHidden; ++h) hidden[h] += w[h] * xi;
+    // A block of hidden units at a time, its sums held in registers over all inputs (each
+    // sum adds in the same order as one unit at a time would).
+    for (int h0 = 0; h0 < m::kHidden; h0 += kBlock) {
+      float acc[kBlock];
+      std::copy(hidden + h0, hidden + h0 + kBlock, acc);
+      for (int i = 0; i < kInputs; ++i) {
+        const float xi = x[i];
+        const float* w = m::kW1[i] + h0;
+#pragma GCC unroll 16
+        for (int j = 0; j < kBlock; ++j) acc[j] += w[j] * xi;
+      }
+      std::copy(acc, acc + kBlock, hidden + h0);
     }
     for (float& h : hidden) h = h > 0.0f ? h : 0.0f;
-    float logit[kVisemeCount];
-    float most = -1e30f;
-    for (int v = 0; v < kVisemeCount; ++v) {
-      float s = m::kB2[v];
-      for (int h = 0; h < m::kHidden; ++h) s += m::kW2[v][h] * hidden[h];
-      logit[v] = s;
-      most = std::max(most, s);
+    // The output layer hidden unit by hidden unit over all visemes, in the same order again.
+    float logit[kOutBlock];
+    std::copy(m::kB2, m::kB2 + kVisemeCount, logit);
+    logit[kVisemeCount] = 0.0f;
+    for (int h = 0; h < m::kHidden; ++h) {
+      const float hh = hidden[h];
+#pragma GCC unroll 16
+      for (int v = 0; v < kOutBlock; ++v) logit[v] += kW2T[h][v] * hh;
     }
+    float most = -1e30f;
+    for (int v = 0; v < kVisemeCount; ++v) most = std::max(most, logit[v]);
     // Causal smoothing: the network's probabilities (sharpened or softened by kSharpness)
     // weigh the previous window's weights, spread a little (kSpread) so a new viseme can
     // always take over.
