@@ -37,7 +37,7 @@ class Life {
   // Blink shape, seconds: the lids close in kClosing, stay closed kClosed from the first
   // closed frame, and open in kOpening; blinks begin 2 to 6 s apart, a sixth of them
   // followed by a second one kDoubleGap after.
-  static constexpr double kClosing = 0.06, kClosed = 0.02, kOpening = 0.10;
+  static constexpr double kClosing = 0.05, kClosed = 0.02, kOpening = 0.08;  // 150 ms
   static constexpr double kMinGap = 2.0, kMaxGap = 6.0, kDoubleGap = 0.12;
 
  private:

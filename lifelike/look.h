@@ -3,7 +3,7 @@
 // life between words (lifelike/life.h) in the modes that run beyond the designed one.
 //
 // Feature table:
-//   surface   Loop subdivision, two levels, of the posed mesh; normals from the refined
+//   surface   Loop subdivision, one level, of the posed mesh; normals from the refined
 //             surface; the designed 347 vertices and 632 triangles are not touched
 //   eyes      eyeballs (sclera, iris, pupil, a catch light) in front of the sockets of
 //             vertices 5 and 9, looking at the camera within a natural range; upper and lower
