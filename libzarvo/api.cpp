@@ -41,7 +41,8 @@ bool tailIsZero(const void* object, size_t known, size_t size) {
 // The caller's options as this version's struct, in `o`; the checks' result.
 int readOptions(const zarvo_options* given, zarvo_options& o) {
   if (given == nullptr) return ZARVO_E_NULL;
-  if (given->struct_size < kOptionsFirst) return ZARVO_E_STRUCT_SIZE;
+  if (given->struct_size < kOptionsFirst || given->struct_size > ZARVO_STRUCT_SIZE_MAX)
+    return ZARVO_E_STRUCT_SIZE;
   if (!tailIsZero(given, sizeof(zarvo_options), given->struct_size)) return ZARVO_E_OPTION;
   zarvo_options_init(&o);
   std::memcpy(&o, given, std::min(given->struct_size, sizeof o));
@@ -80,7 +81,9 @@ const char* zarvo_strerror(int code) {
   switch (code) {
     case ZARVO_OK: return "no error";
     case ZARVO_E_NULL: return "a pointer the call needs is null";
-    case ZARVO_E_STRUCT_SIZE: return "struct_size is smaller than the struct this library knows";
+    case ZARVO_E_STRUCT_SIZE:
+      return "struct_size is smaller than the struct this library knows, or beyond "
+             "ZARVO_STRUCT_SIZE_MAX";
     case ZARVO_E_RATE: return "the sample rate is outside 8000..192000 Hz";
     case ZARVO_E_CHANNELS: return "the channel count is outside 1..64";
     case ZARVO_E_OPTION: return "an option this library does not know, or no output asked for";
@@ -161,7 +164,7 @@ int64_t zarvo_stream_push_int16(zarvo_stream* s, const int16_t* samples, int64_t
 int zarvo_stream_pull(zarvo_stream* s, zarvo_frame* frame) {
   if (s == nullptr || frame == nullptr) return ZARVO_E_NULL;
   const size_t size = frame->struct_size;
-  if (size < kFrameFirst) return ZARVO_E_STRUCT_SIZE;
+  if (size < kFrameFirst || size > ZARVO_STRUCT_SIZE_MAX) return ZARVO_E_STRUCT_SIZE;
   zarvo_frame f;
   f.struct_size = sizeof f;
   if (!s->engine.pull(f)) return 0;

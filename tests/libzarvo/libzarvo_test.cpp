@@ -187,6 +187,8 @@ TEST(Libzarvo, ErrorsAreReportedAndChangeNothing) {
   good.o.struct_size = sizeof good;
   const std::pair<void (*)(Longer&), int> bad[] = {
       {[](Longer& l) { l.o.struct_size = 8; }, ZARVO_E_STRUCT_SIZE},
+      // never read that far: an uninitialised size
+      {[](Longer& l) { l.o.struct_size = ~size_t{0}; }, ZARVO_E_STRUCT_SIZE},
       {[](Longer& l) { l.o.rate = 7999; }, ZARVO_E_RATE},
       {[](Longer& l) { l.o.rate = 192001; }, ZARVO_E_RATE},
       {[](Longer& l) { l.o.channels = 0; }, ZARVO_E_CHANNELS},
@@ -227,6 +229,8 @@ TEST(Libzarvo, ErrorsAreReportedAndChangeNothing) {
   }
   EXPECT_EQ(zarvo_stream_pull(nullptr, &f), ZARVO_E_NULL);
   EXPECT_EQ(zarvo_stream_pull(s, nullptr), ZARVO_E_NULL);
+  EXPECT_EQ(zarvo_stream_pull(s, &small), ZARVO_E_STRUCT_SIZE);
+  small.struct_size = ZARVO_STRUCT_SIZE_MAX + 1;  // never written that far
   EXPECT_EQ(zarvo_stream_pull(s, &small), ZARVO_E_STRUCT_SIZE);
   EXPECT_EQ(zarvo_stream_flush(nullptr) + zarvo_stream_reset(nullptr), 2 * ZARVO_E_NULL);
   EXPECT_EQ(zarvo_stream_set_articulate(nullptr, 1), ZARVO_E_NULL);

@@ -73,17 +73,19 @@ ZARVO_API const char* zarvo_version_string(void);
 /* ---- errors ------------------------------------------------------------------------- */
 
 #define ZARVO_OK 0
-#define ZARVO_E_NULL (-1)        /* a pointer the call needs is null */
-#define ZARVO_E_STRUCT_SIZE (-2) /* struct_size is smaller than any struct this library knows */
-#define ZARVO_E_RATE (-3)        /* sample rate outside ZARVO_RATE_MIN .. ZARVO_RATE_MAX */
-#define ZARVO_E_CHANNELS (-4)    /* channel count outside 1 .. ZARVO_CHANNELS_MAX */
-#define ZARVO_E_OPTION (-5)      /* an option this library does not know, or no output */
-#define ZARVO_E_NONFINITE (-6)   /* a NaN or infinite sample in the block: nothing taken */
-#define ZARVO_E_COUNT (-7)       /* a negative sample count, or one beyond what fits memory */
-#define ZARVO_E_FLUSHED (-8)     /* push after flush: reset the stream first */
-#define ZARVO_E_NOMEM (-9)       /* create: out of memory */
-#define ZARVO_E_RESAMPLER (-10)  /* create: libsoxr refused the rate */
-#define ZARVO_E_INTERNAL (-11)   /* a fault of the library itself */
+#define ZARVO_E_NULL (-1) /* a pointer the call needs is null */
+#define ZARVO_E_STRUCT_SIZE                                                          \
+  (-2)                          /* struct_size below this library's struct, or above \
+                                   ZARVO_STRUCT_SIZE_MAX */
+#define ZARVO_E_RATE (-3)       /* sample rate outside ZARVO_RATE_MIN .. ZARVO_RATE_MAX */
+#define ZARVO_E_CHANNELS (-4)   /* channel count outside 1 .. ZARVO_CHANNELS_MAX */
+#define ZARVO_E_OPTION (-5)     /* an option this library does not know, or no output */
+#define ZARVO_E_NONFINITE (-6)  /* a NaN or infinite sample in the block: nothing taken */
+#define ZARVO_E_COUNT (-7)      /* a negative sample count, or one beyond what fits memory */
+#define ZARVO_E_FLUSHED (-8)    /* push after flush: reset the stream first */
+#define ZARVO_E_NOMEM (-9)      /* create: out of memory */
+#define ZARVO_E_RESAMPLER (-10) /* create: libsoxr refused the rate */
+#define ZARVO_E_INTERNAL (-11)  /* a fault of the library itself */
 
 /* A one-line English description of `code` (ZARVO_OK too; unknown codes get a text that
  * says so). Static storage, never null. Any thread. */
@@ -129,6 +131,11 @@ ZARVO_API const char* zarvo_blendshape_name(int i);
  * holds one is analysed as digital silence (level -100), as the program's own analysis of a
  * file does. */
 #define ZARVO_FLAG_NONFINITE_AS_SILENCE 0x01u
+
+/* The largest struct_size taken: a later version's structs stay below it. The library reads
+ * (options) or writes (frames) struct_size bytes, so it must be the struct's real size:
+ * zarvo_options_init sets it; an uninitialised one is refused only when it is this large. */
+#define ZARVO_STRUCT_SIZE_MAX 65536u
 
 typedef struct zarvo_options {
   /* sizeof(zarvo_options) as the caller was compiled with. */
