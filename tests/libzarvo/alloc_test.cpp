@@ -46,6 +46,8 @@ TEST(LibzarvoAllocations, OnlyCreateAllocates) {
       SCOPED_TRACE(rate * 10 + channels);
       std::vector<float> in;
       for (float x : zarvo_test::voice(rate, 6.0)) in.insert(in.end(), channels, x);
+      std::vector<int16_t> in16(in.size());  // every other round pushes 16-bit samples
+      for (size_t k = 0; k < in.size(); ++k) in16[k] = static_cast<int16_t>(in[k] * 32767.0f);
       // FAPs alone: the switch then starts and ends the look-ahead too.
       const zarvo_options o = zarvo_test::options(rate, channels, 0, ZARVO_OUTPUT_FAPS);
       g_counting = true;  // the counting itself works: create allocates
@@ -63,7 +65,10 @@ TEST(LibzarvoAllocations, OnlyCreateAllocates) {
         for (int64_t at = 0; at < total;) {
           random = random * 1664525u + 1013904223u;
           const int64_t n = std::min<int64_t>(total - at, 1 + (random >> 8) % 6000);
-          at += std::max<int64_t>(0, zarvo_stream_push_float(s, in.data() + at * channels, n));
+          const int64_t pushed = round % 2
+                                     ? zarvo_stream_push_int16(s, in16.data() + at * channels, n)
+                                     : zarvo_stream_push_float(s, in.data() + at * channels, n);
+          at += std::max<int64_t>(0, pushed);
           zarvo_stream_set_articulate(s, (random >> 4) % 7 == 0);
           while (zarvo_stream_pull(s, &f) == 1) ++frames;
         }
