@@ -20,7 +20,8 @@ espeak-ng's IPA otherwise; visemes are `sil PP FF TH DD kk CH SS nn RR aa E ih o
 corpus. It runs at most --jobs (default 2) worker processes, niced.
 
 Sources (`--sources`, default all that are installed): ktuberling-<en fr da es it pt fi sv
-ro nl ca>, asterisk-<en fr es it ru>, klettres-en (real voices, sources.py), espeak-en,
+ro nl ca>, asterisk-<en fr es it ru>, klettres-en, tuxpaint-<en fr ru ro ca bg es be el da>
+(real voices, sources.py), espeak-en,
 espeak-noisy-en (the same renditions with a room's noise floor at -50 dBFS added),
 espeak-<fr es it de ru nl pt sv> (synthetic, sentences.py).
 
@@ -35,7 +36,7 @@ a test recording has an unseen voice saying an unseen sentence), otherwise by th
 
 Debian packages: ffmpeg sox espeak-ng (libespeak-ng1) pocketsphinx pocketsphinx-en-us
 python3-numpy, and the sound packages: ktuberling-data asterisk-core-sounds-{en,fr,es,it,ru}
-with their -g722 variants, klettres-data.
+with their -g722 variants, klettres-data, tuxpaint-stamps-default.
 
 Rebuild the corpus (about an hour on two cores) and the small set (seconds):
     nice tools/lipsync/corpus.py build --out /work/corpus

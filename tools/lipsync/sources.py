@@ -10,6 +10,9 @@ Real voices (Debian packages):
 - asterisk-core-sounds-<lang> (-g722: 16 kHz wideband G.722): telephone prompts with their
   transcripts (core-sounds-<lang>.txt.gz in the package's documentation).
 - klettres-data: English letter names and short words spoken alone.
+- tuxpaint-stamps-default: each stamp's description ("A red kangaroo.") spoken in English and
+  in several other languages, the text in the stamp's .txt (the first line English, then
+  "<lang>.utf8=..." lines).
 
 Synthetic voices: espeak-ng (see sentences.py).
 """
@@ -23,6 +26,7 @@ KTUBERLING = "/usr/share/ktuberling/sounds"
 ASTERISK = "/usr/share/asterisk/sounds"
 ASTERISK_DOC = "/usr/share/doc/asterisk-core-sounds-%s/core-sounds-%s.txt.gz"
 KLETTRES = "/usr/share/klettres"
+TUXPAINT = "/usr/share/tuxpaint/stamps"
 
 # The directory of each asterisk language (one speaker each) and the espeak-ng voice that
 # speaks its transcripts for the alignment.
@@ -170,13 +174,45 @@ def klettres(lang="en"):
     return items
 
 
+# The languages spoken for most stamps, and the espeak-ng voice that aligns them.
+TUXPAINT_VOICES = {"en": None, "fr": "fr", "ru": "ru", "ro": "ro", "ca": "ca", "bg": "bg",
+                   "es": "es", "be": "be", "el": "el", "da": "da"}
+
+
+def tuxpaint_text(txt, lang):
+    with open(txt, encoding="utf-8", errors="replace") as f:
+        lines = [line.strip() for line in f]
+    if lang == "en":
+        return lines[0] if lines else ""
+    key = lang + ".utf8="
+    return next((line[len(key):] for line in lines if line.startswith(key)), "")
+
+
+def tuxpaint(lang):
+    suffix = "_desc.ogg" if lang == "en" else "_desc_%s.ogg" % lang
+    items = []
+    for path in sorted(glob.glob(os.path.join(TUXPAINT, "**", "*" + suffix), recursive=True)):
+        stem = path[: -len(suffix)]
+        if not os.path.exists(stem + ".txt"):
+            continue
+        text = tuxpaint_text(stem + ".txt", lang)
+        if not re.search(r"\w", text):
+            continue
+        name = os.path.relpath(stem, TUXPAINT)
+        items.append(_item("tuxpaint-" + lang, lang, "tuxpaint-" + lang, path, text,
+                           TUXPAINT_VOICES[lang], rid="tuxpaint-%s/%s" % (lang, name)))
+    return items
+
+
 REAL_SOURCES = (["ktuberling-" + l for l in KTUBERLING_VOICES]
-                + ["asterisk-" + l for l in ASTERISK_LANGS] + ["klettres-en"])
+                + ["asterisk-" + l for l in ASTERISK_LANGS] + ["klettres-en"]
+                + ["tuxpaint-" + l for l in TUXPAINT_VOICES])
 
 
 def real(source):
     kind, lang = source.split("-", 1)
-    return {"ktuberling": ktuberling, "asterisk": asterisk, "klettres": klettres}[kind](lang)
+    return {"ktuberling": ktuberling, "asterisk": asterisk, "klettres": klettres,
+            "tuxpaint": tuxpaint}[kind](lang)
 
 
 def available(source):
@@ -187,4 +223,6 @@ def available(source):
     if kind == "asterisk":
         return (os.path.isdir(os.path.join(ASTERISK, ASTERISK_LANGS[lang][0]))
                 and os.path.exists(ASTERISK_DOC % (lang, lang)))
+    if kind == "tuxpaint":
+        return os.path.isdir(TUXPAINT)
     return os.path.isdir(os.path.join(KLETTRES, lang))
