@@ -44,6 +44,7 @@ struct VisemeRecogniser::State {
   int newest = -1;  // ring slot of the newest window
   long long pushed = 0;
   long long emitted = 0;
+  long long heard = 0;  // windows of speech so far
   // Running trackers, valid once pushed > 0.
   double peak = 0.0, floor = 0.0;
   double mean[16];
@@ -53,7 +54,7 @@ struct VisemeRecogniser::State {
   void clear() {
     filled = 0;
     newest = -1;
-    pushed = emitted = 0;
+    pushed = emitted = heard = 0;
     for (int i = 0; i < 16; ++i) mean[i] = m::kMeanInit[i];
     for (float& w : weights) w = 1.0f / kVisemeCount;
   }
@@ -77,9 +78,17 @@ struct VisemeRecogniser::State {
     // Below the quietest room the spectrum says nothing (digital silence, a resampler's
     // residue): such a window has the mean's coefficients, whatever its numbers are.
     const bool quiet = !(in.level >= m::kLevelLeast);
+    // The mean of the speech heard so far, against the corpus' mean counted as kMeanPrior
+    // windows, until that moves slower than the running rate: a new voice or microphone is
+    // taken in within its first words.
+    if (speech) ++heard;
+    const double rate =
+        m::kMeanPrior > 0.0
+            ? std::max(m::kMeanRate, 1.0 / (m::kMeanPrior + static_cast<double>(heard)))
+            : m::kMeanRate;
     for (int i = 0; i < 16; ++i) {
       const double c = std::isfinite(in.cepstra[i]) && !quiet ? in.cepstra[i] : mean[i];
-      if (speech) mean[i] += m::kMeanRate * (c - mean[i]);
+      if (speech) mean[i] += rate * (c - mean[i]);
       r[2 + i] = static_cast<float>(c - mean[i]);
     }
     filled = std::min(filled + 1, kSpan);

@@ -15,6 +15,7 @@ inline constexpr double kFloorRise = 0.05;
 inline constexpr double kSpeechAboveFloor = 20.0;
 inline constexpr double kAboveFloorMost = 60.0;
 inline constexpr double kMeanRate = 0.01;
+inline constexpr double kMeanPrior = 0.0;
 inline constexpr double kMeanInit[16] = {-0.152660399, 0.416146085, 0.0733908507, 0.114674256, -0.0101616592, 0.00887841086, -0.00369505265, -0.00362234201, -0.00528426007, 0.0030294968, -0.00842070769, 0.000102338037, 0.006764636, 0.0025438206, 0.00293666419, 0.000442105367};
 inline constexpr float kSharpness = 1.0f;
 inline constexpr float kSpread = 0.7f;

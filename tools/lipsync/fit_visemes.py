@@ -39,6 +39,7 @@ FLOOR_RISE = 0.05
 SPEECH_ABOVE_FLOOR = 20.0
 ABOVE_FLOOR_MOST = 60.0
 MEAN_RATE = 0.01
+MEAN_PRIOR = 0.0           # windows of speech the starting mean counts for (0: a fixed rate)
 CHECK_WINDOWS = 120        # windows of the self-check written beside the constants
 C0_PER_LEVEL = 0.0183      # how the first coefficient moves with the level (gain changes)
 
@@ -50,6 +51,7 @@ def features(level, cep, mean_init):
     out = np.empty((n, 18))
     mean = np.array(mean_init, dtype=float)
     peak = floor = 0.0
+    heard = 0
     for t in range(n):
         lv = level[t] if np.isfinite(level[t]) else LEVEL_LEAST
         lv = max(lv, LEVEL_LEAST)
@@ -64,7 +66,11 @@ def features(level, cep, mean_init):
         # below the quietest room the spectrum says nothing: the mean stands in
         c = cep[t] if np.isfinite(level[t]) and level[t] >= LEVEL_LEAST else mean
         if speech:
-            mean += MEAN_RATE * (c - mean)
+            # The mean of what was heard so far (weighed against the starting mean as
+            # MEAN_PRIOR windows) until that moves slower than the running rate.
+            heard += 1
+            rate = max(MEAN_RATE, 1.0 / (MEAN_PRIOR + heard)) if MEAN_PRIOR > 0 else MEAN_RATE
+            mean += rate * (c - mean)
         out[t, 2:] = c - mean
     return out
 
@@ -158,7 +164,7 @@ def c_array(name, a, ctype="float", per_line=6):
 
 
 def main():
-    global BEFORE, AFTER
+    global BEFORE, AFTER, MEAN_PRIOR
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("corpus")
     ap.add_argument("--tool", required=True)
@@ -171,6 +177,10 @@ def main():
     ap.add_argument("--l2", type=float, default=1e-4)
     ap.add_argument("--gain-db", type=float, default=12.0,
                     help="random gain change (+-dB) applied to each training recording")
+    ap.add_argument("--channel", type=float, default=0.0,
+                    help="random offset of coefficients 1-15 applied to each training recording "
+                         "(a microphone's or room's colouring), in standard deviations of the "
+                         "recordings' own mean coefficients")
     ap.add_argument("--pp-weight", type=float, default=2.0,
                     help="weight of p, b, m phones against the others")
     ap.add_argument("--leave-out", default="",
@@ -181,12 +191,15 @@ def main():
                     help="weight of recordings aligned by warping against espeak-ng (noisier)")
     ap.add_argument("--warped-vowel-weight", type=float, default=None,
                     help="the same for their vowels and pauses (default: --warped-weight)")
+    ap.add_argument("--mean-prior", type=float, default=MEAN_PRIOR,
+                    help="windows of speech the corpus' mean counts for at the start of a "
+                         "stream (0: the running mean moves at its fixed rate from the start)")
     ap.add_argument("--before", type=int, default=8)
     ap.add_argument("--after", type=int, default=0)
     ap.add_argument("--report", action="store_true",
                     help="also print the per-phone figures over the test split's real voices")
     args = ap.parse_args()
-    BEFORE, AFTER = args.before, args.after
+    BEFORE, AFTER, MEAN_PRIOR = args.before, args.after, args.mean_prior
     if args.warped_vowel_weight is None:
         args.warped_vowel_weight = args.warped_weight
     rng = np.random.default_rng(args.seed)
@@ -203,6 +216,9 @@ def main():
     # The running mean starts from the corpus' mean over loud windows.
     allc = np.concatenate([c[lv > np.percentile(lv, 50)] for _, lv, c in raw if len(lv)])
     mean_init = allc.mean(axis=0)
+    # How far one recording's mean coefficients lie from another's (voice and channel).
+    chan_sd = np.std([c[lv > np.percentile(lv, 50)].mean(axis=0) for _, lv, c in raw
+                      if len(lv) > 4], axis=0)
 
     order = rng.permutation(len(raw))
     held = set(order[: max(1, len(raw) // 5)].tolist())
@@ -244,6 +260,8 @@ def main():
                 loud = lv > -100.0
                 lv[loud] += 2.0 * g
                 c[loud, 0] += C0_PER_LEVEL * 2.0 * g
+                if args.channel > 0:
+                    c[loud, 1:] += rng.normal(0.0, args.channel * chan_sd[1:])
             x = stack(features(lv, c, mean_init))
             y = fr.window_labels(r["phones"], len(lv))
             # every phone counts once: each window by the share of its phone it is
@@ -357,7 +375,8 @@ def main():
         out.write("inline constexpr int kHidden = %d;\n" % args.hidden)
         for name, val in (("kLevelLeast", LEVEL_LEAST), ("kPeakFall", PEAK_FALL),
                           ("kFloorRise", FLOOR_RISE), ("kSpeechAboveFloor", SPEECH_ABOVE_FLOOR),
-                          ("kAboveFloorMost", ABOVE_FLOOR_MOST), ("kMeanRate", MEAN_RATE)):
+                          ("kAboveFloorMost", ABOVE_FLOOR_MOST), ("kMeanRate", MEAN_RATE),
+                          ("kMeanPrior", MEAN_PRIOR)):
             out.write("inline constexpr double %s = %r;\n" % (name, val))
         out.write(c_array("kMeanInit", mean_init, "double"))
         out.write("inline constexpr float kSharpness = %rf;\n" % best_s[1])
