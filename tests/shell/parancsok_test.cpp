@@ -6,6 +6,7 @@
 #include <fstream>
 #include <functional>
 
+#include "lifelike/look.h"
 #include "live/modes.h"
 #include "model/costav.h"
 #include "model/mozgat.h"
@@ -288,6 +289,18 @@ TEST_F(Commands, ArticulationItemTogglesWithItsCheckMark) {
     EXPECT_EQ(artikulacio, want);
     EXPECT_EQ(flags(), want ? static_cast<UINT>(MF_CHECKED) : static_cast<UINT>(MF_STRING));
     EXPECT_EQ(offscreen::frame_count(), frames);
+  }
+}
+
+// The lifelike item switches the look and its check mark (the start-up look is the designed
+// one).
+TEST_F(Commands, LifelikeItemTogglesWithItsCheckMark) {
+  auto flags = [] { return offscreen::menu_bar(hWnd)[3].popup[6].flags; };
+  EXPECT_EQ(flags(), static_cast<UINT>(MF_STRING));
+  for (bool want : {true, false}) {
+    EXPECT_FALSE(defaulted([] { EXPECT_EQ(command(9020), 0); }));
+    EXPECT_EQ(lifelike::isOn(), want);
+    EXPECT_EQ(flags(), want ? static_cast<UINT>(MF_CHECKED) : static_cast<UINT>(MF_STRING));
   }
 }
 

@@ -55,6 +55,8 @@ TEST(CommandLine, RefusedForms) {
   EXPECT_TRUE(parse({"--help"}).sugo);
   EXPECT_TRUE(parse({"--live", "--designed"}).tervezett);
   EXPECT_FALSE(parse({"--live"}).tervezett);
+  EXPECT_TRUE(parse({"--live", "--lifelike"}).elethu);
+  EXPECT_FALSE(parse({"--live"}).elethu);
 }
 
 }  // namespace
