@@ -15,6 +15,7 @@ import io
 import json
 import math
 import os
+import re
 import signal
 import socket
 import subprocess
@@ -84,6 +85,12 @@ def files(tmp):
     check(quiet.returncode == 0 and quiet.stderr.startswith(want) and
           quiet.stderr.count(": %d bundles, 0 failed" % len(frames)) == 2,
           "no receiver: runs on and counts (%s)" % quiet.stderr.strip())
+
+    rated = stream("--vmc", "127.0.0.1:%d" % port, "--names", "visemes", "--rate", "30",
+                   "--no-realtime", wav)
+    sent = re.search(r"\(visemes\): (\d+) bundles", rated.stderr)
+    check(rated.returncode == 0 and sent and abs(int(sent[1]) - len(frames) * 30 / 93.75) <= 1,
+          "--rate 30: a bundle for every 3.125 windows (%s)" % rated.stderr.strip())
 
     nodevice = dict(os.environ, ALSA_CONFIG_PATH=NODEVICE_CONF)
     for args, env, said in [
