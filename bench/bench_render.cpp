@@ -1,7 +1,7 @@
 // Cost of one polygon-model frame of the shipped head, flat and smooth-shaded, on the
 // offscreen backend (Mesa's software rasteriser): the smooth variant adds the vertex
 // normals and three normals per triangle to every frame. The lifelike look (lifelike/look.h)
-// subdivides the skin twice and adds eyes and teeth; its goal is at most 2.5 flat frames.
+// subdivides the skin once and adds eyes and teeth; its goal is at most 2.5 flat frames.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
