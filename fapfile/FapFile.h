@@ -25,10 +25,7 @@
 #include <vector>
 
 #include "fapfile/OutputFile.h"
-
-// The FAPs the speech analysis gives (pixels2FAPs), in ascending order: those the writer
-// sets in every frame, and the FAP columns of zarvo-fap's CSV and JSON.
-inline constexpr int kSpeechFaps[] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+#include "speech/TempFile_beolv.h"  // kSpeechFaps
 
 // ---- The frame rule ------------------------------------------------------------------
 // Frame k of an N fps animation shows time k/N and takes the analysis window whose centre

@@ -7,6 +7,7 @@
 
 #include "libzarvo/stream.h"
 #include "lipsync/LipSync.h"
+#include "speech/TempFile_beolv.h"
 #include "zarvo/zarvo.h"
 
 #define ZARVO_STR2(x) #x
@@ -97,10 +98,7 @@ const char* zarvo_strerror(int code) {
   }
 }
 
-int zarvo_fap_number(int i) {
-  static const int numbers[ZARVO_FAPS] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
-  return i >= 0 && i < ZARVO_FAPS ? numbers[i] : -1;
-}
+int zarvo_fap_number(int i) { return i >= 0 && i < ZARVO_FAPS ? kSpeechFaps[i] : -1; }
 
 const char* zarvo_viseme_name(int i) {
   return i >= 0 && i < ZARVO_VISEMES ? lipsync::kVisemeNames[i] : nullptr;

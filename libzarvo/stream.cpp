@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "lipsync/LipSyncInput.h"
 #include "lipsync/Vocabularies.h"
@@ -16,7 +17,7 @@ constexpr int kHop = WindowRing::kStep;
 constexpr int kHistory = 3;  // shapes averaged, as in the live mode
 constexpr unsigned kSyncOutputs =
     ZARVO_OUTPUT_VISEMES | ZARVO_OUTPUT_VOWELS | ZARVO_OUTPUT_BLENDSHAPES | ZARVO_OUTPUT_SHAPE;
-constexpr int kFapNumbers[ZARVO_FAPS] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
+static_assert(std::size(kSpeechFaps) == ZARVO_FAPS);
 
 static_assert(lipsync::kVisemeCount == ZARVO_VISEMES && lipsync::kVowelCount == ZARVO_VOWELS &&
               lipsync::kBlendshapeCount == ZARVO_BLENDSHAPES &&
@@ -162,7 +163,7 @@ void Stream::emit(const lipsync::Frame& f, bool fromSync) {
   z.articulated = articulated ? 1 : 0;
   if (outputs & ZARVO_OUTPUT_FAPS)
     for (int k = 0; k < ZARVO_FAPS; ++k)
-      z.faps[k] = articulated ? f.articulated[kFapNumbers[k]] : f.faps[kFapNumbers[k]];
+      z.faps[k] = articulated ? f.articulated[kSpeechFaps[k]] : f.faps[kSpeechFaps[k]];
   if (!fromSync) return;
   // The vocabularies follow the FAPs the frame carries: designed ones get theirs anew, as
   // a lip sync without articulation makes them.

@@ -4,12 +4,11 @@
 #include <cmath>
 
 #include "lipsync/MeshGuard.h"
+#include "speech/TempFile_beolv.h"
 
 namespace lipsync {
 
 namespace {
-
-constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
 
 // Speech moves the eleven FAPs in three groups: the jaw (FAP 3) carries the lower lip
 // (52, 57, 58) and the corners' height (59, 60) with it; the upper lip (51) carries its
@@ -27,7 +26,7 @@ constexpr Line kLowerLip[5] = {{8.1, -1.266},
 constexpr Line kUpperSides[2] = {{24.0, 0.737}, {33.2, 0.938}};  // 55, 56 from 51
 
 struct Pose {
-  double fap[11];  // kFaps' order
+  double fap[11];  // kSpeechFaps' order
 };
 
 // The pose of jaw j, corner width w (FAP 53 + FAP 54) and upper lip u; the corners keep the
@@ -71,7 +70,7 @@ constexpr Target kTargets[kVisemeCount] = {
     {2.0, pose(150, -480, 30), 0.0, 0.9, 0.4},  // ou
 };
 
-// Which pull moves each FAP (kFaps' order): 0 jaw, 1 width, 2 upper lip.
+// Which pull moves each FAP (kSpeechFaps' order): 0 jaw, 1 width, 2 upper lip.
 constexpr int kGroup[11] = {0, 2, 0, 1, 1, 2, 2, 0, 0, 0, 0};
 
 // Per window, the articulated value moves this share of the way to its new aim: a light
@@ -103,7 +102,7 @@ constexpr double kVowelJawGain = 6.0;
 // the vowel's spread or rounding).
 constexpr double kClosureWidth = 0.5;
 
-// The opening (jaw less both lips' middles) of FAP values in kFaps' order.
+// The opening (jaw less both lips' middles) of FAP values in kSpeechFaps' order.
 double opening(const double* f) { return f[0] - f[1] - f[2]; }
 
 }  // namespace
@@ -142,7 +141,7 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
   const double jawPull = std::min(1.0, kVowelJawGain * vowels);
   double aim[11];
   for (int k = 0; k < 11; ++k) {
-    const double analysed = faps[kFaps[k]];
+    const double analysed = faps[kSpeechFaps[k]];
     aim[k] = analysed;
     for (int v = 0; v < kVisemeCount; ++v) {
       const Target& t = kTargets[v];
@@ -167,7 +166,7 @@ void Articulation::apply(const int* faps, double /*level*/, const float* visemes
   }
   holdMesh(held);
   std::fill(out, out + 76, 0);
-  for (int k = 0; k < 11; ++k) out[kFaps[k]] = static_cast<int>(std::lround(held[k]));
+  for (int k = 0; k < 11; ++k) out[kSpeechFaps[k]] = static_cast<int>(std::lround(held[k]));
   started = true;
 }
 

@@ -5,6 +5,7 @@
 
 #include "lipsync/Articulation.h"
 #include "lipsync/mesh_guard.h"
+#include "speech/TempFile_beolv.h"
 
 namespace lipsync {
 
@@ -124,19 +125,18 @@ bool holdMesh(double* fap) {
 }
 
 bool heldFaps(const int* faps, int* out) {
-  constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
   if (out != faps) std::copy(faps, faps + 76, out);
   // Into the articulation's box first: beyond it the corners draw in past their
   // neighbours (a spike at each corner, though no triangle turns over yet).
   double pose[11];
   bool changed = false;
   for (int k = 0; k < 11; ++k) {
-    const int v = std::clamp(faps[kFaps[k]], kArticulatedLeast[k], kArticulatedMost[k]);
-    changed |= v != faps[kFaps[k]];
+    const int v = std::clamp(faps[kSpeechFaps[k]], kArticulatedLeast[k], kArticulatedMost[k]);
+    changed |= v != faps[kSpeechFaps[k]];
     pose[k] = v;
   }
   changed |= holdMesh(pose);
-  for (int k = 0; k < 11; ++k) out[kFaps[k]] = static_cast<int>(std::trunc(pose[k]));
+  for (int k = 0; k < 11; ++k) out[kSpeechFaps[k]] = static_cast<int>(std::trunc(pose[k]));
   return changed;
 }
 

@@ -18,3 +18,7 @@ extern const int neutralpixels[30];
 // conversion to int undefined; the analyser never produces such points (it stays within
 // a few hundred pixels and is always finite). Caller-owned arrays; allocates nothing.
 void pixels2FAPs(double* points, int* faps);
+
+// The FAPs pixels2FAPs sets, in ascending order: those the FAP writer sets in every frame,
+// zarvo-fap's FAP columns, the library's faps[] and the lip sync's pose arrays, in this order.
+inline constexpr int kSpeechFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};

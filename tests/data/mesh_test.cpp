@@ -29,6 +29,7 @@
 #include "model/mozgat.h"
 #include "model/valtozok.h"
 #include "speech/FAPmozgat.h"
+#include "speech/TempFile_beolv.h"
 
 namespace {
 
@@ -550,7 +551,6 @@ TEST_F(Deformation, RestShapeClosesTheLips) {
 TEST_F(Deformation, PosesTheArticulationKeepsNeverFold) {
   std::mt19937 rng(7);
   int changed = 0;
-  constexpr int kFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
   for (int n = 0; n < 3000; ++n) {
     double f[11];
     for (int k = 0; k < 11; ++k) {
@@ -561,7 +561,7 @@ TEST_F(Deformation, PosesTheArticulationKeepsNeverFold) {
     changed += lipsync::holdMesh(f);
     EXPECT_GE(lipsync::meshLeast(f), 0.99 * lipsync::kMeshLeast) << "pose " << n;
     std::map<int, int> faps;
-    for (int k = 0; k < 11; ++k) faps[kFaps[k]] = static_cast<int>(std::lround(f[k]));
+    for (int k = 0; k < 11; ++k) faps[kSpeechFaps[k]] = static_cast<int>(std::lround(f[k]));
     live(faps, 1);
     EXPECT_EQ(folded(), 0) << "pose " << n;
     live(faps, -1);
@@ -576,13 +576,13 @@ TEST_F(Deformation, PosesTheArticulationKeepsNeverFold) {
   for (int n = 0; n < 1000; ++n) {
     int all[76] = {}, drawn[76];
     for (int k = 0; k < 11; ++k)
-      all[kFaps[k]] = std::uniform_int_distribution<int>(
+      all[kSpeechFaps[k]] = std::uniform_int_distribution<int>(
           kDesignedLeast[k], static_cast<int>(lipsync::kArticulatedMost[k]))(rng);
     all[2] = 77;  // FAPs the mouth does not use pass through
     drawnHeld += lipsync::heldFaps(all, drawn);
     EXPECT_EQ(drawn[2], 77);
     std::map<int, int> faps;
-    for (int k : kFaps) faps[k] = drawn[k];
+    for (int k : kSpeechFaps) faps[k] = drawn[k];
     live(faps, 1);
     EXPECT_EQ(folded(), 0) << "drawn pose " << n;
     live(faps, -1);

@@ -60,6 +60,7 @@
 #include "model/modellbeolv.h"
 #include "model/valtozok.h"
 #include "speech/FAPmozgat.h"
+#include "speech/TempFile_beolv.h"
 
 namespace {
 
@@ -111,7 +112,6 @@ bool articulatedBox = false;  // --articulated
 bool heldPoses = false;       // --held
 
 std::vector<Faps> boxCorners(const std::vector<Faps>& speech) {
-  constexpr int kSpeechFaps[11] = {3, 51, 52, 53, 54, 55, 56, 57, 58, 59, 60};
   auto range = kRange;
   if (articulatedBox)
     for (int k = 0; k < 11; ++k)
