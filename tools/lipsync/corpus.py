@@ -23,19 +23,23 @@ Sources (`--sources`, default all that are installed): ktuberling-<en fr da es i
 ro nl ca>, asterisk-<en fr es it ru>, klettres-en, tuxpaint-<en fr ru ro ca bg es be el da>
 (real voices, sources.py), espeak-en,
 espeak-noisy-en (the same renditions with a room's noise floor at -50 dBFS added),
-espeak-<fr es it de ru nl pt sv> (synthetic, sentences.py).
+espeak-<fr es it de ru nl pt sv> (synthetic, sentences.py), festival-en (Festival's three
+English voices, two of them joined from a man's recorded diphones: festival.py).
 
 Aligners: English real speech by pocketsphinx forced alignment (align_ps.py); other languages
 by warping the recording onto espeak-ng speaking its transcript (align_dtw.py); synthetic
-speech has its phone times from the synthesiser. `accuracy` measures both aligners where the
-truth is known, and the warping against the recogniser on real English.
+speech has its phone times from the synthesiser (espeak-ng's phoneme events, Festival's
+segments). `accuracy` measures both aligners where the truth is known, and the warping
+against the recogniser on real English.
 
 Split: by speaker where a source has several (espeak: its voices; sentences are split too, so
 a test recording has an unseen voice saying an unseen sentence), otherwise by the transcript
-(a word recorded twice stays on one side); about 70 % fit, 30 % test, from a hash.
+(a word recorded twice stays on one side; Festival's three voices too); about 70 % fit, 30 %
+test, from a hash.
 
 Debian packages: ffmpeg sox espeak-ng (libespeak-ng1) pocketsphinx pocketsphinx-en-us
-python3-numpy, and the sound packages: ktuberling-data asterisk-core-sounds-{en,fr,es,it,ru}
+python3-numpy, festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts, and the sound
+packages: ktuberling-data asterisk-core-sounds-{en,fr,es,it,ru}
 with their -g722 variants, klettres-data, tuxpaint-stamps-default.
 
 Rebuild the corpus (about an hour on two cores) and the small set (seconds):
@@ -58,6 +62,7 @@ import numpy as np  # noqa: E402
 import align_dtw  # noqa: E402
 import align_ps  # noqa: E402
 import audio  # noqa: E402
+import festival  # noqa: E402
 import sentences  # noqa: E402
 import sources  # noqa: E402
 import synth  # noqa: E402
@@ -65,7 +70,8 @@ import visemes  # noqa: E402
 
 ESPEAK_LANGS = ["fr", "es", "it", "de", "ru", "nl", "pt", "sv"]
 ALL_SOURCES = (sources.REAL_SOURCES + ["espeak-en", "espeak-noisy-en"]
-               + ["espeak-" + l for l in ESPEAK_LANGS])
+               + ["espeak-" + l for l in ESPEAK_LANGS] + ["festival-en"])
+FESTIVAL_TEXTS = 300  # texts, each spoken by every Festival voice
 TEST_SHARE = 0.3
 # Renditions per sentence (each a voice, variant, tempo and pitch of the sentence's side).
 RENDITIONS = {"en": 5, "other": 3}
@@ -219,10 +225,37 @@ def _synthetic(item, out_dir):
     return rec, None
 
 
+def _festival(item, out_dir):
+    rel = os.path.join("audio", item["id"] + ".wav")
+    dst = os.path.join(out_dir, rel)
+    os.makedirs(os.path.dirname(dst), exist_ok=True)
+    with tempfile.TemporaryDirectory() as tmp:
+        raw = os.path.join(tmp, "speech.wav")
+        phones = festival.speak(item["transcript"], item["voice"], raw, item["stretch"])
+        with open(raw, "rb") as f:
+            head = f.read(64)
+        source_rate = int.from_bytes(head[24:28], "little")
+        audio.to_corpus_format(raw, dst)
+    x, _ = audio.read_wav(dst)
+    dur = len(x) / audio.RATE
+    # The last phone ends where the sound does (Festival's segments stop a few ms short).
+    phones = [(a, min(b, dur), n) for a, b, n in phones if a < dur]
+    if not phones or dur - phones[-1][1] > 0.05:
+        return None, "phones end at %.3f s of %.3f s" % (phones[-1][1] if phones else 0, dur)
+    phones[-1] = (phones[-1][0], dur, phones[-1][2])
+    rec = dict(id=item["id"], source=item["source"], lang="en", speaker=item["voice"],
+               audio=rel, source_rate=source_rate, duration=round(dur, 4),
+               transcript=item["transcript"], phones=_phones_out(phones, "en"),
+               aligner="festival-exact", voice=item["voice"], stretch=item["stretch"])
+    return rec, None
+
+
 def process(job):
     item, out_dir = job
     try:
-        if item["source"].startswith("espeak"):
+        if item["source"].startswith("festival"):
+            rec, why = _festival(item, out_dir)
+        elif item["source"].startswith("espeak"):
             rec, why = _synthetic(item, out_dir)
         else:
             rec, why = _real(item, out_dir)
@@ -271,7 +304,31 @@ def espeak_items(source):
     return items
 
 
+def festival_items():
+    """Festival's three voices each speak the English sentences and a hashed choice of
+    Asterisk's prompts (their text only), at tempi picked by hash. Split by text: with three
+    voices, a split by voice would leave one side without a voice."""
+    texts = list(sentences.ENGLISH)
+    if sources.available("asterisk-en"):
+        prompts = sorted(set(sources.asterisk_transcripts("en").values()),
+                         key=lambda t: _hash01("festival|" + t))
+        texts += [t for t in prompts if 3 <= len(t.split()) <= 25][: FESTIVAL_TEXTS - len(texts)]
+    items = []
+    for text in texts:
+        side = split_of("festival-en/sentence/%s" % text)
+        for voice in festival.VOICES:
+            stretch = round(0.85 + 0.45 * _hash01("%s|%s|tempo" % (text, voice)), 3)
+            rid = "festival-en/%s-%s-%.3f" % (hashlib.sha1(text.encode()).hexdigest()[:10],
+                                              voice, stretch)
+            items.append(dict(id=rid, source="festival-en", lang="en", speaker=voice, path=None,
+                              raw_format=None, transcript=text, voice=voice, stretch=stretch,
+                              split=side))
+    return items
+
+
 def items_of(source):
+    if source == "festival-en":
+        return festival_items()
     if source.startswith("espeak"):
         return espeak_items(source)
     items = sources.real(source)
@@ -317,7 +374,10 @@ def build(args):
             sys.exit("unknown sources: %s (known: %s)" % (" ".join(unknown), " ".join(ALL_SOURCES)))
         items = []
         for s in chosen:
-            if not s.startswith("espeak") and not sources.available(s):
+            if s == "festival-en" and not festival.available():
+                print("%s: festival not installed, skipped" % s, file=sys.stderr)
+                continue
+            if not s.startswith(("espeak", "festival")) and not sources.available(s):
                 print("%s: package not installed, skipped" % s, file=sys.stderr)
                 continue
             items += items_of(s)

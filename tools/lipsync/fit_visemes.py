@@ -184,6 +184,10 @@ def main():
                     help="random offset of coefficients 1-15 applied to each training recording "
                          "(a microphone's or room's colouring), in standard deviations of the "
                          "recordings' own mean coefficients")
+    ap.add_argument("--speaker-power", type=float, default=0.0,
+                    help="each speaker's phones weighed by their count to the minus this power "
+                         "(0: every phone alike, 1: every speaker alike), so that one voice "
+                         "with many recordings does not become the voice the fit knows")
     ap.add_argument("--pp-weight", type=float, default=2.0,
                     help="weight of p, b, m phones against the others")
     # The constants were fitted before Tux Paint's voices joined the corpus: they are the
@@ -254,6 +258,11 @@ def main():
         sets["train"] += extra
         print("%d recordings at speed %.2f" % (len(extra), factor), flush=True)
 
+    phones_of = {}
+    for r, _, _ in raw:
+        key = (r["source"], r["speaker"])
+        phones_of[key] = phones_of.get(key, 0) + len(r["phones"])
+
     def build(items, augment):
         xs, ys, ws, meta = [], [], [], []
         for r, lv, c in items:
@@ -277,6 +286,8 @@ def main():
                 if inside.any():
                     w[inside] = 1.0 / inside.sum()
             w[y == fr.VISEME_INDEX["PP"]] *= args.pp_weight
+            if args.speaker_power:
+                w *= phones_of[(r["source"], r["speaker"])] ** -args.speaker_power
             if r.get("aligner") == "dtw-espeak":
                 # warping places long vowels and pauses far better than short consonants
                 vowel = np.isin(y, [fr.VISEME_INDEX[v] for v in ("sil", "aa", "E", "ih", "oh", "ou")])
@@ -293,9 +304,11 @@ def main():
     mu, sd = xt.mean(axis=0), xt.std(axis=0) + 1e-6
     norm = lambda x: (x - mu) / sd  # noqa: E731
     xtn, xhn = norm(xt), norm(xh)
-    print("train windows %d, held %d, inputs %d" % (len(yt), len(yh), xt.shape[1]), flush=True)
+    n_in = xt.shape[1]
+    del xt, xh  # only their normalised copies are needed from here (half the memory)
+    print("train windows %d, held %d, inputs %d" % (len(yt), len(yh), n_in), flush=True)
 
-    net = Net(xt.shape[1], args.hidden, rng)
+    net = Net(n_in, args.hidden, rng)
     m = [np.zeros_like(p) for p in net.params()]
     v = [np.zeros_like(p) for p in net.params()]
     step, lr, batch = 0, 2e-3, 512
@@ -335,7 +348,7 @@ def main():
     if args.report:
         test = [r for r in fr.load_index(args.corpus)
                 if (r["split"] == "test" or r["source"] in left_out)
-                and not r["source"].startswith("espeak")]
+                and fr.is_real(r["source"])]
         by_source = {}
         for r in test:
             f = runner.frames(os.path.join(args.corpus, r["audio"]), designed=True)
