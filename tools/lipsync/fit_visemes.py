@@ -248,9 +248,10 @@ def main():
                                "%s-%.3f.wav" % (r["id"].replace("/", "_"), factor))
             if not os.path.exists(dst):
                 os.makedirs(os.path.dirname(dst), exist_ok=True)
-                subprocess.run(["sox", "-D", src, dst + ".tmp.wav", "speed", str(factor)],
+                tmp = "%s.%d.tmp.wav" % (dst, os.getpid())  # fits may share the cache
+                subprocess.run(["sox", "-D", src, tmp, "speed", str(factor)],
                                check=True)
-                os.replace(dst + ".tmp.wav", dst)
+                os.replace(tmp, dst)
             f = runner.frames(dst, designed=True)
             q = dict(r, perturbed=factor,
                      phones=[[a / factor, b / factor, p, v] for a, b, p, v in r["phones"]])
