@@ -39,8 +39,12 @@ class Articulation {
  public:
   Articulation() { reset(); }
 
-  // A new utterance: the smoothing starts from the next window's value.
-  void reset() { started = false; }
+  // A new utterance: the smoothing starts from the next window's value, exactly as in a new
+  // articulation (the last utterance's values would round it differently).
+  void reset() {
+    started = false;
+    for (double& v : value) v = 0.0;
+  }
 
   // faps: the analysed window's 76 FAPs; level: its level; visemes: its kVisemeCount weights.
   // Writes the articulated 76 FAPs to out (every entry; out may not alias faps).
