@@ -121,10 +121,16 @@ def _phones_out(phones, lang):
     return [[round(a, 4), round(b, 4), n, synth.viseme_of(n, lang)] for a, b, n in phones]
 
 
-def _real(item, out_dir):
+def _destination(item, out_dir):
+    """The recording's audio path, relative to the corpus and absolute (its folder made)."""
     rel = os.path.join("audio", item["id"] + ".wav")
     dst = os.path.join(out_dir, rel)
     os.makedirs(os.path.dirname(dst), exist_ok=True)
+    return rel, dst
+
+
+def _real(item, out_dir):
+    rel, dst = _destination(item, out_dir)
     rate = audio.convert(item["path"], dst, item["raw_format"])
     x, _ = audio.read_wav(dst)
     dur = len(x) / audio.RATE
@@ -206,9 +212,7 @@ def _implausible(phones, x16):
 
 
 def _synthetic(item, out_dir):
-    rel = os.path.join("audio", item["id"] + ".wav")
-    dst = os.path.join(out_dir, rel)
-    os.makedirs(os.path.dirname(dst), exist_ok=True)
+    rel, dst = _destination(item, out_dir)
     sp, phones = synth.speak(item["transcript"], item["voice"], item["lang"], rate=item["rate"],
                              pitch=item["pitch"])
     synth.write(sp, dst)
@@ -226,15 +230,11 @@ def _synthetic(item, out_dir):
 
 
 def _festival(item, out_dir):
-    rel = os.path.join("audio", item["id"] + ".wav")
-    dst = os.path.join(out_dir, rel)
-    os.makedirs(os.path.dirname(dst), exist_ok=True)
+    rel, dst = _destination(item, out_dir)
     with tempfile.TemporaryDirectory() as tmp:
         raw = os.path.join(tmp, "speech.wav")
         phones = festival.speak(item["transcript"], item["voice"], raw, item["stretch"])
-        with open(raw, "rb") as f:
-            head = f.read(64)
-        source_rate = int.from_bytes(head[24:28], "little")
+        _, source_rate = audio.read_wav(raw)
         audio.to_corpus_format(raw, dst)
     x, _ = audio.read_wav(dst)
     dur = len(x) / audio.RATE
@@ -374,10 +374,9 @@ def build(args):
             sys.exit("unknown sources: %s (known: %s)" % (" ".join(unknown), " ".join(ALL_SOURCES)))
         items = []
         for s in chosen:
-            if s == "festival-en" and not festival.available():
-                print("%s: festival not installed, skipped" % s, file=sys.stderr)
-                continue
-            if not s.startswith(("espeak", "festival")) and not sources.available(s):
+            installed = (festival.available() if s == "festival-en"
+                         else s.startswith("espeak") or sources.available(s))
+            if not installed:
                 print("%s: package not installed, skipped" % s, file=sys.stderr)
                 continue
             items += items_of(s)
