@@ -206,7 +206,8 @@ def main(argv):
     os.makedirs(args.out, exist_ok=True)
     ss = 2
     big = args.size * ss
-    tmp = tempfile.mkdtemp()
+    scratch = tempfile.TemporaryDirectory()  # removed at exit
+    tmp = scratch.name
 
     # The head turns about the middle of its skull for the side views, so that it stays
     # in the picture; the front view uses the program's own pose.

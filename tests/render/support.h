@@ -102,6 +102,16 @@ class TempDir {
     std::filesystem::remove_all(path_, ignored);
   }
   const std::string& path() const { return path_; }
+  // A death test's child ends by exit(), which runs no destructor: it removes the
+  // directory then. One directory per process (the child has one).
+  void remove_at_exit() const {
+    static std::string doomed;
+    doomed = path_;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(doomed, ignored);
+    });
+  }
 
  private:
   std::string path_, old_;

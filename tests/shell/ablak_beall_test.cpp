@@ -172,6 +172,7 @@ TEST_F(Program, NoPixelFormatEndsWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
+        dir_.remove_at_exit();
         offscreen::set_pixel_formats({});
         start();
       },
@@ -183,6 +184,7 @@ TEST_F(Program, RefusedPixelFormatEndsWithStatusOne) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
+        dir_.remove_at_exit();
         offscreen::set_failures({.set_pixel_format = true});
         start();
       },

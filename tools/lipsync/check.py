@@ -188,7 +188,8 @@ def main():
         sys.exit("check.py: no recordings")
     tallies = {}
     csvs = {"designed": [], "articulated": []}
-    tmp = tempfile.mkdtemp(prefix="zarvo-check-")
+    scratch = tempfile.TemporaryDirectory(prefix="zarvo-check-")  # removed at exit
+    tmp = scratch.name
     for k, rec in enumerate(recs):
         audio = os.path.join(args.corpus, rec["audio"])
         f = runner.frames(audio)

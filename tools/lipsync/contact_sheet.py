@@ -38,7 +38,8 @@ def main():
         for line in f:
             r = json.loads(line)
             index[r["id"]] = r
-    tmp = tempfile.mkdtemp(prefix="zarvo-sheet-")
+    scratch = tempfile.TemporaryDirectory(prefix="zarvo-sheet-")  # removed at exit
+    tmp = scratch.name
     rows = {"designed": [], "articulated": []}
     labels = []
     for n, item in enumerate(args.items):
