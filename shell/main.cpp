@@ -5,6 +5,7 @@
 #include <string>
 
 #include "lifelike/look.h"
+#include "lipsync/MeshGuard.h"
 #include "live/analysis.h"
 #include "live/devices.h"
 #include "live/modes.h"
@@ -14,6 +15,7 @@
 #include "shell/ablak_beall.h"
 #include "shell/parancssor.h"
 #include "speech/InfiniteRecorder.h"
+#include "speech/LiveRun.h"
 
 int main(int argc, char** argv) {
   const Parancssor p = parancssor(argc, argv);
@@ -61,6 +63,8 @@ int main(int argc, char** argv) {
   sima = p.sima;  // --smooth: the polygon model starts smooth-shaded
   artikulacio = !p.tervezett;
   lifelike::setOn(p.elethu);
+  // The live run (Enter) computes the designed FAPs and draws them held, as the modes do.
+  liveFapsDrawn = [](const int* faps, int* drawn) { lipsync::heldFaps(faps, drawn); };
   if (p.live) inditoParancs = kFolyamatosParancs;
   if (!p.fajl.empty()) {
     parancssoriFajl = p.fajl;

@@ -14,6 +14,7 @@
 std::ofstream flog("log.txt", std::ios::out | std::ios::trunc);
 LiveRunFigures lastLiveRun;
 void (*liveFrameShown)(const LiveFrame& frame) = nullptr;
+void (*liveFapsDrawn)(const int* faps, int* drawn) = nullptr;
 
 namespace {
 
@@ -30,7 +31,7 @@ void FAPbeolv() {
   logMark();
 
   double pixels[30];
-  int faps[76];
+  int faps[76], drawn[76];
   LiveRunFigures run;
   for (int n = 0; n < 1000; ++n) {
     if (analyser.isNew()) {
@@ -40,13 +41,18 @@ void FAPbeolv() {
       pixels2FAPs(pixels, faps);
       const int v = analyser.volume();
       FAPkeret(v);
-      FAPmozgat(faps, 1);
+      const int* pose = faps;
+      if (liveFapsDrawn != nullptr) {
+        liveFapsDrawn(faps, drawn);
+        pose = drawn;
+      }
+      FAPmozgat(pose, 1);
       initMapping();
       modellnezet();
       if (liveFrameShown != nullptr) {
         liveFrameShown(LiveFrame{run.windows, recorder.readPos, recorded, bufferNs, v, d});
       }
-      FAPmozgat(faps, -1);
+      FAPmozgat(pose, -1);
       ++run.windows;
       run.lastVolume = v;
     }

@@ -32,3 +32,9 @@ struct LiveFrame {
 // Called once per frame shown when not null; must return quickly. When framesRecorded
 // equals endFrame, bufferNs is the time the window became complete.
 extern void (*liveFrameShown)(const LiveFrame& frame);
+
+// How a window's FAPs (76 entries by FAP number) are drawn, when not null: it writes the pose
+// to draw into `drawn` and leaves `faps` alone. The run still reports and keeps the FAPs it
+// computed; only the picture changes. The program sets it so that a voice reaching a pose
+// the mesh cannot take is drawn as near as the mesh holds; null draws the FAPs as they are.
+extern void (*liveFapsDrawn)(const int* faps, int* drawn);

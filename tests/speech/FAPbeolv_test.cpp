@@ -30,6 +30,7 @@
 #include "render/context.h"
 #include "render/rajzolo.h"
 #include "shell/ablak_beall.h"
+#include "speech/FAPmozgat.h"
 #include "speech/LiveRun.h"
 #include "speech/MemoryRecorder.h"
 #include "speech/QspRecorder.h"
@@ -328,6 +329,39 @@ TEST_F(Live, FedLevelHundredZoomsTo051) {
   ASSERT_GT(lastLiveRun.windows, 0);
   for (const LiveFrame& f : obs.frames) ASSERT_EQ(f.volume, 100);
   EXPECT_EQ(d, 0.51);
+  expectMeshRestored();
+}
+
+// The program draws each window's FAPs through liveFapsDrawn (held where the mesh cannot
+// take them): every frame shows the pose the hook gave, not the computed one, and that pose
+// is what is taken back afterwards.
+int g_drawnCalls = 0;
+void drawJawOpen(const int*, int* drawn) {
+  std::fill(drawn, drawn + 76, 0);
+  drawn[3] = 400;
+  ++g_drawnCalls;
+}
+
+TEST_F(Live, FedLevelHundredDrawsThePoseOfTheHook) {
+  const char* feed = std::getenv("ZARVO_FEED_FILE");
+  if (feed == nullptr) GTEST_SKIP() << "run under zarvo-feeder (ctest does)";
+  int pose[76] = {};
+  pose[3] = 400;
+  FAPmozgat(pose, 1);
+  double want = 0.0;
+  for (int i = 0; i < kVertexCount; ++i)
+    want = std::max({want, std::abs(hdx[i] - obs.x[i]), std::abs(hdy[i] - obs.y[i]),
+                     std::abs(hdz[i] - obs.z[i])});
+  FAPmozgat(pose, -1);
+  ASSERT_GT(want, 1.0);
+
+  g_drawnCalls = 0;
+  liveFapsDrawn = drawJawOpen;
+  pressEnter();
+  liveFapsDrawn = nullptr;
+  ASSERT_GT(lastLiveRun.windows, 0);
+  EXPECT_EQ(g_drawnCalls, lastLiveRun.windows);
+  for (double m : obs.maxMove) ASSERT_NEAR(m, want, 1e-9);
   expectMeshRestored();
 }
 
