@@ -24,7 +24,8 @@ ro nl ca>, asterisk-<en fr es it ru>, klettres-en, tuxpaint-<en fr ru ro ca bg e
 (real voices, sources.py), espeak-en,
 espeak-noisy-en (the same renditions with a room's noise floor at -50 dBFS added),
 espeak-<fr es it de ru nl pt sv> (synthetic, sentences.py), festival-en (Festival's three
-English voices, two of them joined from a man's recorded diphones: festival.py).
+English voices, two of them joined from a man's recorded diphones: festival.py), flite-en
+(Flite's statistical voices of two more men and of slt: festival.py).
 
 Aligners: English real speech by pocketsphinx forced alignment (align_ps.py); other languages
 by warping the recording onto espeak-ng speaking its transcript (align_dtw.py); synthetic
@@ -38,8 +39,8 @@ a test recording has an unseen voice saying an unseen sentence), otherwise by th
 test, from a hash.
 
 Debian packages: ffmpeg sox espeak-ng (libespeak-ng1) pocketsphinx pocketsphinx-en-us
-python3-numpy, festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts, and the sound
-packages: ktuberling-data asterisk-core-sounds-{en,fr,es,it,ru}
+python3-numpy, festival festvox-kallpc16k festvox-kdlpc16k festvox-us-slt-hts libflite1, and
+the sound packages: ktuberling-data asterisk-core-sounds-{en,fr,es,it,ru}
 with their -g722 variants, klettres-data, tuxpaint-stamps-default.
 
 Rebuild the corpus (about an hour on two cores) and the small set (seconds):
@@ -70,8 +71,8 @@ import visemes  # noqa: E402
 
 ESPEAK_LANGS = ["fr", "es", "it", "de", "ru", "nl", "pt", "sv"]
 ALL_SOURCES = (sources.REAL_SOURCES + ["espeak-en", "espeak-noisy-en"]
-               + ["espeak-" + l for l in ESPEAK_LANGS] + ["festival-en"])
-FESTIVAL_TEXTS = 300  # texts, each spoken by every Festival voice
+               + ["espeak-" + l for l in ESPEAK_LANGS] + ["festival-en", "flite-en"])
+FESTIVAL_TEXTS = 300  # texts, each spoken by every Festival (and every Flite) voice
 TEST_SHARE = 0.3
 # Renditions per sentence (each a voice, variant, tempo and pitch of the sentence's side).
 RENDITIONS = {"en": 5, "other": 3}
@@ -233,12 +234,13 @@ def _festival(item, out_dir):
     rel, dst = _destination(item, out_dir)
     with tempfile.TemporaryDirectory() as tmp:
         raw = os.path.join(tmp, "speech.wav")
-        phones = festival.speak(item["transcript"], item["voice"], raw, item["stretch"])
+        speak = festival.flite_speak if item["source"] == "flite-en" else festival.speak
+        phones = speak(item["transcript"], item["voice"], raw, item["stretch"])
         _, source_rate = audio.read_wav(raw)
         audio.to_corpus_format(raw, dst)
     x, _ = audio.read_wav(dst)
     dur = len(x) / audio.RATE
-    # The last phone ends where the sound does (Festival's segments stop a few ms short).
+    # The last phone ends where the sound does (the segments may stop a few ms short).
     phones = [(a, min(b, dur), n) for a, b, n in phones if a < dur]
     if not phones or dur - phones[-1][1] > 0.05:
         return None, "phones end at %.3f s of %.3f s" % (phones[-1][1] if phones else 0, dur)
@@ -246,14 +248,15 @@ def _festival(item, out_dir):
     rec = dict(id=item["id"], source=item["source"], lang="en", speaker=item["voice"],
                audio=rel, source_rate=source_rate, duration=round(dur, 4),
                transcript=item["transcript"], phones=_phones_out(phones, "en"),
-               aligner="festival-exact", voice=item["voice"], stretch=item["stretch"])
+               aligner=item["source"].split("-")[0] + "-exact", voice=item["voice"],
+               stretch=item["stretch"])
     return rec, None
 
 
 def process(job):
     item, out_dir = job
     try:
-        if item["source"].startswith("festival"):
+        if item["source"] in ("festival-en", "flite-en"):
             rec, why = _festival(item, out_dir)
         elif item["source"].startswith("espeak"):
             rec, why = _synthetic(item, out_dir)
@@ -304,9 +307,9 @@ def espeak_items(source):
     return items
 
 
-def festival_items():
-    """Festival's three voices each speak the English sentences and a hashed choice of
-    Asterisk's prompts (their text only), at tempi picked by hash. Split by text: with three
+def festival_items(source="festival-en"):
+    """Festival's three voices (or Flite's) each speak the English sentences and a hashed choice
+    of Asterisk's prompts (their text only), at tempi picked by hash. Split by text: with three
     voices, a split by voice would leave one side without a voice."""
     texts = list(sentences.ENGLISH)
     if sources.available("asterisk-en"):
@@ -316,19 +319,19 @@ def festival_items():
     items = []
     for text in texts:
         side = split_of("festival-en/sentence/%s" % text)
-        for voice in festival.VOICES:
+        for voice in festival.FLITE_VOICES if source == "flite-en" else festival.VOICES:
             stretch = round(0.85 + 0.45 * _hash01("%s|%s|tempo" % (text, voice)), 3)
-            rid = "festival-en/%s-%s-%.3f" % (hashlib.sha1(text.encode()).hexdigest()[:10],
-                                              voice, stretch)
-            items.append(dict(id=rid, source="festival-en", lang="en", speaker=voice, path=None,
+            rid = "%s/%s-%s-%.3f" % (source, hashlib.sha1(text.encode()).hexdigest()[:10],
+                                     voice, stretch)
+            items.append(dict(id=rid, source=source, lang="en", speaker=voice, path=None,
                               raw_format=None, transcript=text, voice=voice, stretch=stretch,
                               split=side))
     return items
 
 
 def items_of(source):
-    if source == "festival-en":
-        return festival_items()
+    if source in ("festival-en", "flite-en"):
+        return festival_items(source)
     if source.startswith("espeak"):
         return espeak_items(source)
     items = sources.real(source)
@@ -375,6 +378,7 @@ def build(args):
         items = []
         for s in chosen:
             installed = (festival.available() if s == "festival-en"
+                         else festival.flite_available() if s == "flite-en"
                          else s.startswith("espeak") or sources.available(s))
             if not installed:
                 print("%s: package not installed, skipped" % s, file=sys.stderr)

@@ -196,7 +196,7 @@ def main():
                     help="sources (comma-separated) kept out of the fit, to measure unseen voices")
     ap.add_argument("--perturb", default="0.9,1.1",
                     help="speed factors (comma-separated) for extra copies of the real voices "
-                         "and Festival's")
+                         "and the Festival and Flite voices")
     ap.add_argument("--warped-weight", type=float, default=0.1,
                     help="weight of recordings aligned by warping against espeak-ng (noisier)")
     ap.add_argument("--warped-vowel-weight", type=float, default=None,
@@ -236,9 +236,9 @@ def main():
     for k, (r, lv, c) in enumerate(raw):
         sets["held" if k in held else "train"].append((r, lv, c))
 
-    # Other voices from the real ones and Festival's: sped up or slowed down (sox), which
-    # moves the pitch and the formants as a shorter or longer vocal tract would; the phones
-    # keep their places on the new time line. espeak-ng has its own voices and variants.
+    # Other voices from the real ones and the Festival and Flite ones: sped up or slowed down
+    # (sox), which moves the pitch and the formants as a shorter or longer vocal tract would;
+    # the phones keep their places on the new time line. espeak-ng has its own voices and variants.
     for factor in [float(x) for x in filter(None, args.perturb.split(","))]:
         extra = []
         for r, _, _ in sets["train"]:

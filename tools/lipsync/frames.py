@@ -31,7 +31,7 @@ def centre(i):
 
 def is_real(source):
     """Recorded human speech, not synthetic."""
-    return not source.startswith(("espeak", "festival"))
+    return not source.startswith(("espeak", "festival", "flite"))
 
 
 def load_index(corpus):
