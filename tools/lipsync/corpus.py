@@ -72,6 +72,7 @@ import visemes  # noqa: E402
 ESPEAK_LANGS = ["fr", "es", "it", "de", "ru", "nl", "pt", "sv"]
 ALL_SOURCES = (sources.REAL_SOURCES + ["espeak-en", "espeak-noisy-en"]
                + ["espeak-" + l for l in ESPEAK_LANGS] + ["festival-en", "flite-en"])
+HUMAN_SYNTH_SOURCES = ("festival-en", "flite-en")  # voices built from human recordings
 FESTIVAL_TEXTS = 300  # texts, each spoken by every Festival (and every Flite) voice
 TEST_SHARE = 0.3
 # Renditions per sentence (each a voice, variant, tempo and pitch of the sentence's side).
@@ -256,7 +257,7 @@ def _festival(item, out_dir):
 def process(job):
     item, out_dir = job
     try:
-        if item["source"] in ("festival-en", "flite-en"):
+        if item["source"] in HUMAN_SYNTH_SOURCES:
             rec, why = _festival(item, out_dir)
         elif item["source"].startswith("espeak"):
             rec, why = _synthetic(item, out_dir)
@@ -307,7 +308,7 @@ def espeak_items(source):
     return items
 
 
-def festival_items(source="festival-en"):
+def festival_items(source):
     """Festival's three voices (or Flite's) each speak the English sentences and a hashed choice
     of Asterisk's prompts (their text only), at tempi picked by hash. Split by text: with three
     voices, a split by voice would leave one side without a voice."""
@@ -330,7 +331,7 @@ def festival_items(source="festival-en"):
 
 
 def items_of(source):
-    if source in ("festival-en", "flite-en"):
+    if source in HUMAN_SYNTH_SOURCES:
         return festival_items(source)
     if source.startswith("espeak"):
         return espeak_items(source)
